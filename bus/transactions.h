@@ -1,0 +1,42 @@
+// Whole bus transactions: the write frame and the read-back. Each one runs to
+// its last port access before it returns; none keeps state between calls.
+#pragma once
+
+#include "bus/lines.h"
+#include "bus/port.h"
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+
+namespace bus {
+
+// How one program clocks its write frame.
+struct FrameFormat {
+    int length;  // clocked bits, most significant first
+    LineCodes codes;
+    // Lines driven after the last bit. Program A stays with SCL high (0x12, 0x13);
+    // program B takes both lines low first (0xF0, 0xF2, 0xF3).
+    std::array<Lines, 3> closing;
+    std::size_t closingLength;
+};
+
+inline constexpr FrameFormat kFrameA{26, kCodesA, {{{true, false}, {true, true}, {}}}, 2};
+inline constexpr FrameFormat kFrameB{27, kCodesB, {{{false, false}, {true, false}, {true, true}}}, 3};
+
+// Start condition, frame bits length-1 down to 0 (bits above are never sent), closing.
+// Each bit puts its level on SDA in the write that takes SCL low and repeats it
+// in the write that takes SCL high, so SDA is stable while SCL is high.
+void writeFrame(Port& port, const FrameFormat& format, std::uint32_t frameWord);
+
+// The nine bits of the read-back's address phase, first sent first: the address
+// byte 0x59 and the acknowledge slot, as the read row holds them.
+using ReadAddress = std::array<int, 9>;
+
+// The read-back bus phase: start, the nine address bits (the master drives the
+// acknowledge slot itself), eight clocks with SDA released and sampled while SCL
+// is low, then a ninth clock with SDA low and a stop. Returns the byte read, most
+// significant bit first.
+int readBack(Port& port, const LineCodes& codes, const ReadAddress& address);
+
+}  // namespace bus

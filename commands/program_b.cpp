@@ -1,0 +1,52 @@
+// Program B's handlers: code entry and presets through a whole frame word spread
+// over the panel, Read after a Run, and the shutdown code.
+#include "bus/lines.h"
+#include "bus/transactions.h"
+#include "commands/program.h"
+#include "frame/panel.h"
+
+namespace commands {
+
+ProgramB::ProgramB(bus::Port& port) : Program(frame::kProgramB, port) {}
+
+void ProgramB::enterCode(int number) {
+    const Channel ch = channel(number);
+    ch.display.setText(controls::DecimalText(ch.code.Value()));
+    InputCode = ch.code.Value();
+    showChannel(ch.digit);
+    FrameWord = static_cast<std::uint32_t>(InputCode * 2) | variant_.channelWord(number);
+    frame::Set_Frame_Bits(controls_, FrameWord);
+    Read_Write_Bits_to_Parallel_Port();
+}
+
+void ProgramB::preset(int code) {
+    // The channel select bit is read twice, as in program A: the code scroll bar's
+    // Change handler runs inside the first branch.
+    for (int number : {1, 2}) {
+        if (bit(variant_.channelSelect).Value() != number - 1) continue;
+        const Channel ch = channel(number);
+        ch.code.setValue(code);
+        ch.display.setText(controls::DecimalText(ch.code.Value()));
+        FrameWord = variant_.channelWord(number) | static_cast<std::uint32_t>(code * 2);
+    }
+    frame::Set_Frame_Bits(controls_, FrameWord);
+    Read_Write_Bits_to_Parallel_Port();
+}
+
+void ProgramB::Read_Write_Bits_to_Parallel_Port() { writeFrame(); }
+
+void ProgramB::cmdRead_Click() {
+    cmdRun_Click();
+    const int top = variant_.readAddressTop;  // 44: address 44..37, acknowledge 36
+    for (std::size_t i = 0; i < kReadAddress.size(); ++i) bit(top - static_cast<int>(i)).setValue(kReadAddress[i]);
+    bit(27).setValue(1);  // the acknowledge after the data byte, shown as given
+    const int value = bus::readBack(port_, variant_.frame.codes, readAddress());
+    controls_.txtSDA_Data.setText(controls::DecimalText(value));
+    const int low = variant_.readDataLow;  // 28: data byte 35..28
+    for (int k = low; k < low + 8; ++k) bit(k).setValue(0);
+    for (int k = low, q = value; k < low + 8; ++k, q /= 2) bit(k).setValue(q % 2);
+}
+
+void ProgramB::cmdSHDN_Click() { port_.OutportW(bus::kDataRegister, bus::kShutdownCode); }
+
+}  // namespace commands

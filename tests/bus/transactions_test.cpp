@@ -1,0 +1,160 @@
+// The frame writer and the read-back bus phase, compared access by access with
+// the bus tables.
+#include "bus/lines.h"
+#include "bus/transactions.h"
+#include "recording_port.h"
+#include "table.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+using testing_support::Access;
+using testing_support::RecordingPort;
+using testing_support::Seq;
+
+TEST(FrameWriter, ProgramAWorkedExampleCode128Channel1) {
+    RecordingPort port;
+    bus::writeFrame(port, bus::kFrameA, 0x1600080);
+    std::vector<Access> expected = Seq()
+                                       .w({0x13, 0x12})              // start
+                                       .w({0x10, 0x12})              // bit 25: 0
+                                       .w({0x11, 0x13})              // bit 24: 1
+                                       .w({0x10, 0x12})              // bit 23: 0
+                                       .w({0x11, 0x13})              // bit 22: 1
+                                       .w({0x11, 0x13})              // bit 21: 1
+                                       .repeat(13, {0x10, 0x12})     // bits 20..8: 0
+                                       .w({0x11, 0x13})              // bit 7: 1
+                                       .repeat(7, {0x10, 0x12})      // bits 6..0: 0
+                                       .w({0x12, 0x13});             // closing
+    ASSERT_EQ(expected.size(), 56U);
+    EXPECT_EQ(port.log, expected);
+}
+
+TEST(FrameWriter, ProgramBWorkedExample0x2C00100) {
+    RecordingPort port;
+    bus::writeFrame(port, bus::kFrameB, 0x2C00100);
+    std::vector<Access> expected = Seq()
+                                       .w({0xF3, 0xF2})
+                                       .w({0xF0, 0xF2})           // bit 26
+                                       .w({0xF1, 0xF3})           // bit 25
+                                       .w({0xF0, 0xF2})           // bit 24
+                                       .repeat(2, {0xF1, 0xF3})   // bits 23, 22
+                                       .repeat(13, {0xF0, 0xF2})  // bits 21..9
+                                       .w({0xF1, 0xF3})           // bit 8
+                                       .repeat(8, {0xF0, 0xF2})   // bits 7..0
+                                       .w({0xF0, 0xF2, 0xF3});
+    ASSERT_EQ(expected.size(), 59U);
+    EXPECT_EQ(port.log, expected);
+}
+
+struct FrameCase {
+    std::string name;
+    const bus::FrameFormat* format;
+    std::uint32_t word;
+    std::vector<Access> expected;
+};
+
+class FrameEdges : public testing::TestWithParam<FrameCase> {};
+
+TEST_P(FrameEdges, WritesExactly) {
+    RecordingPort port;
+    bus::writeFrame(port, *GetParam().format, GetParam().word);
+    EXPECT_EQ(port.log, GetParam().expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    BothPrograms, FrameEdges,
+    testing::Values(
+        FrameCase{"A_zero", &bus::kFrameA, 0, Seq().w({0x13, 0x12}).repeat(26, {0x10, 0x12}).w({0x12, 0x13})},
+        FrameCase{"B_zero", &bus::kFrameB, 0, Seq().w({0xF3, 0xF2}).repeat(27, {0xF0, 0xF2}).w({0xF0, 0xF2, 0xF3})},
+        // After a last bit of 1 the closing 0x12 is itself an SDA fall with SCL high.
+        FrameCase{"A_all_set", &bus::kFrameA, 0x3FFFFFF,
+                  Seq().w({0x13, 0x12}).repeat(26, {0x11, 0x13}).w({0x12, 0x13})},
+        FrameCase{"B_all_set", &bus::kFrameB, 0x7FFFFFF,
+                  Seq().w({0xF3, 0xF2}).repeat(27, {0xF1, 0xF3}).w({0xF0, 0xF2, 0xF3})},
+        FrameCase{"A_bit_above_frame_ignored", &bus::kFrameA, 0x4000000,
+                  Seq().w({0x13, 0x12}).repeat(26, {0x10, 0x12}).w({0x12, 0x13})},
+        FrameCase{"B_bit_above_frame_ignored", &bus::kFrameB, 0x8000000,
+                  Seq().w({0xF3, 0xF2}).repeat(27, {0xF0, 0xF2}).w({0xF0, 0xF2, 0xF3})},
+        // Bit order: only the first bit sent (the top of the frame) is set.
+        FrameCase{"A_top_bit_first", &bus::kFrameA, 0x2000000,
+                  Seq().w({0x13, 0x12}).w({0x11, 0x13}).repeat(25, {0x10, 0x12}).w({0x12, 0x13})},
+        FrameCase{"B_bottom_bit_last", &bus::kFrameB, 0x1,
+                  Seq().w({0xF3, 0xF2}).repeat(26, {0xF0, 0xF2}).w({0xF1, 0xF3}).w({0xF0, 0xF2, 0xF3})}),
+    testing_support::RowName());
+
+// The read-back's address phase and closing, around eight sampled clocks.
+std::vector<Access> readBackTrace(std::uint16_t p, const std::vector<std::uint16_t>& answers) {
+    Seq s;
+    s.w({std::uint16_t(p | 3), std::uint16_t(p | 2)});
+    for (int bit : {0, 1, 0, 1, 1, 0, 0, 1, 0}) {
+        s.w({std::uint16_t(p | bit), std::uint16_t(p | 2 | bit)});
+    }
+    for (auto answer : answers) s.w({std::uint16_t(p | 1)}).r(answer).w({std::uint16_t(p | 3)});
+    s.w({std::uint16_t(p | 3), std::uint16_t(p | 0), std::uint16_t(p | 2), std::uint16_t(p | 3)});
+    return s;
+}
+
+struct ReadCase {
+    std::string name;
+    std::vector<std::uint16_t> status;
+    int value;
+};
+
+class ReadBack : public testing::TestWithParam<ReadCase> {};
+
+TEST_P(ReadBack, SamplesStatusBit3MostSignificantFirst) {
+    for (const auto* codes : {&bus::kCodesA, &bus::kCodesB}) {
+        RecordingPort port;
+        port.status.assign(GetParam().status.begin(), GetParam().status.end());
+        const int value = bus::readBack(port, *codes, {0, 1, 0, 1, 1, 0, 0, 1, 0});
+        EXPECT_EQ(value, GetParam().value);
+        const auto expected = readBackTrace((*codes)({false, false}), GetParam().status);
+        ASSERT_EQ(expected.size(), 48U);
+        EXPECT_EQ(port.log, expected);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Samples, ReadBack,
+    testing::Values(ReadCase{"all_ones", {8, 8, 8, 8, 8, 8, 8, 8}, 255},
+                    ReadCase{"all_zeros", {0, 0, 0, 0, 0, 0, 0, 0}, 0},
+                    ReadCase{"first_sample_is_msb", {8, 0, 0, 0, 0, 0, 0, 0}, 128},
+                    ReadCase{"last_sample_is_lsb", {0, 0, 0, 0, 0, 0, 0, 8}, 1},
+                    // Only bit 3 counts, whatever the other bits of the word are.
+                    ReadCase{"other_status_bits_ignored", {0xFFFF, 0xFFF7, 0x0008, 0x0000, 0xFFF7, 0xFFFF, 0xFFF7, 0x0008},
+                             0b10100101}),
+    testing_support::RowName());
+
+TEST(ReadBack, AddressPhaseFollowsTheGivenBits) {
+    RecordingPort port;
+    bus::readBack(port, bus::kCodesA, {1, 0, 0, 0, 0, 0, 0, 0, 1});
+    EXPECT_EQ(port.log[2], testing_support::W(0x11));
+    EXPECT_EQ(port.log[4], testing_support::W(0x10));
+    EXPECT_EQ(port.log[18], testing_support::W(0x11));
+    EXPECT_EQ(port.log[19], testing_support::W(0x13));
+}
+
+TEST(SdaSample, OnlyStatusBit3Counts) {
+    struct Row {
+        std::uint16_t status;
+        int sda;
+    };
+    for (Row row : {Row{0x0008, 1}, Row{0xFFFF, 1}, Row{0xFFF7, 0}, Row{0x0000, 0}, Row{0x0080, 0}}) {
+        RecordingPort port;
+        port.status.push_back(row.status);
+        EXPECT_EQ(bus::sampleSda(port), row.sda) << std::hex << row.status;
+        EXPECT_EQ(port.log, std::vector<Access>{testing_support::R(row.status)});
+    }
+}
+
+TEST(LineCodes, TablesOfBothPrograms) {
+    EXPECT_EQ(bus::kCodesA.byLevels, (std::array<std::uint8_t, 4>{0x10, 0x11, 0x12, 0x13}));
+    EXPECT_EQ(bus::kCodesB.byLevels, (std::array<std::uint8_t, 4>{0xF0, 0xF1, 0xF2, 0xF3}));
+    EXPECT_EQ(bus::kCodesB({true, false}), 0xF2);
+}
+
+}  // namespace
