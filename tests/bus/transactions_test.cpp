@@ -2,6 +2,7 @@
 // the bus tables.
 #include "bus/lines.h"
 #include "bus/transactions.h"
+#include "frame_decoder.h"
 #include "recording_port.h"
 #include "table.h"
 
@@ -86,18 +87,6 @@ INSTANTIATE_TEST_SUITE_P(
                   Seq().w({0xF3, 0xF2}).repeat(26, {0xF0, 0xF2}).w({0xF1, 0xF3}).w({0xF0, 0xF2, 0xF3})}),
     testing_support::RowName());
 
-// The read-back's address phase and closing, around eight sampled clocks.
-std::vector<Access> readBackTrace(std::uint16_t p, const std::vector<std::uint16_t>& answers) {
-    Seq s;
-    s.w({std::uint16_t(p | 3), std::uint16_t(p | 2)});
-    for (int bit : {0, 1, 0, 1, 1, 0, 0, 1, 0}) {
-        s.w({std::uint16_t(p | bit), std::uint16_t(p | 2 | bit)});
-    }
-    for (auto answer : answers) s.w({std::uint16_t(p | 1)}).r(answer).w({std::uint16_t(p | 3)});
-    s.w({std::uint16_t(p | 3), std::uint16_t(p | 0), std::uint16_t(p | 2), std::uint16_t(p | 3)});
-    return s;
-}
-
 struct ReadCase {
     std::string name;
     std::vector<std::uint16_t> status;
@@ -112,7 +101,7 @@ TEST_P(ReadBack, SamplesStatusBit3MostSignificantFirst) {
         port.status.assign(GetParam().status.begin(), GetParam().status.end());
         const int value = bus::readBack(port, *codes, {0, 1, 0, 1, 1, 0, 0, 1, 0});
         EXPECT_EQ(value, GetParam().value);
-        const auto expected = readBackTrace((*codes)({false, false}), GetParam().status);
+        const auto expected = testing_support::readBackSeq((*codes)({false, false}), GetParam().status);
         ASSERT_EQ(expected.size(), 48U);
         EXPECT_EQ(port.log, expected);
     }
