@@ -1,0 +1,81 @@
+// The table of backends and the checks of their keys.
+#include "ports/factory.h"
+
+#include "ports/io_port.h"
+#include "ports/lib_port.h"
+#include "ports/ppdev_port.h"
+#include "sim/board.h"
+
+#include <array>
+#include <string>
+
+namespace ports {
+namespace {
+
+constexpr std::string_view kDelayAccepts = "microseconds 0..1000000";
+
+Spacing spacing(const Options& options) {
+    return Spacing(static_cast<unsigned>(options.number("delay", 0, 1000000, kDelayAccepts).value_or(0)));
+}
+
+std::unique_ptr<bus::Port> createSim(const Options& options) {
+    options.acceptOnly({"device"});
+    const std::string device = options.text("device").value_or("px7702");
+    if (device != "px7702" && device != "none") options.reject("device", "is not known", "px7702, none");
+    return std::make_unique<sim::Board>(device == "px7702");
+}
+
+std::unique_ptr<bus::Port> createPpdev(const Options& options) {
+    options.acceptOnly({"dev", "delay"});
+    const std::string device = options.text("dev").value_or("/dev/parport0");
+    if (device.empty()) options.reject("dev", "is empty", "a device path such as /dev/parport0");
+    return std::make_unique<PpdevPort>(device, spacing(options));
+}
+
+std::unique_ptr<bus::Port> createIo(const Options& options) {
+    options.acceptOnly({"base", "delay"});
+    constexpr std::string_view accepts = "0x100..0xfffc, a multiple of 4";
+    const auto base = options.number("base", 0x100, 0xFFFC, accepts).value_or(IoPort::kDefaultBase);
+    if (base % 4 != 0) options.reject("base", "is not a multiple of 4", accepts);
+    return std::make_unique<IoPort>(static_cast<std::uint16_t>(base), spacing(options));
+}
+
+std::unique_ptr<bus::Port> createLib(const Options& options) {
+    options.acceptOnly({"path", "delay"});
+    const auto path = options.text("path");
+    if (!path || path->empty()) options.reject("path", "is required", "a shared library file exporting OutportW and InportW");
+    return std::make_unique<LibPort>(*path, spacing(options));
+}
+
+constexpr std::array kBackends{
+    Backend{"sim", "sim[:device=px7702|none]", "simulated board with a PX7702 on the bus (none: nothing answers)",
+            createSim},
+    Backend{"ppdev", "ppdev[:dev=/dev/parportN][,delay=US]", "Linux parallel port through ppdev, claimed exclusively",
+            createPpdev},
+    Backend{"io", "io[:base=0x378][,delay=US]", "direct port I/O on x86 (root or CAP_SYS_RAWIO)", createIo},
+    Backend{"lib", "lib:path=FILE[,delay=US]", "a shared library exporting OutportW and InportW", createLib},
+};
+
+std::string validNames() {
+    std::string names;
+    for (const auto& backend : kBackends) {
+        if (!names.empty()) names += ", ";
+        names += backend.name;
+    }
+    return names;
+}
+
+}  // namespace
+
+std::span<const Backend> backends() { return kBackends; }
+
+std::unique_ptr<bus::Port> openPort(std::string_view spec) {
+    if (spec.empty()) throw ConfigError("empty port string; valid backends: " + validNames());
+    const auto [name, options] = Options::parse(spec);
+    for (const auto& backend : kBackends) {
+        if (backend.name == name) return backend.create(options);
+    }
+    throw ConfigError("unknown port backend '" + name + "'; valid backends: " + validNames());
+}
+
+}  // namespace ports

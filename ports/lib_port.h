@@ -1,0 +1,51 @@
+// A port library loaded at run time: a shared object exporting the C functions
+// OutportW(short port, short value) and InportW(short port).
+#pragma once
+
+#include "bus/port.h"
+#include "ports/spacing.h"
+
+#include <memory>
+#include <string>
+
+namespace ports {
+
+// The dynamic loader, so that tests can count what is loaded and bound.
+class Loader {
+public:
+    virtual ~Loader() = default;
+    virtual void* open(const std::string& path) = 0;  // nullptr on failure
+    virtual void* symbol(void* handle, const char* name) = 0;
+    virtual void close(void* handle) = 0;
+    virtual std::string lastError() = 0;
+};
+
+std::unique_ptr<Loader> dlLoader();
+
+class LibPort final : public bus::Port {
+public:
+    using OutFunction = void (*)(short, short);
+    using InFunction = short (*)(short);
+
+    LibPort(std::string path, Spacing spacing, std::unique_ptr<Loader> loader = dlLoader());
+    ~LibPort() override;
+    LibPort(const LibPort&) = delete;
+    LibPort& operator=(const LibPort&) = delete;
+
+    // The library is loaded at the first call of either; each function is bound
+    // by name at its own first call and the pointer kept.
+    void OutportW(std::uint16_t port, std::uint16_t value) override;
+    std::uint16_t InportW(std::uint16_t port) override;
+
+private:
+    void* bind(const char* name);
+
+    std::string path_;
+    Spacing spacing_;
+    std::unique_ptr<Loader> loader_;
+    void* handle_ = nullptr;
+    OutFunction out_ = nullptr;
+    InFunction in_ = nullptr;
+};
+
+}  // namespace ports

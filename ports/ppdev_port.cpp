@@ -1,0 +1,103 @@
+// The ppdev backend. D0..D7 are written with PPWDATA; the status register, whose
+// bit 3 (nError, pin 15) is wired to SDA, is read with PPRSTATUS.
+#include "ports/ppdev_port.h"
+
+#include "bus/lines.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <linux/parport.h>
+#include <linux/ppdev.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+namespace ports {
+namespace {
+
+class LinuxPpdevSystem final : public PpdevSystem {
+public:
+    int open(const std::string& path) override {
+        const int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
+        return fd >= 0 ? fd : -errno;
+    }
+    int ioctl(int fd, unsigned long request, void* argument) override {
+        return ::ioctl(fd, request, argument) == 0 ? 0 : -errno;
+    }
+    void close(int fd) override { ::close(fd); }
+};
+
+const char* hintFor(const char* operation, int error) {
+    switch (error) {
+        case ENOENT:
+        case ENODEV:
+        case ENXIO: return "load the parport_pc and ppdev modules";
+        case EACCES:
+        case EPERM: return "add your user to the lp group";
+        case EBUSY: return "another program or the lp driver holds the port";
+        case ENOTTY:
+        case EINVAL: return std::strcmp(operation, "open") == 0 ? nullptr : "not a parallel port";
+        default: return nullptr;
+    }
+}
+
+}  // namespace
+
+bus::PortError badRegister(const std::string& backend, const char* operation, std::uint16_t port) {
+    char text[96];
+    std::snprintf(text, sizeof text, ": cannot %s 0x%x (only 0x378 is written and 0x379 read)", operation, port);
+    return bus::PortError(backend + text);
+}
+
+std::unique_ptr<PpdevSystem> linuxPpdevSystem() { return std::make_unique<LinuxPpdevSystem>(); }
+
+PpdevPort::PpdevPort(std::string device, Spacing spacing, std::unique_ptr<PpdevSystem> system)
+    : device_(std::move(device)), spacing_(spacing), system_(std::move(system)) {}
+
+PpdevPort::~PpdevPort() {
+    if (fd_ < 0) return;
+    system_->ioctl(fd_, PPRELEASE, nullptr);  // nothing to report it to: the program is going
+    system_->close(fd_);
+}
+
+void PpdevPort::fail(const char* operation, int error) const {
+    std::string message = "ppdev " + device_ + ": " + operation + ": " + std::strerror(error);
+    if (const char* hint = hintFor(operation, error)) message += std::string(" (") + hint + ")";
+    throw bus::PortError(message);
+}
+
+void PpdevPort::claim() {
+    const int fd = system_->open(device_);
+    if (fd < 0) fail("open", -fd);
+    // Exclusive: no other ppdev user or the lp driver may share the port while we hold it.
+    int result = system_->ioctl(fd, PPEXCL, nullptr);
+    const char* operation = "PPEXCL";
+    if (result == 0) {
+        result = system_->ioctl(fd, PPCLAIM, nullptr);
+        operation = "PPCLAIM";
+    }
+    if (result < 0) {
+        system_->close(fd);  // the next access tries again from the start
+        fail(operation, -result);
+    }
+    fd_ = fd;
+}
+
+void PpdevPort::OutportW(std::uint16_t port, std::uint16_t value) {
+    if (port != bus::kDataRegister) throw badRegister("ppdev " + device_, "write", port);
+    if (fd_ < 0) claim();
+    unsigned char data = static_cast<unsigned char>(value & 0xFF);
+    if (const int result = system_->ioctl(fd_, PPWDATA, &data); result < 0) fail("PPWDATA", -result);
+    spacing_.afterWrite();
+}
+
+std::uint16_t PpdevPort::InportW(std::uint16_t port) {
+    if (port != bus::kStatusRegister) throw badRegister("ppdev " + device_, "read", port);
+    if (fd_ < 0) claim();
+    unsigned char status = 0;
+    if (const int result = system_->ioctl(fd_, PPRSTATUS, &status); result < 0) fail("PPRSTATUS", -result);
+    return status;
+}
+
+}  // namespace ports

@@ -1,0 +1,51 @@
+// Linux ppdev: the parallel port through /dev/parportN, claimed exclusively at
+// the first access and released when the port object goes.
+#pragma once
+
+#include "bus/port.h"
+#include "ports/spacing.h"
+
+#include <memory>
+#include <string>
+
+namespace ports {
+
+// The system calls the backend makes, so that tests can stand in for them.
+// Results are as the kernel gives them: a value >= 0, or -errno.
+class PpdevSystem {
+public:
+    virtual ~PpdevSystem() = default;
+    virtual int open(const std::string& path) = 0;
+    virtual int ioctl(int fd, unsigned long request, void* argument) = 0;
+    virtual void close(int fd) = 0;
+};
+
+std::unique_ptr<PpdevSystem> linuxPpdevSystem();
+
+// The error for an address the backend does not map: "<backend>: cannot write 0x37a (...)".
+bus::PortError badRegister(const std::string& backend, const char* operation, std::uint16_t port);
+
+class PpdevPort final : public bus::Port {
+public:
+    PpdevPort(std::string device, Spacing spacing, std::unique_ptr<PpdevSystem> system = linuxPpdevSystem());
+    ~PpdevPort() override;
+    PpdevPort(const PpdevPort&) = delete;
+    PpdevPort& operator=(const PpdevPort&) = delete;
+
+    void OutportW(std::uint16_t port, std::uint16_t value) override;
+    std::uint16_t InportW(std::uint16_t port) override;
+
+    const std::string& device() const { return device_; }
+    bool claimed() const { return fd_ >= 0; }
+
+private:
+    void claim();
+    [[noreturn]] void fail(const char* operation, int error) const;
+
+    std::string device_;
+    Spacing spacing_;
+    std::unique_ptr<PpdevSystem> system_;
+    int fd_ = -1;
+};
+
+}  // namespace ports

@@ -1,0 +1,175 @@
+// The device model. It sees only the levels on SDA and SCL: it detects start and
+// stop, clocks bits in on SCL rising, drives its acknowledge on the ninth clock
+// and, when read, changes its output right after SCL falls.
+#include "sim/board.h"
+
+#include "bus/lines.h"
+
+#include <cstdio>
+
+namespace sim {
+namespace {
+
+bus::PortError noRegister(const char* operation, std::uint16_t port) {
+    char text[96];
+    std::snprintf(text, sizeof text, "sim: cannot %s port 0x%x (the board has 0x378 and 0x379)", operation, port);
+    return bus::PortError(text);
+}
+
+}  // namespace
+
+Board::Board(bool withDevice) : withDevice_(withDevice) {}
+
+void Board::OutportW(std::uint16_t port, std::uint16_t value) {
+    if (port != bus::kDataRegister) throw noRegister("write", port);
+    data_ = static_cast<std::uint8_t>(value & 0xFF);
+    const bool newScl = (data_ & 0x02) != 0;
+    const bool newSda = (data_ & 0x01) != 0;
+    // One write can move both lines. A falling SCL counts before the SDA change
+    // and a rising SCL after it, so such a write is never a start or a stop.
+    if (scl_ && !newScl) {
+        scl_ = false;
+        sclFell();
+    }
+    const bool before = sdaLine();
+    masterSda_ = newSda;
+    const bool after = sdaLine();
+    if (scl_ && newScl && before != after) {
+        if (after) {
+            stop();
+        } else {
+            start();
+        }
+    }
+    if (!scl_ && newScl) {
+        scl_ = true;
+        sclRose();
+    }
+}
+
+std::uint16_t Board::InportW(std::uint16_t port) {
+    if (port == bus::kDataRegister) return data_;
+    if (port != bus::kStatusRegister) throw noRegister("read", port);
+    return static_cast<std::uint16_t>(kStatusIdleBits | (sdaLine() ? bus::kSdaStatusMask : 0));
+}
+
+const Transaction& Board::transaction(std::size_t i) const {
+    const std::size_t first = total_ - transactionCount();
+    return history_[(first + i) % kHistory];
+}
+
+void Board::start() {
+    // A start, repeated or not, ends whatever was going on.
+    deviceSda_ = true;
+    open_ = false;  // recorded once its address byte is complete
+    if (!withDevice_) return;
+    state_ = State::Receiving;
+    bits_ = 0;
+    shift_ = 0;
+    byteIndex_ = 0;
+    reading_ = false;
+}
+
+void Board::stop() {
+    deviceSda_ = true;
+    if (open_) current().stopped = true;
+    open_ = false;
+    state_ = State::Idle;
+}
+
+void Board::record(std::uint8_t byte) {
+    if (!open_) return;
+    Transaction& t = current();
+    if (t.byteCount < t.bytes.size()) t.bytes[t.byteCount] = byte;
+    ++t.byteCount;
+}
+
+void Board::byteReceived(std::uint8_t byte) {
+    if (byteIndex_ == 0) {
+        ++total_;
+        open_ = true;
+        current() = Transaction{};
+        current().address = byte;
+        if ((byte >> 1) != kAddress) {
+            state_ = State::Ignoring;  // not ours: stay off the bus until the next start or stop
+            return;
+        }
+        current().acknowledged = true;
+        reading_ = (byte & 1) != 0;
+        current().read = reading_;
+    } else if (byteIndex_ == 1) {
+        selected_ = (byte & 0x80) != 0 ? 1 : 0;  // instruction bit 7 selects wiper 2
+        record(byte);
+    } else {
+        if (byteIndex_ == 2) wipers_[static_cast<std::size_t>(selected_)] = byte;
+        record(byte);
+    }
+    ++byteIndex_;
+    state_ = State::AckOut;
+}
+
+// Puts the selected wiper's code out, most significant bit first, right after a fall.
+void Board::beginSending() {
+    state_ = State::Sending;
+    shift_ = static_cast<std::uint8_t>(wipers_[static_cast<std::size_t>(selected_)]);
+    record(shift_);
+    deviceSda_ = (shift_ & 0x80) != 0;
+}
+
+void Board::sclRose() {
+    const bool level = sdaLine();
+    switch (state_) {
+        case State::Receiving:
+            shift_ = static_cast<std::uint8_t>((shift_ << 1) | (level ? 1 : 0));
+            // The eighth bit completes the byte: a code takes effect here, so a
+            // frame that ends without a ninth clock still sets the wiper.
+            if (++bits_ == 8) byteReceived(shift_);
+            break;
+        case State::Sending:
+            if (++bits_ == 8) state_ = State::AckIn;
+            break;
+        case State::AckIn:
+            // The master's acknowledge: low asks for another byte, high ends the read.
+            if (level) state_ = State::Ignoring;
+            bits_ = -1;  // the next fall starts the next byte
+            break;
+        default:
+            break;
+    }
+}
+
+void Board::sclFell() {
+    switch (state_) {
+        case State::AckOut:
+            if (deviceSda_) {
+                deviceSda_ = false;  // drive the acknowledge for the ninth clock
+                return;
+            }
+            // Ninth clock over: release, then receive the next byte or start sending.
+            deviceSda_ = true;
+            bits_ = 0;
+            shift_ = 0;
+            if (reading_) {
+                beginSending();
+            } else {
+                state_ = State::Receiving;
+            }
+            return;
+        case State::Sending:
+            deviceSda_ = ((shift_ << bits_) & 0x80) != 0;  // next bit, most significant first
+            return;
+        case State::AckIn:
+            if (bits_ == -1) {
+                bits_ = 0;
+                beginSending();
+            } else {
+                deviceSda_ = true;  // release for the master's acknowledge
+            }
+            return;
+        default:
+            deviceSda_ = true;
+            return;
+    }
+}
+
+}  // namespace sim
