@@ -1,0 +1,103 @@
+// Port strings: which backend each opens, and the one-line message for each
+// malformed one.
+#include "ports/factory.h"
+#include "ports/io_port.h"
+#include "ports/lib_port.h"
+#include "ports/ppdev_port.h"
+#include "sim/board.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <typeinfo>
+
+namespace {
+
+struct GoodCase {
+    std::string spec;
+    const std::type_info* type;
+};
+
+class GoodPortStrings : public testing::TestWithParam<GoodCase> {};
+
+TEST_P(GoodPortStrings, OpenTheirBackendWithoutTouchingADevice) {
+    auto port = ports::openPort(GetParam().spec);
+    ASSERT_NE(port, nullptr);
+    EXPECT_EQ(typeid(*port), *GetParam().type);
+}
+
+INSTANTIATE_TEST_SUITE_P(Factory, GoodPortStrings,
+                         testing::Values(GoodCase{"sim", &typeid(sim::Board)},
+                                         GoodCase{"sim:device=none", &typeid(sim::Board)},
+                                         GoodCase{"ppdev", &typeid(ports::PpdevPort)},
+                                         // A device that does not exist: nothing is opened yet.
+                                         GoodCase{"ppdev:dev=/dev/parport9,delay=10", &typeid(ports::PpdevPort)},
+                                         GoodCase{"io", &typeid(ports::IoPort)},
+                                         GoodCase{"io:base=0x278", &typeid(ports::IoPort)},
+                                         GoodCase{"io:base=0xfffc,delay=0", &typeid(ports::IoPort)},
+                                         GoodCase{"io:base=956", &typeid(ports::IoPort)},
+                                         GoodCase{"lib:path=/opt/my ports/libntport.so", &typeid(ports::LibPort)}));
+
+TEST(Factory, SimDeviceNoneHasNothingAnswering) {
+    auto port = ports::openPort("sim:device=none");
+    EXPECT_EQ(port->InportW(0x379) & 0x08, 0x08);
+    port->OutportW(0x378, 0x13);
+    EXPECT_EQ(dynamic_cast<sim::Board&>(*port).totalTransactions(), 0U);
+}
+
+struct BadCase {
+    std::string name;
+    std::string spec;
+    std::string message;
+};
+
+class BadPortStrings : public testing::TestWithParam<BadCase> {};
+
+TEST_P(BadPortStrings, SayWhatIsWrongInOneLine) {
+    try {
+        ports::openPort(GetParam().spec);
+        FAIL() << "accepted " << GetParam().spec;
+    } catch (const ports::ConfigError& e) {
+        EXPECT_EQ(std::string(e.what()), GetParam().message);
+        EXPECT_EQ(std::string(e.what()).find('\n'), std::string::npos);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Factory, BadPortStrings,
+    testing::Values(
+        BadCase{"empty", "", "empty port string; valid backends: sim, ppdev, io, lib"},
+        BadCase{"unknown_backend", "parport", "unknown port backend 'parport'; valid backends: sim, ppdev, io, lib"},
+        BadCase{"unknown_key", "ppdev:base=0x378", "ppdev: unknown key 'base'; ppdev accepts dev, delay"},
+        BadCase{"sim_takes_no_delay", "sim:delay=5", "sim: unknown key 'delay'; sim accepts device"},
+        BadCase{"sim_unknown_device", "sim:device=ad5252", "sim: device=ad5252 is not known; device accepts px7702, none"},
+        BadCase{"not_key_value", "ppdev:/dev/parport0", "ppdev: '/dev/parport0' is not key=value"},
+        BadCase{"key_twice", "io:base=0x378,base=0x278", "io: base is given twice"},
+        BadCase{"base_too_high", "io:base=0x10000", "io: base=0x10000 is out of range; base accepts 0x100..0xfffc, a multiple of 4"},
+        BadCase{"base_too_low", "io:base=0xfc", "io: base=0xfc is out of range; base accepts 0x100..0xfffc, a multiple of 4"},
+        BadCase{"base_not_multiple_of_4", "io:base=0x37a",
+                "io: base=0x37a is not a multiple of 4; base accepts 0x100..0xfffc, a multiple of 4"},
+        BadCase{"base_not_a_number", "io:base=0x37g",
+                "io: base=0x37g is not a number; base accepts 0x100..0xfffc, a multiple of 4"},
+        BadCase{"base_empty", "io:base=", "io: base= is not a number; base accepts 0x100..0xfffc, a multiple of 4"},
+        BadCase{"delay_negative", "ppdev:delay=-1", "ppdev: delay=-1 is not a number; delay accepts microseconds 0..1000000"},
+        BadCase{"delay_text", "io:delay=abc", "io: delay=abc is not a number; delay accepts microseconds 0..1000000"},
+        BadCase{"delay_too_long", "lib:path=x.so,delay=1000001",
+                "lib: delay=1000001 is out of range; delay accepts microseconds 0..1000000"},
+        BadCase{"delay_overflow", "ppdev:delay=99999999999999999999999",
+                "ppdev: delay=99999999999999999999999 is out of range; delay accepts microseconds 0..1000000"},
+        BadCase{"lib_without_path", "lib", "lib: path is required; path accepts a shared library file exporting OutportW and InportW"},
+        BadCase{"ppdev_empty_dev", "ppdev:dev=", "ppdev: dev= is empty; dev accepts a device path such as /dev/parport0"}),
+    [](const testing::TestParamInfo<BadCase>& row) { return row.param.name; });
+
+TEST(Factory, ListsEveryBackendWithItsUsage) {
+    std::string names;
+    for (const auto& backend : ports::backends()) {
+        names += std::string(backend.name) + " ";
+        EXPECT_EQ(backend.usage.substr(0, backend.name.size()), backend.name);
+        EXPECT_FALSE(backend.description.empty());
+    }
+    EXPECT_EQ(names, "sim ppdev io lib ");
+}
+
+}  // namespace
