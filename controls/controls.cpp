@@ -31,6 +31,18 @@ std::string describe(ControlId id) {
     return text;
 }
 
+std::optional<ControlId> controlNamed(std::string_view name, int index) {
+    for (Name n : {Name::vsbBit, Name::txtBit, Name::vsbInputCode1, Name::vsbInputCode2, Name::txtDisplay1,
+                   Name::txtDisplay2, Name::txtCh_Write_Display, Name::txtCh_Read_Display, Name::txtSDA_Write,
+                   Name::txtSDA_Data}) {
+        if (nameOf(n) != name) continue;
+        const bool array = n == Name::vsbBit || n == Name::txtBit;
+        if (array ? (index < 0 || index >= kBitCount) : index >= 0) return std::nullopt;
+        return ControlId{n, array ? index : 0};
+    }
+    return std::nullopt;
+}
+
 void ScrollBar::setValue(int value) {
     if (value < min_ || value > max_) {
         throw std::out_of_range(describe(id_) + ": value " + std::string(DecimalText(value)) + " outside " +
@@ -43,8 +55,9 @@ void ScrollBar::setValue(int value) {
 }
 
 void TextBox::setText(std::string_view text) {
-    if (written_ && text == text_) return;
+    if (written_ && !edited_ && text == text_) return;
     written_ = true;
+    edited_ = false;
     text_.assign(text);
     if (observer_ != nullptr) observer_->textChanged(id_, text_);
 }

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -37,6 +38,9 @@ struct ControlId {
 };
 
 std::string describe(ControlId id);  // "vsbBit(3)", "txtSDA_Data"
+
+// The model control of a window control's name and array index, if it has one.
+std::optional<ControlId> controlNamed(std::string_view name, int index);
 
 // Whatever draws the controls. It hears of every real change, after the model
 // holds the new state and before any Change handler runs.
@@ -93,11 +97,16 @@ public:
 
     void setText(std::string_view text);
 
+    // The operator typed into the box: the next write redraws it even when the
+    // program writes the text it wrote before.
+    void operatorEdited() { edited_ = true; }
+
 private:
     friend class Controls;
     ControlId id_{Name::txtBit, 0};
     std::string text_;  // at most a few characters: fits the string's own buffer
     bool written_ = false;
+    bool edited_ = false;
     ControlObserver* observer_ = nullptr;
 };
 

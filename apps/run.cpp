@@ -1,0 +1,64 @@
+// Start-up: parse the command line, make the port (nothing is touched until the
+// operator's first action), build the window and run the event loop.
+#include "apps/run.h"
+
+#include "apps/command_line.h"
+#include "commands/program.h"
+#include "ports/factory.h"
+#include "ports/trace_port.h"
+#include "ui/layout.h"
+#include "ui/window.h"
+
+#include <QApplication>
+
+#include <cstdio>
+#include <memory>
+
+#ifndef PX_VERSION
+#define PX_VERSION "0"
+#endif
+
+namespace apps {
+
+int run(Which which, int argc, char** argv) {
+    const std::string name = which == Which::A ? "px7700_02_reva" : "px7702_reva";
+    CommandLine line;
+    std::unique_ptr<bus::Port> port;
+    try {
+        line = parseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+        if (line.help) {
+            std::fputs(usage(name).c_str(), stdout);
+            return 0;
+        }
+        if (line.version) {
+            std::printf("%s %s\n", name.c_str(), PX_VERSION);
+            return 0;
+        }
+        port = ports::openPort(line.port);
+        if (!line.trace.empty()) port = std::make_unique<ports::TracePort>(std::move(port), line.trace);
+    } catch (const std::exception& e) {  // UsageError or ports::ConfigError: one line, status 2
+        std::fprintf(stderr, "%s: %s\n", name.c_str(), e.what());
+        return 2;
+    }
+
+    QApplication app(argc, argv);
+    QApplication::setStyle(QStringLiteral("Fusion"));
+    QApplication::setApplicationName(QString::fromStdString(name));
+    std::unique_ptr<commands::Program> program;
+    ui::WindowSpec spec;
+    if (which == Which::A) {
+        auto a = std::make_unique<commands::ProgramA>(*port);
+        a->Form_Load();
+        program = std::move(a);
+        spec = ui::windowA();
+    } else {
+        program = std::make_unique<commands::ProgramB>(*port);
+        spec = ui::windowB();
+    }
+    ui::Window window(std::move(spec), *program);
+    window.setExitAction([] { QApplication::quit(); });
+    window.showCentred();
+    return app.exec();
+}
+
+}  // namespace apps

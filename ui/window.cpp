@@ -1,0 +1,232 @@
+// Building the widgets from the table and binding them to the controls model.
+#include "ui/window.h"
+
+#include "bus/port.h"
+#include "ui/wrap_button.h"
+
+#include <QFrame>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QScreen>
+#include <QScrollBar>
+#include <QSignalBlocker>
+#include <QStyle>
+
+#include <stdexcept>
+
+namespace ui {
+namespace {
+
+QColor colour(Rgb c) { return QColor(c.r, c.g, c.b); }
+
+// "MS Sans Serif" at the given size and weight, through the platform's sans-serif face.
+QFont fontFor(const Look& look) {
+    QFont font(kFallbackFace);
+    font.setStyleHint(QFont::SansSerif);
+    font.setPointSizeF(look.points > 0 ? look.points : 8.0);
+    font.setWeight(look.bold ? QFont::Bold : QFont::Normal);
+    return font;
+}
+
+Qt::Alignment alignment(const Look& look) {
+    return (look.align == Align::Center ? Qt::AlignHCenter : Qt::AlignLeft) | Qt::AlignTop;
+}
+
+double screenScale() {
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    const double dpi = screen != nullptr ? screen->logicalDotsPerInch() : 96.0;
+    return dpi / 1440.0;
+}
+
+std::function<void()> handlerFor(const std::string& name, commands::Program& p) {
+    if (name == "cmdCh1") return [&p] { p.cmdCh1_Click(); };
+    if (name == "cmdCh2") return [&p] { p.cmdCh2_Click(); };
+    if (name == "cmdZS") return [&p] { p.cmdZS_Click(); };
+    if (name == "cmdMS") return [&p] { p.cmdMS_Click(); };
+    if (name == "cmdFS") return [&p] { p.cmdFS_Click(); };
+    if (name == "cmdRun") return [&p] { p.cmdRun_Click(); };
+    if (name == "cmdRead") return [&p] { p.cmdRead_Click(); };
+    if (name == "cmdExit") return [&p] { p.cmdExit_Click(); };
+    if (name == "cmdSHDN") {
+        if (auto* b = dynamic_cast<commands::ProgramB*>(&p)) return [b] { b->cmdSHDN_Click(); };
+    }
+    throw std::logic_error("no handler for button " + name);
+}
+
+}  // namespace
+
+Window::Window(WindowSpec spec, commands::Program& program, QWidget* parent)
+    : QWidget(parent), spec_(std::move(spec)), program_(program), scale_(screenScale()) {
+    setObjectName(QString::fromStdString(spec_.name));
+    setWindowTitle(QString::fromStdString(spec_.caption));
+    QPalette palette = this->palette();
+    palette.setColor(QPalette::Window, colour(spec_.back));
+    setPalette(palette);
+    setAutoFillBackground(true);
+    setFixedSize(px(spec_.width), px(spec_.height));
+    build();
+    program_.setExitHandler([this] {
+        if (exit_) {
+            exit_();
+        } else {
+            close();
+        }
+    });
+    program_.controls().setObserver(this);
+}
+
+Window::~Window() {
+    program_.controls().setObserver(nullptr);
+    program_.setExitHandler(nullptr);
+}
+
+int Window::px(int twips) const { return static_cast<int>(twips * scale_ + 0.5); }
+
+QWidget* Window::widget(const std::string& name, int index) const {
+    auto it = widgets_.find({name, index});
+    return it == widgets_.end() ? nullptr : it->second;
+}
+
+void Window::showCentred() {
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    if (screen != nullptr) {
+        setGeometry(QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, size(), screen->availableGeometry()));
+    }
+    show();
+}
+
+void Window::build() {
+    // Rectangles and labels first, so that they lie beneath everything else.
+    for (int pass = 0; pass < 2; ++pass) {
+        for (const auto& c : spec_.controls) {
+            const bool beneath = c.kind == Kind::Rectangle || c.kind == Kind::Label;
+            if (beneath == (pass == 0)) widgets_[{c.name, c.index}] = create(c);
+        }
+    }
+}
+
+QWidget* Window::create(const ControlSpec& c) {
+    QWidget* w = nullptr;
+    switch (c.kind) {
+        case Kind::Rectangle: {
+            auto* frame = new QFrame(this);
+            frame->setFrameShape(QFrame::Box);
+            frame->setFrameShadow(QFrame::Plain);
+            frame->setAttribute(Qt::WA_TransparentForMouseEvents);
+            w = frame;
+            break;
+        }
+        case Kind::Label: {
+            auto* label = new QLabel(QString::fromStdString(c.caption), this);
+            label->setTextFormat(Qt::PlainText);
+            label->setAlignment(alignment(c.look));
+            label->setWordWrap(c.look.wrap);
+            QPalette palette = label->palette();
+            palette.setColor(QPalette::Window, colour(c.look.back.value_or(spec_.back)));
+            palette.setColor(QPalette::WindowText, colour(c.look.text.value_or(Rgb{0, 0, 0})));
+            label->setPalette(palette);
+            label->setAutoFillBackground(true);
+            w = label;
+            break;
+        }
+        case Kind::ScrollBar: {
+            auto* bar = new QScrollBar(Qt::Vertical, this);
+            bar->setRange(0, c.max);
+            bar->setSingleStep(1);
+            bar->setPageStep(1);
+            bar->setTracking(false);  // a drag raises one Change, on release
+            const auto id = controls::controlNamed(c.name, c.index);
+            if (!id) throw std::logic_error("no model control for " + c.fullName());
+            if (id->name == controls::Name::vsbBit) {
+                bitBars_[static_cast<std::size_t>(id->index)] = bar;
+            } else {
+                single_[id->name] = bar;
+            }
+            connect(bar, &QScrollBar::valueChanged, this, [this, id = *id](int value) {
+                dispatch([&] { program_.controls().scrollBar(id).setValue(value); });
+            });
+            w = bar;
+            break;
+        }
+        case Kind::TextBox: {
+            auto* edit = new QLineEdit(this);
+            edit->setAlignment(c.look.align == Align::Center ? Qt::AlignCenter : Qt::AlignLeft | Qt::AlignVCenter);
+            QPalette palette = edit->palette();
+            if (c.look.text) palette.setColor(QPalette::Text, colour(*c.look.text));
+            // The window-frame colour of the system these windows come from is black.
+            if (c.look.windowFrameBack) palette.setColor(QPalette::Base, Qt::black);
+            edit->setPalette(palette);
+            const auto id = controls::controlNamed(c.name, c.index);
+            if (!id) throw std::logic_error("no model control for " + c.fullName());
+            if (id->name == controls::Name::txtBit) {
+                bitBoxes_[static_cast<std::size_t>(id->index)] = edit;
+            } else {
+                single_[id->name] = edit;
+            }
+            // Typing changes only the box; the next write of the program shows again.
+            connect(edit, &QLineEdit::textEdited, this,
+                    [this, id = *id] { program_.controls().textBox(id).operatorEdited(); });
+            w = edit;
+            break;
+        }
+        case Kind::Button: {
+            auto* button = new WrapButton(QString::fromStdString(c.caption), this);
+            if (!c.toolTip.empty()) button->setToolTip(QString::fromStdString(c.toolTip));
+            QPalette palette = button->palette();
+            if (c.look.back) palette.setColor(QPalette::Button, colour(*c.look.back));
+            button->setPalette(palette);
+            button->setAutoDefault(false);
+            connect(button, &QPushButton::clicked, this,
+                    [this, handler = handlerFor(c.name, program_)] { dispatch(handler); });
+            w = button;
+            break;
+        }
+    }
+    w->setObjectName(QString::fromStdString(c.fullName()));
+    w->setFont(fontFor(c.look));
+    const int left = px(c.left);
+    const int top = px(c.top);
+    w->setGeometry(left, top, px(c.left + c.width) - left, px(c.top + c.height) - top);
+    if (c.hidden) w->setVisible(false);
+    return w;
+}
+
+void Window::dispatch(const std::function<void()>& action) {
+    try {
+        action();
+    } catch (const bus::PortError& e) {
+        showError(QString::fromUtf8(e.what()));
+    } catch (const std::exception& e) {
+        showError(QStringLiteral("Internal error: ") + QString::fromUtf8(e.what()));
+    }
+}
+
+void Window::showError(const QString& message) {
+    if (error_ == nullptr) {
+        error_ = new QMessageBox(QMessageBox::Critical, windowTitle(), QString(), QMessageBox::Ok, this);
+        error_->setObjectName(QStringLiteral("portError"));
+        error_->setWindowModality(Qt::WindowModal);
+    }
+    error_->setText(message);
+    error_->open();
+}
+
+void Window::valueChanged(controls::ControlId id, int value) {
+    QScrollBar* bar = id.name == controls::Name::vsbBit ? bitBars_[static_cast<std::size_t>(id.index)]
+                                                        : static_cast<QScrollBar*>(single_[id.name]);
+    if (bar == nullptr || bar->value() == value) return;
+    const QSignalBlocker quiet(bar);  // a program's assignment is not an operator event
+    bar->setValue(value);
+}
+
+void Window::textChanged(controls::ControlId id, std::string_view text) {
+    QLineEdit* edit = id.name == controls::Name::txtBit ? bitBoxes_[static_cast<std::size_t>(id.index)]
+                                                        : static_cast<QLineEdit*>(single_[id.name]);
+    if (edit == nullptr) return;
+    const QString shown = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+    if (edit->text() != shown) edit->setText(shown);
+}
+
+}  // namespace ui
