@@ -1,0 +1,95 @@
+// The programs' command line: options parsed, and every bad one refused with one
+// line and exit status 2 before any window opens.
+#include "apps/command_line.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <sys/wait.h>
+#include <vector>
+
+namespace {
+
+TEST(CommandLine, DefaultsAndForms) {
+    auto line = apps::parseCommandLine({});
+    EXPECT_EQ(line.port, "ppdev:dev=/dev/parport0");
+    EXPECT_EQ(line.trace, "");
+    line = apps::parseCommandLine({"--port", "sim", "--trace=bus.vcd"});
+    EXPECT_EQ(line.port, "sim");
+    EXPECT_EQ(line.trace, "bus.vcd");
+    line = apps::parseCommandLine({"--port=lib:path=/opt/my ports/x.so", "--version"});
+    EXPECT_EQ(line.port, "lib:path=/opt/my ports/x.so");
+    EXPECT_TRUE(line.version);
+    EXPECT_TRUE(apps::parseCommandLine({"-h"}).help);
+}
+
+struct ProcessResult {
+    int status;
+    std::string out;
+    std::string err;
+};
+
+ProcessResult runProgram(const std::string& arguments) {
+    const std::string errFile = testing::TempDir() + "px77xx_stderr.txt";
+    const std::string command = "QT_QPA_PLATFORM=offscreen " + std::string(PROGRAM_B) + " " + arguments + " 2>" + errFile;
+    ProcessResult run{};
+    std::FILE* pipe = popen(command.c_str(), "r");
+    char buffer[512];
+    while (std::fgets(buffer, sizeof buffer, pipe) != nullptr) run.out += buffer;
+    const int raw = pclose(pipe);
+    run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    if (std::FILE* err = std::fopen(errFile.c_str(), "r")) {
+        while (std::fgets(buffer, sizeof buffer, err) != nullptr) run.err += buffer;
+        std::fclose(err);
+    }
+    return run;
+}
+
+struct BadCase {
+    std::string name;
+    std::string arguments;
+    std::string message;
+};
+
+class BadCommandLines : public testing::TestWithParam<BadCase> {};
+
+TEST_P(BadCommandLines, PrintOneLineAndExitWithStatus2) {
+    const ProcessResult run = runProgram(GetParam().arguments);
+    EXPECT_EQ(run.status, 2);
+    EXPECT_EQ(run.err, "px7702_reva: " + GetParam().message + "\n");
+    EXPECT_EQ(run.out, "");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Programs, BadCommandLines,
+    testing::Values(
+        BadCase{"unknown_option", "--prot sim", "unknown option '--prot'; see --help"},
+        BadCase{"stray_argument", "sim", "unexpected argument 'sim'; see --help"},
+        BadCase{"port_without_value", "--port", "--port needs a value; see --help"},
+        BadCase{"empty_port", "--port=", "--port needs a value; see --help"},
+        BadCase{"unknown_backend", "--port parport", "unknown port backend 'parport'; valid backends: sim, ppdev, io, lib"},
+        BadCase{"unknown_key", "--port ppdev:device=/dev/parport0", "ppdev: unknown key 'device'; ppdev accepts dev, delay"},
+        BadCase{"base_too_high", "--port io:base=0x10000",
+                "io: base=0x10000 is out of range; base accepts 0x100..0xfffc, a multiple of 4"},
+        BadCase{"base_not_multiple_of_4", "--port io:base=0x379",
+                "io: base=0x379 is not a multiple of 4; base accepts 0x100..0xfffc, a multiple of 4"},
+        BadCase{"delay_negative", "--port ppdev:delay=-1",
+                "ppdev: delay=-1 is not a number; delay accepts microseconds 0..1000000"},
+        BadCase{"delay_text", "--port ppdev:delay=abc",
+                "ppdev: delay=abc is not a number; delay accepts microseconds 0..1000000"},
+        BadCase{"unwritable_trace", "--port sim --trace /nonexistent-dir/bus.vcd",
+                "trace /nonexistent-dir/bus.vcd: cannot open for writing: No such file or directory"}),
+    [](const testing::TestParamInfo<BadCase>& row) { return row.param.name; });
+
+TEST(Programs, HelpAndVersion) {
+    ProcessResult run = runProgram("--help");
+    EXPECT_EQ(run.status, 0);
+    EXPECT_NE(run.out.find("Usage: px7702_reva [--port BACKEND[:key=value,...]] [--trace FILE]"), std::string::npos);
+    EXPECT_NE(run.out.find("ppdev[:dev=/dev/parportN]"), std::string::npos);
+    run = runProgram("--version");
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out.rfind("px7702_reva ", 0), 0U);
+}
+
+}  // namespace

@@ -1,0 +1,251 @@
+// Both windows on real widgets: start state, scroll bar and button behaviour,
+// access keys, tool tips, typing, closing and a failing port.
+#include "commands/program.h"
+#include "recording_port.h"
+#include "frame_decoder.h"
+#include "ui/layout.h"
+#include "ui/window.h"
+#include "ui/wrap_button.h"
+
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QSignalSpy>
+#include <QStyle>
+#include <QStyleOptionSlider>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace {
+
+using namespace testing_support;
+
+struct Rig {
+    RecordingPort port;
+    std::unique_ptr<commands::Program> program;
+    std::unique_ptr<ui::Window> window;
+
+    explicit Rig(bool programA) {
+        if (programA) {
+            program = std::make_unique<commands::ProgramA>(port);
+        } else {
+            program = std::make_unique<commands::ProgramB>(port);
+        }
+        window = std::make_unique<ui::Window>(programA ? ui::windowA() : ui::windowB(), *program);
+        window->setExitAction([this] { ++exits; });
+        window->showCentred();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+    }
+    QScrollBar* bar(const char* name, int index = -1) {
+        return static_cast<QScrollBar*>(window->widget(name, index));
+    }
+    QLineEdit* box(const char* name, int index = -1) { return static_cast<QLineEdit*>(window->widget(name, index)); }
+    QPushButton* button(const char* name) { return static_cast<QPushButton*>(window->widget(name)); }
+    int exits = 0;
+};
+
+// Where to click on a scroll bar: an arrow or the track beyond the thumb.
+QPoint pointOf(QScrollBar* bar, QStyle::SubControl part) {
+    QStyleOptionSlider option;
+    option.initFrom(bar);
+    option.orientation = bar->orientation();
+    option.minimum = bar->minimum();
+    option.maximum = bar->maximum();
+    option.sliderPosition = bar->sliderPosition();
+    option.sliderValue = bar->value();
+    option.singleStep = bar->singleStep();
+    option.pageStep = bar->pageStep();
+    option.subControls = QStyle::SC_All;
+    return bar->style()->subControlRect(QStyle::CC_ScrollBar, &option, part, bar).center();
+}
+
+void click(QScrollBar* bar, QStyle::SubControl part) {
+    QTest::mouseClick(bar, Qt::LeftButton, Qt::NoModifier, pointOf(bar, part));
+}
+
+class BothWindows : public testing::TestWithParam<bool> {};
+
+TEST_P(BothWindows, StartWithEveryControlAtRestAndNothingWritten) {
+    Rig rig(GetParam());
+    for (const auto& c : rig.window->spec().controls) {
+        QWidget* w = rig.window->widget(c.name, c.index);
+        ASSERT_NE(w, nullptr) << c.fullName();
+        if (c.kind == ui::Kind::ScrollBar) {
+            EXPECT_EQ(static_cast<QScrollBar*>(w)->value(), 0) << c.fullName();
+        }
+        if (c.kind == ui::Kind::TextBox) {
+            EXPECT_TRUE(static_cast<QLineEdit*>(w)->text().isEmpty()) << c.fullName();
+        }
+    }
+    EXPECT_TRUE(rig.port.log.empty());
+    EXPECT_EQ(rig.window->windowTitle(), GetParam() ? "PX7700_02_RevA" : "PX7702_RevA");
+    // The client area has exactly the given size: 15 twips a pixel at 96 dpi.
+    EXPECT_EQ(rig.window->size(), QSize(rig.window->px(rig.window->spec().width), rig.window->px(rig.window->spec().height)));
+    if (rig.window->logicalDpiX() == 96) {
+        EXPECT_EQ(rig.window->width(), GetParam() ? 746 : 720);
+    }
+}
+
+TEST_P(BothWindows, ABitArrowRaisesOneChangeAndNoneAtItsEnd) {
+    Rig rig(GetParam());
+    QScrollBar* bar = rig.bar("vsbBit", 5);
+    QSignalSpy changes(bar, &QScrollBar::valueChanged);
+    click(bar, QStyle::SC_ScrollBarAddLine);
+    EXPECT_EQ(bar->value(), 1);
+    EXPECT_EQ(changes.count(), 1);
+    EXPECT_EQ(rig.program->controls().vsbBit[5].Value(), 1);
+    EXPECT_EQ(rig.box("txtBit", 5)->text(), "1");
+    click(bar, QStyle::SC_ScrollBarAddLine);
+    EXPECT_EQ(changes.count(), 1);
+    click(bar, QStyle::SC_ScrollBarSubPage);  // the track above the thumb: LargeChange 1
+    EXPECT_EQ(bar->value(), 0);
+    EXPECT_EQ(rig.program->controls().vsbBit[5].Value(), 0);
+    EXPECT_TRUE(rig.port.log.empty());  // the panel alone writes nothing
+}
+
+TEST_P(BothWindows, AnAcknowledgeSlotSnapsBackOnScreen) {
+    Rig rig(GetParam());
+    const int slot = rig.program->variant().ackSlots[0];
+    click(rig.bar("vsbBit", slot), QStyle::SC_ScrollBarAddLine);
+    EXPECT_EQ(rig.bar("vsbBit", slot)->value(), 0);
+    EXPECT_EQ(rig.box("txtBit", slot)->text(), "0");
+}
+
+TEST_P(BothWindows, ACodeScrollBarStepsByOneAndWritesNothingAtItsEnds) {
+    Rig rig(GetParam());
+    QScrollBar* bar = rig.bar("vsbInputCode1");
+    click(bar, QStyle::SC_ScrollBarSubLine);  // up arrow at 0
+    EXPECT_EQ(bar->value(), 0);
+    EXPECT_TRUE(rig.port.log.empty());
+    click(bar, QStyle::SC_ScrollBarAddLine);
+    EXPECT_EQ(bar->value(), 1);
+    click(bar, QStyle::SC_ScrollBarAddPage);
+    EXPECT_EQ(bar->value(), 2);
+    EXPECT_EQ(rig.box("txtDisplay1")->text(), "2");
+    const std::size_t perFrame = GetParam() ? 104U : 59U;
+    EXPECT_EQ(rig.port.log.size(), 2 * perFrame);
+    rig.program->controls().vsbInputCode1.setValue(255);
+    EXPECT_EQ(bar->value(), 255);
+    rig.port.log.clear();
+    click(bar, QStyle::SC_ScrollBarAddLine);  // down arrow at 255
+    EXPECT_EQ(bar->value(), 255);
+    EXPECT_TRUE(rig.port.log.empty());
+}
+
+TEST_P(BothWindows, ADragWritesOneFrameOnRelease) {
+    Rig rig(GetParam());
+    QScrollBar* bar = rig.bar("vsbInputCode2");
+    const QPoint grip = pointOf(bar, QStyle::SC_ScrollBarSlider);
+    QTest::mousePress(bar, Qt::LeftButton, Qt::NoModifier, grip);
+    for (int dy = 5; dy <= 40; dy += 5) {
+        QMouseEvent move(QEvent::MouseMove, QPointF(grip + QPoint(0, dy)), bar->mapToGlobal(QPointF(grip + QPoint(0, dy))),
+                         Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(bar, &move);
+    }
+    EXPECT_GT(bar->sliderPosition(), 0);
+    EXPECT_TRUE(rig.port.log.empty());  // nothing while dragging
+    QTest::mouseRelease(bar, Qt::LeftButton, Qt::NoModifier, grip + QPoint(0, 40));
+    EXPECT_EQ(rig.program->controls().vsbInputCode2.Value(), bar->value());
+    EXPECT_GT(bar->value(), 0);
+    EXPECT_EQ(rig.port.log.size(), GetParam() ? 104U : 59U);
+}
+
+TEST_P(BothWindows, AccessKeysClickTheirButtons) {
+    Rig rig(GetParam());
+    QTest::keyClick(rig.window.get(), Qt::Key_U, Qt::AltModifier);  // R&un
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !rig.port.log.empty(); }, 2000));
+    const std::size_t afterRun = rig.port.log.size();
+    EXPECT_EQ(afterRun, GetParam() ? 104U : 59U);
+    QTest::keyClick(rig.window.get(), Qt::Key_R, Qt::AltModifier);  // &Read
+    EXPECT_TRUE(QTest::qWaitFor([&] { return rig.port.log.size() > afterRun; }, 2000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return rig.box("txtSDA_Data")->text() == "0"; }, 2000));
+    QTest::keyClick(rig.window.get(), Qt::Key_X, Qt::AltModifier);  // E&xit
+    EXPECT_TRUE(QTest::qWaitFor([&] { return rig.exits == 1; }, 2000));
+}
+
+TEST_P(BothWindows, SpaceClicksTheFocusedButton) {
+    Rig rig(GetParam());
+    rig.button("cmdCh2")->setFocus();
+    QTest::keyClick(rig.button("cmdCh2"), Qt::Key_Space);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return rig.box("txtCh_Write_Display")->text() == "2"; }, 2000));
+    EXPECT_TRUE(rig.port.log.empty());
+}
+
+TEST_P(BothWindows, TypingIntoATextBoxChangesNothingElse) {
+    Rig rig(GetParam());
+    QTest::keyClicks(rig.box("txtBit", 3), "1");
+    QTest::keyClicks(rig.box("txtSDA_Data"), "99");
+    EXPECT_EQ(rig.box("txtBit", 3)->text(), "1");
+    EXPECT_EQ(rig.bar("vsbBit", 3)->value(), 0);
+    EXPECT_EQ(rig.program->controls().vsbBit[3].Value(), 0);
+    EXPECT_TRUE(rig.port.log.empty());
+    // The program's next write of that box is shown again.
+    click(rig.bar("vsbBit", 4), QStyle::SC_ScrollBarAddLine);
+    EXPECT_EQ(rig.box("txtBit", 3)->text(), "0");
+}
+
+TEST_P(BothWindows, ClosingWritesNothing) {
+    Rig rig(GetParam());
+    rig.window->close();
+    EXPECT_TRUE(rig.port.log.empty());
+    EXPECT_EQ(rig.exits, 0);
+}
+
+TEST_P(BothWindows, AFailingPortShowsADialogAndTheNextActionWorks) {
+    Rig rig(GetParam());
+    rig.port.failAt = 3;
+    QTest::mouseClick(rig.button("cmdRun"), Qt::LeftButton);
+    auto* dialog = rig.window->findChild<QMessageBox*>("portError");
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return dialog->isVisible(); }, 2000));
+    EXPECT_EQ(dialog->text(), "test port: injected failure");
+    EXPECT_TRUE(rig.window->isVisible());
+    dialog->accept();
+    rig.port.log.clear();
+    QTest::mouseClick(rig.button("cmdRun"), Qt::LeftButton);
+    const auto frame = GetParam() ? decodeFrameA(rig.port.log) : decodeFrameB(rig.port.log);
+    ASSERT_TRUE(frame);
+    EXPECT_EQ(frame->word, 0U);
+    EXPECT_FALSE(dialog->isVisible());
+}
+
+INSTANTIATE_TEST_SUITE_P(Programs, BothWindows, testing::Values(true, false),
+                         [](const testing::TestParamInfo<bool>& info_) { return info_.param ? "A" : "B"; });
+
+TEST(Captions, ButtonsAndToolTipsAsGiven) {
+    struct Row {
+        bool programA;
+        const char* name;
+        const char* caption;
+        const char* tip;
+    };
+    for (Row row : {Row{true, "cmdRun", "R&un", "Run to execute"}, Row{true, "cmdRead", "&Read", "Run to execute"},
+                    Row{true, "cmdExit", "E&xit", "Exit the program"}, Row{true, "cmdZS", "Zero Scale", "Run to execute"},
+                    Row{true, "cmdMS", "Mid Scale", "Run to execute"}, Row{true, "cmdFS", "Full Scale", "Run to execute"},
+                    Row{true, "cmdCh1", "Ch1", ""}, Row{false, "cmdSHDN", "/SHDN", "Shutdown mode"},
+                    Row{false, "cmdRead", "&Read", "Read back setting"}, Row{false, "cmdRun", "R&un", "Run to execute"},
+                    Row{false, "cmdZS", "Zero Scale", ""}, Row{false, "cmdMS", "Mid Scale", ""},
+                    Row{false, "cmdFS", "Full Scale", ""}, Row{false, "cmdCh2", "Ch2", ""}}) {
+        Rig rig(row.programA);
+        QPushButton* button = rig.button(row.name);
+        ASSERT_NE(button, nullptr) << row.name;
+        EXPECT_EQ(button->text(), row.caption) << row.name;
+        EXPECT_EQ(button->toolTip(), row.tip) << row.name;
+    }
+}
+
+TEST(Captions, ShutdownHasNoAccessKey) {
+    Rig rig(false);
+    QTest::keyClick(rig.window.get(), Qt::Key_S, Qt::AltModifier);
+    QTest::keyClick(rig.window.get(), Qt::Key_H, Qt::AltModifier);
+    QTest::qWait(300);  // longer than an animated click: nothing may come
+    EXPECT_TRUE(rig.port.log.empty());
+    QTest::mouseClick(rig.button("cmdSHDN"), Qt::LeftButton);
+    EXPECT_EQ(rig.port.log, std::vector<Access>{W(0xAF)});
+}
+
+}  // namespace
