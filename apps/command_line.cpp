@@ -27,6 +27,9 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
         } else if (argument == "--version") {
             line.version = true;
             continue;
+        } else if (argument == "--exit-when-shown") {
+            line.exitWhenShown = true;
+            continue;
         } else if (argument.rfind("-", 0) == 0) {
             throw UsageError("unknown option '" + argument + "'; see --help");
         } else {
@@ -47,6 +50,7 @@ std::string usage(const std::string& program) {
                        "  --port PORT    where the bus is (default " + kDefaultPort + ")\n" +
                        "  --trace FILE   record every port access: FILE.vcd as a waveform for\n" +
                        "                 PulseView or GTKWave, any other name as a text log\n" +
+                       "  --exit-when-shown  quit as soon as the window is drawn (start-up checks)\n" +
                        "  --help         this text\n  --version      the version\n\nPorts:\n";
     for (const auto& backend : ports::backends()) {
         std::string form(backend.usage);

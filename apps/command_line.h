@@ -14,6 +14,7 @@ struct CommandLine {
     std::string trace;  // empty: no trace
     bool help = false;
     bool version = false;
+    bool exitWhenShown = false;  // start-up checks: quit once the window has been drawn
 };
 
 class UsageError : public std::runtime_error {

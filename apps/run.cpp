@@ -10,6 +10,7 @@
 #include "ui/window.h"
 
 #include <QApplication>
+#include <QEvent>
 
 #include <cstdio>
 #include <memory>
@@ -19,6 +20,21 @@
 #endif
 
 namespace apps {
+namespace {
+
+// Quits the event loop after the window's first paint.
+class QuitWhenPainted final : public QObject {
+public:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Paint) {
+            watched->removeEventFilter(this);
+            QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection);
+        }
+        return false;
+    }
+};
+
+}  // namespace
 
 int run(Which which, int argc, char** argv) {
     const std::string name = which == Which::A ? "px7700_02_reva" : "px7702_reva";
@@ -57,6 +73,8 @@ int run(Which which, int argc, char** argv) {
     }
     ui::Window window(std::move(spec), *program);
     window.setExitAction([] { QApplication::quit(); });
+    QuitWhenPainted quitWhenPainted;
+    if (line.exitWhenShown) window.installEventFilter(&quitWhenPainted);
     window.showCentred();
     return app.exec();
 }

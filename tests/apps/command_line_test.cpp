@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cstdio>
 #include <string>
 #include <sys/wait.h>
@@ -31,7 +32,11 @@ struct ProcessResult {
 };
 
 ProcessResult runProgram(const std::string& arguments) {
-    const std::string errFile = testing::TempDir() + "px77xx_stderr.txt";
+    // ctest runs tests in parallel: one file per test.
+    const auto* test = testing::UnitTest::GetInstance()->current_test_info();
+    std::string id = std::string(test->test_suite_name()) + "_" + test->name();
+    for (char& ch : id) ch = std::isalnum(static_cast<unsigned char>(ch)) ? ch : '_';
+    const std::string errFile = testing::TempDir() + "px77xx_stderr_" + id + ".txt";
     const std::string command = "QT_QPA_PLATFORM=offscreen " + std::string(PROGRAM_B) + " " + arguments + " 2>" + errFile;
     ProcessResult run{};
     std::FILE* pipe = popen(command.c_str(), "r");
@@ -87,6 +92,8 @@ TEST(Programs, HelpAndVersion) {
     EXPECT_EQ(run.status, 0);
     EXPECT_NE(run.out.find("Usage: px7702_reva [--port BACKEND[:key=value,...]] [--trace FILE]"), std::string::npos);
     EXPECT_NE(run.out.find("ppdev[:dev=/dev/parportN]"), std::string::npos);
+    run = runProgram("--port sim --exit-when-shown");
+    EXPECT_EQ(run.status, 0) << run.err;
     run = runProgram("--version");
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.out.rfind("px7702_reva ", 0), 0U);

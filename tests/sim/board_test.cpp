@@ -39,7 +39,7 @@ TEST(Board, AcknowledgesItsAddressOnTheNinthClockOnly) {
         board.OutportW(0x378, 0xF3);
         board.OutportW(0x378, 0xF2);  // start
         for (int bit = 7; bit >= 0; --bit) {
-            const std::uint16_t sda = (row.address >> bit) & 1U;
+            const auto sda = static_cast<std::uint16_t>((row.address >> bit) & 1);
             board.OutportW(0x378, static_cast<std::uint16_t>(0xF0 | sda));
             board.OutportW(0x378, static_cast<std::uint16_t>(0xF2 | sda));
         }

@@ -53,6 +53,8 @@ public:
         for (int b : bits) status.push_back(b != 0 ? 0x0008 : 0x0000);
     }
     std::size_t accesses() const { return accesses_; }
+    // The n-th access from now fails (1: the next one).
+    void failAfter(std::size_t n) { failAt = accesses_ + n; }
 
 private:
     void countAccess() {

@@ -213,6 +213,27 @@ TEST_P(BothWindows, AFailingPortShowsADialogAndTheNextActionWorks) {
     EXPECT_FALSE(dialog->isVisible());
 }
 
+TEST_P(BothWindows, EveryFailingAccessOfAReadShowsOneDialogAndTheWindowGoesOn) {
+    Rig rig(GetParam());
+    const std::size_t accesses = GetParam() ? 48 : 107;  // A: the read-back; B: Run, then the read-back
+    for (std::size_t n = 1; n <= accesses; ++n) {
+        SCOPED_TRACE("failing access " + std::to_string(n));
+        rig.port.failAfter(n);
+        QTest::mouseClick(rig.button("cmdRead"), Qt::LeftButton);
+        const auto dialogs = rig.window->findChildren<QMessageBox*>();
+        ASSERT_EQ(dialogs.size(), 1);
+        EXPECT_TRUE(dialogs.front()->isVisible());
+        dialogs.front()->accept();
+        EXPECT_TRUE(rig.window->isVisible());
+        rig.port.failAt = 0;
+        rig.port.log.clear();
+        QTest::mouseClick(rig.button("cmdRun"), Qt::LeftButton);
+        const auto frame = GetParam() ? decodeFrameA(rig.port.log) : decodeFrameB(rig.port.log);
+        ASSERT_TRUE(frame);
+        EXPECT_EQ(frame->word, rig.program->frameWord());
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(Programs, BothWindows, testing::Values(true, false),
                          [](const testing::TestParamInfo<bool>& info_) { return info_.param ? "A" : "B"; });
 

@@ -1,0 +1,83 @@
+// The same operator actions through the real widgets (offscreen), drawing included.
+#include "commands/program.h"
+#include "null_port.h"
+#include "ui/layout.h"
+#include "ui/window.h"
+
+#include <QApplication>
+
+#include <benchmark/benchmark.h>
+
+namespace {
+
+using bench_support::NullPort;
+
+// Runs the action as the window dispatches it, then lets the window paint.
+template <typename Setup, typename Action>
+void throughWindow(benchmark::State& state, bool programA, Setup setup, Action action) {
+    NullPort port;
+    std::unique_ptr<commands::Program> program;
+    if (programA) {
+        program = std::make_unique<commands::ProgramA>(port);
+    } else {
+        program = std::make_unique<commands::ProgramB>(port);
+    }
+    ui::Window window(programA ? ui::windowA() : ui::windowB(), *program);
+    window.show();
+    QApplication::processEvents();
+    for (auto _ : state) {
+        state.PauseTiming();
+        window.dispatch([&] { setup(*program); });
+        QApplication::processEvents();
+        state.ResumeTiming();
+        window.dispatch([&] { action(*program); });
+        window.repaint();  // draw now, as the event loop would before the next event
+    }
+}
+
+void BM_Window_ProgramBFullScaleChannel2From10(benchmark::State& state) {
+    throughWindow(
+        state, false,
+        [](commands::Program& p) {
+            p.cmdCh2_Click();
+            p.controls().vsbInputCode2.setValue(10);
+        },
+        [](commands::Program& p) { p.cmdFS_Click(); });
+}
+BENCHMARK(BM_Window_ProgramBFullScaleChannel2From10)->Unit(benchmark::kMicrosecond);
+
+void BM_Window_ProgramACodeChangeWithReadBack(benchmark::State& state) {
+    int code = 100;
+    throughWindow(
+        state, true, [](commands::Program&) {},
+        [&code](commands::Program& p) {
+            code ^= 0x55;
+            p.controls().vsbInputCode1.setValue(code);
+        });
+}
+BENCHMARK(BM_Window_ProgramACodeChangeWithReadBack)->Unit(benchmark::kMicrosecond);
+
+void BM_Window_ProgramAMidScaleFrom10(benchmark::State& state) {
+    throughWindow(
+        state, true, [](commands::Program& p) { p.controls().vsbInputCode1.setValue(10); },
+        [](commands::Program& p) { p.cmdMS_Click(); });
+}
+BENCHMARK(BM_Window_ProgramAMidScaleFrom10)->Unit(benchmark::kMicrosecond);
+
+void BM_Window_ProgramBRead(benchmark::State& state) {
+    throughWindow(
+        state, false, [](commands::Program&) {}, [](commands::Program& p) { p.cmdRead_Click(); });
+}
+BENCHMARK(BM_Window_ProgramBRead)->Unit(benchmark::kMicrosecond);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    QApplication::setStyle(QStringLiteral("Fusion"));
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
