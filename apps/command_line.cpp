@@ -1,6 +1,7 @@
 #include "apps/command_line.h"
 
 #include "ports/factory.h"
+#include "ports/options.h"
 
 namespace apps {
 
@@ -31,15 +32,15 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
             line.exitWhenShown = true;
             continue;
         } else if (argument.rfind("-", 0) == 0) {
-            throw UsageError("unknown option '" + argument + "'; see --help");
+            throw UsageError("unknown option '" + ports::printable(argument) + "'; see --help");
         } else {
-            throw UsageError("unexpected argument '" + argument + "'; see --help");
+            throw UsageError("unexpected argument '" + ports::printable(argument) + "'; see --help");
         }
         if (!hasValue) {
-            if (i + 1 >= arguments.size()) throw UsageError(option + " needs a value; see --help");
+            if (i + 1 >= arguments.size()) throw UsageError(ports::printable(option) + " needs a value; see --help");
             value = arguments[++i];
         }
-        if (value.empty()) throw UsageError(option + " needs a value; see --help");
+        if (value.empty()) throw UsageError(ports::printable(option) + " needs a value; see --help");
         *target = value;
     }
     return line;

@@ -75,7 +75,7 @@ std::unique_ptr<bus::Port> openPort(std::string_view spec) {
     for (const auto& backend : kBackends) {
         if (backend.name == name) return backend.create(options);
     }
-    throw ConfigError("unknown port backend '" + name + "'; valid backends: " + validNames());
+    throw ConfigError("unknown port backend '" + printable(name) + "'; valid backends: " + validNames());
 }
 
 }  // namespace ports

@@ -5,6 +5,23 @@
 
 namespace ports {
 
+std::string printable(std::string_view text) {
+    static constexpr char kHex[] = "0123456789abcdef";
+    std::string out;
+    out.reserve(text.size());
+    for (const char ch : text) {
+        const auto byte = static_cast<unsigned char>(ch);
+        if (byte >= 0x20 && byte < 0x7F) {
+            out += ch;
+        } else {
+            out += "\\x";
+            out += kHex[byte >> 4];
+            out += kHex[byte & 0xF];
+        }
+    }
+    return out;
+}
+
 std::pair<std::string, Options> Options::parse(std::string_view spec) {
     Options options;
     const auto colon = spec.find(':');
@@ -17,11 +34,11 @@ std::pair<std::string, Options> Options::parse(std::string_view spec) {
         rest = comma == std::string_view::npos ? std::string_view{} : rest.substr(comma + 1);
         const auto equals = item.find('=');
         if (equals == std::string_view::npos || equals == 0) {
-            throw ConfigError(options.backend_ + ": '" + std::string(item) + "' is not key=value");
+            throw ConfigError(printable(options.backend_) + ": '" + printable(item) + "' is not key=value");
         }
         std::string key(item.substr(0, equals));
         for (const auto& pair : options.pairs_) {
-            if (pair.first == key) throw ConfigError(options.backend_ + ": " + key + " is given twice");
+            if (pair.first == key) throw ConfigError(printable(options.backend_) + ": " + printable(key) + " is given twice");
         }
         options.pairs_.emplace_back(std::move(key), std::string(item.substr(equals + 1)));
     }
@@ -38,7 +55,7 @@ void Options::acceptOnly(std::initializer_list<std::string_view> keys) const {
             if (!list.empty()) list += ", ";
             list += key;
         }
-        throw ConfigError(backend_ + ": unknown key '" + pair.first + "'; " + backend_ + " accepts " +
+        throw ConfigError(backend_ + ": unknown key '" + printable(pair.first) + "'; " + backend_ + " accepts " +
                           (list.empty() ? std::string("no keys") : list));
     }
 }
@@ -73,7 +90,7 @@ std::optional<std::uint64_t> Options::number(std::string_view key, std::uint64_t
 
 void Options::reject(std::string_view key, std::string_view problem, std::string_view accepts) const {
     const auto value = text(key);
-    throw ConfigError(backend_ + ": " + std::string(key) + (value ? "=" + *value : std::string()) + " " +
+    throw ConfigError(backend_ + ": " + std::string(key) + (value ? "=" + printable(*value) : std::string()) + " " +
                       std::string(problem) + "; " + std::string(key) + " accepts " + std::string(accepts));
 }
 

@@ -20,6 +20,10 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// Text from the command line as an error message may show it: control and
+// non-ASCII bytes become \xNN, so a message stays one printable line.
+std::string printable(std::string_view text);
+
 class Options {
 public:
     // Splits "name:key=value,key=value". Throws ConfigError for a key without
