@@ -36,8 +36,9 @@ public:
 
 }  // namespace
 
-int run(Which which, int argc, char** argv) {
-    const std::string name = which == Which::A ? "px7700_02_reva" : "px7702_reva";
+int run(commands::ProgramKind kind, int argc, char** argv) {
+    const bool programA = kind == commands::ProgramKind::A;
+    const std::string name = programA ? "px7700_02_reva" : "px7702_reva";
     CommandLine line;
     std::unique_ptr<bus::Port> port;
     try {
@@ -60,18 +61,9 @@ int run(Which which, int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setStyle(QStringLiteral("Fusion"));
     QApplication::setApplicationName(QString::fromStdString(name));
-    std::unique_ptr<commands::Program> program;
-    ui::WindowSpec spec;
-    if (which == Which::A) {
-        auto a = std::make_unique<commands::ProgramA>(*port);
-        a->Form_Load();
-        program = std::move(a);
-        spec = ui::windowA();
-    } else {
-        program = std::make_unique<commands::ProgramB>(*port);
-        spec = ui::windowB();
-    }
-    ui::Window window(std::move(spec), *program);
+    auto program = commands::makeProgram(kind, *port);
+    if (auto* a = dynamic_cast<commands::ProgramA*>(program.get())) a->Form_Load();  // does nothing, as designed
+    ui::Window window(programA ? ui::windowA() : ui::windowB(), *program);
     window.setExitAction([] { QApplication::quit(); });
     QuitWhenPainted quitWhenPainted;
     if (line.exitWhenShown) window.installEventFilter(&quitWhenPainted);

@@ -1,10 +1,10 @@
 // What both programs' main functions do, for one program's variant.
 #pragma once
 
+#include "commands/program.h"
+
 namespace apps {
 
-enum class Which { A, B };
-
-int run(Which which, int argc, char** argv);
+int run(commands::ProgramKind kind, int argc, char** argv);
 
 }  // namespace apps

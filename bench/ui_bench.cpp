@@ -16,12 +16,7 @@ using bench_support::NullPort;
 template <typename Setup, typename Action>
 void throughWindow(benchmark::State& state, bool programA, Setup setup, Action action) {
     NullPort port;
-    std::unique_ptr<commands::Program> program;
-    if (programA) {
-        program = std::make_unique<commands::ProgramA>(port);
-    } else {
-        program = std::make_unique<commands::ProgramB>(port);
-    }
+    auto program = commands::makeProgram(programA ? commands::ProgramKind::A : commands::ProgramKind::B, port);
     ui::Window window(programA ? ui::windowA() : ui::windowB(), *program);
     window.show();
     QApplication::processEvents();

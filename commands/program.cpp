@@ -36,6 +36,11 @@ void Program::cmdExit_Click() {
     if (exit_) exit_();
 }
 
+std::unique_ptr<Program> makeProgram(ProgramKind kind, bus::Port& port) {
+    if (kind == ProgramKind::A) return std::make_unique<ProgramA>(port);
+    return std::make_unique<ProgramB>(port);
+}
+
 void Program::writeFrame() { bus::writeFrame(port_, variant_.frame, FrameWord); }
 
 bus::ReadAddress Program::readAddress() {

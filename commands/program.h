@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string_view>
 
 namespace commands {
@@ -112,5 +113,9 @@ private:
     void enterCode(int channel);
     void preset(int code);
 };
+
+enum class ProgramKind { A, B };
+
+std::unique_ptr<Program> makeProgram(ProgramKind kind, bus::Port& port);
 
 }  // namespace commands

@@ -28,7 +28,7 @@ public:
     void close(int fd) override { ::close(fd); }
 };
 
-const char* hintFor(const char* operation, int error) {
+const char* hintFor(int error) {
     switch (error) {
         case ENOENT:
         case ENODEV:
@@ -36,8 +36,7 @@ const char* hintFor(const char* operation, int error) {
         case EACCES:
         case EPERM: return "add your user to the lp group";
         case EBUSY: return "another program or the lp driver holds the port";
-        case ENOTTY:
-        case EINVAL: return std::strcmp(operation, "open") == 0 ? nullptr : "not a parallel port";
+        case ENOTTY: return "not a parallel port";
         default: return nullptr;
     }
 }
@@ -63,7 +62,7 @@ PpdevPort::~PpdevPort() {
 
 void PpdevPort::fail(const char* operation, int error) const {
     std::string message = "ppdev " + device_ + ": " + operation + ": " + std::strerror(error);
-    if (const char* hint = hintFor(operation, error)) message += std::string(" (") + hint + ")";
+    if (const char* hint = hintFor(error)) message += std::string(" (") + hint + ")";
     throw bus::PortError(message);
 }
 

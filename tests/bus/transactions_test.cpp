@@ -5,6 +5,7 @@
 #include "frame_decoder.h"
 #include "recording_port.h"
 #include "table.h"
+#include "worked_examples.h"
 
 #include <gtest/gtest.h>
 
@@ -19,36 +20,15 @@ using testing_support::Seq;
 TEST(FrameWriter, ProgramAWorkedExampleCode128Channel1) {
     RecordingPort port;
     bus::writeFrame(port, bus::kFrameA, 0x1600080);
-    std::vector<Access> expected = Seq()
-                                       .w({0x13, 0x12})              // start
-                                       .w({0x10, 0x12})              // bit 25: 0
-                                       .w({0x11, 0x13})              // bit 24: 1
-                                       .w({0x10, 0x12})              // bit 23: 0
-                                       .w({0x11, 0x13})              // bit 22: 1
-                                       .w({0x11, 0x13})              // bit 21: 1
-                                       .repeat(13, {0x10, 0x12})     // bits 20..8: 0
-                                       .w({0x11, 0x13})              // bit 7: 1
-                                       .repeat(7, {0x10, 0x12})      // bits 6..0: 0
-                                       .w({0x12, 0x13});             // closing
-    ASSERT_EQ(expected.size(), 56U);
-    EXPECT_EQ(port.log, expected);
+    ASSERT_EQ(testing_support::workedFrameA().size(), 56U);
+    EXPECT_EQ(port.log, testing_support::workedFrameA());
 }
 
 TEST(FrameWriter, ProgramBWorkedExample0x2C00100) {
     RecordingPort port;
     bus::writeFrame(port, bus::kFrameB, 0x2C00100);
-    std::vector<Access> expected = Seq()
-                                       .w({0xF3, 0xF2})
-                                       .w({0xF0, 0xF2})           // bit 26
-                                       .w({0xF1, 0xF3})           // bit 25
-                                       .w({0xF0, 0xF2})           // bit 24
-                                       .repeat(2, {0xF1, 0xF3})   // bits 23, 22
-                                       .repeat(13, {0xF0, 0xF2})  // bits 21..9
-                                       .w({0xF1, 0xF3})           // bit 8
-                                       .repeat(8, {0xF0, 0xF2})   // bits 7..0
-                                       .w({0xF0, 0xF2, 0xF3});
-    ASSERT_EQ(expected.size(), 59U);
-    EXPECT_EQ(port.log, expected);
+    ASSERT_EQ(testing_support::workedFrameB().size(), 59U);
+    EXPECT_EQ(port.log, testing_support::workedFrameB());
 }
 
 struct FrameCase {

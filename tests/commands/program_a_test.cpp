@@ -5,6 +5,7 @@
 #include "program_checks.h"
 #include "recording_port.h"
 #include "table.h"
+#include "worked_examples.h"
 
 #include <gtest/gtest.h>
 
@@ -32,14 +33,7 @@ TEST_F(ProgramAFixture, StartsWithNothingWrittenAndFormLoadDoesNothing) {
 TEST_F(ProgramAFixture, Code128OnChannel1WritesTheWorkedExampleThenTheReadBack) {
     port.scriptSamples({1, 0, 0, 0, 0, 0, 0, 0});
     c.vsbInputCode1.setValue(128);
-    std::vector<Access> expected = Seq()
-                                       .w({0x13, 0x12})
-                                       .w({0x10, 0x12, 0x11, 0x13, 0x10, 0x12, 0x11, 0x13, 0x11, 0x13})
-                                       .repeat(13, {0x10, 0x12})
-                                       .w({0x11, 0x13})
-                                       .repeat(7, {0x10, 0x12})
-                                       .w({0x12, 0x13})
-                                       .then(readBackSeq(0x10, {8, 0, 0, 0, 0, 0, 0, 0}));
+    std::vector<Access> expected = Seq().then(workedFrameA()).then(readBackSeq(0x10, {8, 0, 0, 0, 0, 0, 0, 0}));
     ASSERT_EQ(expected.size(), 56U + 48U);
     EXPECT_EQ(port.log, expected);
     EXPECT_EQ(a.frameWord(), 0x1600080U);

@@ -6,6 +6,7 @@
 #include "program_checks.h"
 #include "recording_port.h"
 #include "table.h"
+#include "worked_examples.h"
 
 #include <gtest/gtest.h>
 
@@ -30,15 +31,7 @@ std::uint32_t panelWord(const commands::Program& p) {
 
 TEST_F(ProgramBFixture, Code128OnChannel1WritesTheWorkedExampleAndNoRead) {
     c.vsbInputCode1.setValue(128);
-    std::vector<Access> expected = Seq()
-                                       .w({0xF3, 0xF2})
-                                       .w({0xF0, 0xF2, 0xF1, 0xF3, 0xF0, 0xF2, 0xF1, 0xF3, 0xF1, 0xF3})
-                                       .repeat(13, {0xF0, 0xF2})
-                                       .w({0xF1, 0xF3})
-                                       .repeat(8, {0xF0, 0xF2})
-                                       .w({0xF0, 0xF2, 0xF3});
-    ASSERT_EQ(expected.size(), 59U);
-    EXPECT_EQ(port.log, expected);
+    EXPECT_EQ(port.log, workedFrameB());
     EXPECT_EQ(b.frameWord(), 0x2C00100U);
 }
 

@@ -50,12 +50,7 @@ TEST_P(EveryAccess, FailsThereAndTheNextActionWritesACompleteFrame) {
     for (std::size_t n = 1; n <= kind.accesses; ++n) {
         SCOPED_TRACE(kind.name + ", failing access " + std::to_string(n));
         FailingBoard port;
-        std::unique_ptr<commands::Program> program;
-        if (kind.programA) {
-            program = std::make_unique<commands::ProgramA>(port);
-        } else {
-            program = std::make_unique<commands::ProgramB>(port);
-        }
+        auto program = commands::makeProgram(kind.programA ? commands::ProgramKind::A : commands::ProgramKind::B, port);
         kind.setup(*program);
         port.recorder.log.clear();
         port.recorder.failAfter(n);

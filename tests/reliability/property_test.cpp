@@ -61,11 +61,7 @@ struct Session {
     int delivered[2] = {sim::Board::kPowerOnCode, sim::Board::kPowerOnCode};
 
     explicit Session(bool a) : programA(a) {
-        if (a) {
-            program = std::make_unique<commands::ProgramA>(probe);
-        } else {
-            program = std::make_unique<commands::ProgramB>(probe);
-        }
+        program = commands::makeProgram(a ? commands::ProgramKind::A : commands::ProgramKind::B, probe);
         program->setExitHandler([this] { ++exits; });
     }
 

@@ -141,12 +141,7 @@ class PresetsOnTheBoard : public testing::TestWithParam<PresetCase> {};
 TEST_P(PresetsOnTheBoard, LandOnTheSelectedWiper) {
     const auto& row = GetParam();
     sim::Board board;
-    std::unique_ptr<commands::Program> program;
-    if (row.programA) {
-        program = std::make_unique<commands::ProgramA>(board);
-    } else {
-        program = std::make_unique<commands::ProgramB>(board);
-    }
+    auto program = commands::makeProgram(row.programA ? commands::ProgramKind::A : commands::ProgramKind::B, board);
     (row.channel == 1 ? program->controls().vsbInputCode1 : program->controls().vsbInputCode2).setValue(33);
     row.press(*program);
     EXPECT_EQ(board.wiper(row.channel), row.code);

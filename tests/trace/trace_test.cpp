@@ -6,6 +6,7 @@
 #include "ports/trace_port.h"
 #include "recording_port.h"
 #include "sim/board.h"
+#include "worked_examples.h"
 
 #include <gtest/gtest.h>
 
@@ -55,14 +56,7 @@ TEST(TextTrace, OneProgramACodeChangeLineForLine) {
         commands::ProgramA a(port);
         a.controls().vsbInputCode1.setValue(128);
     }
-    std::vector<Access> expected = Seq()
-                                       .w({0x13, 0x12})
-                                       .w({0x10, 0x12, 0x11, 0x13, 0x10, 0x12, 0x11, 0x13, 0x11, 0x13})
-                                       .repeat(13, {0x10, 0x12})
-                                       .w({0x11, 0x13})
-                                       .repeat(7, {0x10, 0x12})
-                                       .w({0x12, 0x13})
-                                       .then(readBackSeq(0x10, {8, 0, 0, 0, 0, 0, 0, 8}));
+    const std::vector<Access> expected = Seq().then(workedFrameA()).then(readBackSeq(0x10, {8, 0, 0, 0, 0, 0, 0, 8}));
     const std::string text = readFile(path);
     EXPECT_EQ(text, asText(expected));
     EXPECT_NE(text.find("out 0x378 0x13\nout 0x378 0x11\nin 0x379 0x0008\n"), std::string::npos);
@@ -150,12 +144,7 @@ std::vector<std::string> decodeActions(const std::string& name, bool programA,
     const std::string path = tempPath(name + ".vcd");
     {
         auto port = std::make_unique<ports::TracePort>(std::make_unique<sim::Board>(), path);
-        std::unique_ptr<commands::Program> program;
-        if (programA) {
-            program = std::make_unique<commands::ProgramA>(*port);
-        } else {
-            program = std::make_unique<commands::ProgramB>(*port);
-        }
+        auto program = commands::makeProgram(programA ? commands::ProgramKind::A : commands::ProgramKind::B, *port);
         act(*program);
     }
     return sigrokDecode(path);

@@ -4,6 +4,7 @@
 #include "ui/layout.h"
 #include "ui/window.h"
 #include "ui/wrap_button.h"
+#include "rig.h"
 
 #include <QFontInfo>
 #include <QLabel>
@@ -15,20 +16,7 @@
 
 namespace {
 
-struct Built {
-    testing_support::RecordingPort port;
-    std::unique_ptr<commands::Program> program;
-    std::unique_ptr<ui::Window> window;
-    explicit Built(bool programA) {
-        if (programA) {
-            program = std::make_unique<commands::ProgramA>(port);
-        } else {
-            program = std::make_unique<commands::ProgramB>(port);
-        }
-        window = std::make_unique<ui::Window>(programA ? ui::windowA() : ui::windowB(), *program);
-        window->show();
-    }
-};
+using Built = testing_support::Rig;
 
 class Layout : public testing::TestWithParam<bool> {};
 

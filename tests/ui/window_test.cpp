@@ -6,6 +6,7 @@
 #include "ui/layout.h"
 #include "ui/window.h"
 #include "ui/wrap_button.h"
+#include "rig.h"
 
 #include <QLineEdit>
 #include <QMessageBox>
@@ -23,30 +24,6 @@
 namespace {
 
 using namespace testing_support;
-
-struct Rig {
-    RecordingPort port;
-    std::unique_ptr<commands::Program> program;
-    std::unique_ptr<ui::Window> window;
-
-    explicit Rig(bool programA) {
-        if (programA) {
-            program = std::make_unique<commands::ProgramA>(port);
-        } else {
-            program = std::make_unique<commands::ProgramB>(port);
-        }
-        window = std::make_unique<ui::Window>(programA ? ui::windowA() : ui::windowB(), *program);
-        window->setExitAction([this] { ++exits; });
-        window->showCentred();
-        EXPECT_TRUE(QTest::qWaitForWindowExposed(window.get()));
-    }
-    QScrollBar* bar(const char* name, int index = -1) {
-        return static_cast<QScrollBar*>(window->widget(name, index));
-    }
-    QLineEdit* box(const char* name, int index = -1) { return static_cast<QLineEdit*>(window->widget(name, index)); }
-    QPushButton* button(const char* name) { return static_cast<QPushButton*>(window->widget(name)); }
-    int exits = 0;
-};
 
 // Where to click on a scroll bar: an arrow or the track beyond the thumb.
 QPoint pointOf(QScrollBar* bar, QStyle::SubControl part) {

@@ -1,0 +1,38 @@
+// One program's window on a recording port, shown offscreen.
+#pragma once
+
+#include "commands/program.h"
+#include "recording_port.h"
+#include "ui/layout.h"
+#include "ui/window.h"
+
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace testing_support {
+
+struct Rig {
+    RecordingPort port;
+    std::unique_ptr<commands::Program> program;
+    std::unique_ptr<ui::Window> window;
+    int exits = 0;
+
+    explicit Rig(bool programA)
+        : program(commands::makeProgram(programA ? commands::ProgramKind::A : commands::ProgramKind::B, port)),
+          window(std::make_unique<ui::Window>(programA ? ui::windowA() : ui::windowB(), *program)) {
+        window->setExitAction([this] { ++exits; });
+        window->showCentred();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+    }
+    QScrollBar* bar(const char* name, int index = -1) { return static_cast<QScrollBar*>(window->widget(name, index)); }
+    QLineEdit* box(const char* name, int index = -1) { return static_cast<QLineEdit*>(window->widget(name, index)); }
+    QPushButton* button(const char* name) { return static_cast<QPushButton*>(window->widget(name)); }
+};
+
+}  // namespace testing_support
