@@ -13,6 +13,7 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSignalSpy>
+#include <QScreen>
 #include <QStyle>
 #include <QStyleOptionSlider>
 #include <QTest>
@@ -60,6 +61,8 @@ TEST_P(BothWindows, StartWithEveryControlAtRestAndNothingWritten) {
     }
     EXPECT_TRUE(rig.port.log.empty());
     EXPECT_EQ(rig.window->windowTitle(), GetParam() ? "PX7700_02_RevA" : "PX7702_RevA");
+    const QRect screen = rig.window->screen()->availableGeometry();
+    EXPECT_LE((rig.window->geometry().center() - screen.center()).manhattanLength(), 2);
     // The client area has exactly the given size: 15 twips a pixel at 96 dpi.
     EXPECT_EQ(rig.window->size(), QSize(rig.window->px(rig.window->spec().width), rig.window->px(rig.window->spec().height)));
     if (rig.window->logicalDpiX() == 96) {
