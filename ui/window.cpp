@@ -213,9 +213,14 @@ void Window::showError(const QString& message) {
     error_->open();
 }
 
+QWidget* Window::singleWidget(controls::Name name) const {
+    const auto it = single_.find(name);
+    return it == single_.end() ? nullptr : it->second;
+}
+
 void Window::valueChanged(controls::ControlId id, int value) {
     QScrollBar* bar = id.name == controls::Name::vsbBit ? bitBars_[static_cast<std::size_t>(id.index)]
-                                                        : static_cast<QScrollBar*>(single_[id.name]);
+                                                        : static_cast<QScrollBar*>(singleWidget(id.name));
     if (bar == nullptr || bar->value() == value) return;
     const QSignalBlocker quiet(bar);  // a program's assignment is not an operator event
     bar->setValue(value);
@@ -223,7 +228,7 @@ void Window::valueChanged(controls::ControlId id, int value) {
 
 void Window::textChanged(controls::ControlId id, std::string_view text) {
     QLineEdit* edit = id.name == controls::Name::txtBit ? bitBoxes_[static_cast<std::size_t>(id.index)]
-                                                        : static_cast<QLineEdit*>(single_[id.name]);
+                                                        : static_cast<QLineEdit*>(singleWidget(id.name));
     if (edit == nullptr) return;
     const QString shown = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
     if (edit->text() != shown) edit->setText(shown);

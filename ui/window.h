@@ -52,6 +52,7 @@ private:
     void valueChanged(controls::ControlId id, int value) override;
     void textChanged(controls::ControlId id, std::string_view text) override;
     void showError(const QString& message);
+    QWidget* singleWidget(controls::Name name) const;  // a code scroll bar or display
 
     WindowSpec spec_;
     commands::Program& program_;
