@@ -19,10 +19,9 @@ void perAccess(benchmark::State& state, const NullPort& port) {
 
 void BM_Engine_ProgramAFrameWithReadBack(benchmark::State& state) {
     NullPort port;
-    const bus::ReadAddress address{0, 1, 0, 1, 1, 0, 0, 1, 0};
     for (auto _ : state) {
         bus::writeFrame(port, bus::kFrameA, 0x1600080);
-        benchmark::DoNotOptimize(bus::readBack(port, bus::kCodesA, address));
+        benchmark::DoNotOptimize(bus::readBack(port, bus::kCodesA, bus::kReadBackAddress));
     }
     perAccess(state, port);
 }
@@ -38,10 +37,9 @@ BENCHMARK(BM_Engine_ProgramBFrame);
 
 void BM_Engine_ProgramBRead(benchmark::State& state) {
     NullPort port;
-    const bus::ReadAddress address{0, 1, 0, 1, 1, 0, 0, 1, 0};
     for (auto _ : state) {
         bus::writeFrame(port, bus::kFrameB, 0x2C00100);
-        benchmark::DoNotOptimize(bus::readBack(port, bus::kCodesB, address));
+        benchmark::DoNotOptimize(bus::readBack(port, bus::kCodesB, bus::kReadBackAddress));
     }
     perAccess(state, port);
 }
@@ -96,10 +94,9 @@ BENCHMARK(BM_Action_ProgramBRead);
 void BM_Sim_PerAccess(benchmark::State& state) {
     sim::Board board;
     std::uint64_t accesses = 0;
-    const bus::ReadAddress address{0, 1, 0, 1, 1, 0, 0, 1, 0};
     for (auto _ : state) {
         bus::writeFrame(board, bus::kFrameB, 0x2C00190);
-        benchmark::DoNotOptimize(bus::readBack(board, bus::kCodesB, address));
+        benchmark::DoNotOptimize(bus::readBack(board, bus::kCodesB, bus::kReadBackAddress));
         accesses += 59 + 48;
     }
     state.counters["ns_per_access"] =

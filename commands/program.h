@@ -62,8 +62,6 @@ protected:
     void writeFrame();
     // The nine address-phase bits of the read-back, as the read row holds them now.
     bus::ReadAddress readAddress();
-    // The read row's address part: 0x59 and the acknowledge slot after it.
-    static constexpr bus::ReadAddress kReadAddress{0, 1, 0, 1, 1, 0, 0, 1, 0};
 
     const frame::Variant& variant_;
     controls::Controls controls_;

@@ -53,9 +53,9 @@ void ProgramA::Read_Write_Bits_to_Parallel_Port() {
 
 void ProgramA::cmdRead_Click() {
     const int top = variant_.readAddressTop;  // 43: address 43..36, acknowledge 35
-    for (std::size_t i = 0; i < kReadAddress.size(); ++i) bit(top - static_cast<int>(i)).setValue(kReadAddress[i]);
-    for (std::size_t i = 0; i < kReadAddress.size(); ++i) {
-        bitText(top - static_cast<int>(i)).setText(kReadAddress[i] != 0 ? "1" : "0");
+    for (std::size_t i = 0; i < bus::kReadBackAddress.size(); ++i) bit(top - static_cast<int>(i)).setValue(bus::kReadBackAddress[i]);
+    for (std::size_t i = 0; i < bus::kReadBackAddress.size(); ++i) {
+        bitText(top - static_cast<int>(i)).setText(bus::kReadBackAddress[i] != 0 ? "1" : "0");
     }
     const int value = bus::readBack(port_, variant_.frame.codes, readAddress()) & 0xFF;
     controls_.txtSDA_Data.setText(controls::DecimalText(value));

@@ -38,7 +38,7 @@ void ProgramB::Read_Write_Bits_to_Parallel_Port() { writeFrame(); }
 void ProgramB::cmdRead_Click() {
     cmdRun_Click();
     const int top = variant_.readAddressTop;  // 44: address 44..37, acknowledge 36
-    for (std::size_t i = 0; i < kReadAddress.size(); ++i) bit(top - static_cast<int>(i)).setValue(kReadAddress[i]);
+    for (std::size_t i = 0; i < bus::kReadBackAddress.size(); ++i) bit(top - static_cast<int>(i)).setValue(bus::kReadBackAddress[i]);
     bit(27).setValue(1);  // the acknowledge after the data byte, shown as given
     const int value = bus::readBack(port_, variant_.frame.codes, readAddress());
     controls_.txtSDA_Data.setText(controls::DecimalText(value));

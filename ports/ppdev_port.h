@@ -35,7 +35,6 @@ public:
     void OutportW(std::uint16_t port, std::uint16_t value) override;
     std::uint16_t InportW(std::uint16_t port) override;
 
-    const std::string& device() const { return device_; }
     bool claimed() const { return fd_ >= 0; }
 
 private:

@@ -9,7 +9,6 @@ namespace ports {
 class Spacing {
 public:
     explicit Spacing(unsigned microseconds = 0) : delay_(microseconds) {}
-    unsigned microseconds() const { return static_cast<unsigned>(delay_.count()); }
     void afterWrite() const {
         if (delay_.count() > 0) std::this_thread::sleep_for(delay_);  // at least this long
     }

@@ -24,7 +24,6 @@ public:
     void OutportW(std::uint16_t port, std::uint16_t value) override;
     std::uint16_t InportW(std::uint16_t port) override;
 
-    bus::Port& inner() { return *inner_; }
 
 private:
     void recordWrite(std::uint16_t port, std::uint16_t value);

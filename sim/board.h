@@ -39,7 +39,6 @@ public:
     bool shutdown() const { return (data_ & 0x10) == 0; }  // /SHDN is D4, active low
     bool scl() const { return scl_; }
     bool sda() const { return sdaLine(); }
-    std::uint8_t dataRegister() const { return data_; }
 
     // The last transactions, oldest first; at most kHistory are kept.
     static constexpr std::size_t kHistory = 16;

@@ -3,6 +3,7 @@
 #include "ui/layout.h"
 
 #include <initializer_list>
+#include <stdexcept>
 
 namespace ui {
 namespace {
@@ -40,7 +41,7 @@ ControlSpec& at(std::vector<ControlSpec>& controls, const char* name, int index)
     for (auto& c : controls) {
         if (c.name == name && c.index == index) return c;
     }
-    return controls.front();  // the tables below only name controls they hold
+    throw std::logic_error(std::string("layout table has no ") + name + "(" + std::to_string(index) + ")");
 }
 
 void label(std::vector<ControlSpec>& out, const char* name, int index, const char* caption, int left, int top,

@@ -168,6 +168,18 @@ TEST_P(BothWindows, TypingIntoATextBoxChangesNothingElse) {
     EXPECT_EQ(rig.box("txtBit", 3)->text(), "0");
 }
 
+TEST_P(BothWindows, TheProgramsNextWriteReplacesTypedTextEvenWhenItsTextIsTheSame) {
+    Rig rig(GetParam());
+    click(rig.bar("vsbBit", 4), QStyle::SC_ScrollBarAddLine);
+    ASSERT_EQ(rig.box("txtBit", 3)->text(), "0");
+    QTest::keyClicks(rig.box("txtBit", 3), "1");
+    EXPECT_EQ(rig.box("txtBit", 3)->text(), "01");
+    // The model still holds "0"; the next mirroring writes "0" again and must show it.
+    click(rig.bar("vsbBit", 5), QStyle::SC_ScrollBarAddLine);
+    EXPECT_EQ(rig.box("txtBit", 3)->text(), "0");
+    EXPECT_TRUE(rig.port.log.empty());
+}
+
 TEST_P(BothWindows, ClosingWritesNothing) {
     Rig rig(GetParam());
     rig.window->close();
