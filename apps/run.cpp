@@ -36,9 +36,8 @@ public:
 
 }  // namespace
 
-int run(commands::ProgramKind kind, int argc, char** argv) {
-    const bool programA = kind == commands::ProgramKind::A;
-    const std::string name = programA ? "px7700_02_reva" : "px7702_reva";
+int run(const commands::Descriptor& descriptor, int argc, char** argv) {
+    const std::string name(descriptor.executable);
     CommandLine line;
     std::unique_ptr<bus::Port> port;
     try {
@@ -53,17 +52,23 @@ int run(commands::ProgramKind kind, int argc, char** argv) {
         }
         port = ports::openPort(line.port);
         if (!line.trace.empty()) port = std::make_unique<ports::TracePort>(std::move(port), line.trace);
-    } catch (const std::exception& e) {  // UsageError or ports::ConfigError: one line, status 2
+    } catch (const UsageError& e) {
         std::fprintf(stderr, "%s: %s\n", name.c_str(), e.what());
         return 2;
+    } catch (const ports::ConfigError& e) {
+        std::fprintf(stderr, "%s: %s\n", name.c_str(), e.what());
+        return 2;
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "%s: internal error: %s\n", name.c_str(), e.what());
+        return 1;
     }
 
     QApplication app(argc, argv);
     QApplication::setStyle(QStringLiteral("Fusion"));
     QApplication::setApplicationName(QString::fromStdString(name));
-    auto program = commands::makeProgram(kind, *port);
-    if (auto* a = dynamic_cast<commands::ProgramA*>(program.get())) a->Form_Load();  // does nothing, as designed
-    ui::Window window(programA ? ui::windowA() : ui::windowB(), *program);
+    auto program = descriptor.make(*port);
+    if (descriptor.load != nullptr) descriptor.load(*program);
+    ui::Window window(descriptor, *program);
     window.setExitAction([] { QApplication::quit(); });
     QuitWhenPainted quitWhenPainted;
     if (line.exitWhenShown) window.installEventFilter(&quitWhenPainted);

@@ -1,10 +1,10 @@
-// What both programs' main functions do, for one program's variant.
+// What both programs' main functions do, for one program.
 #pragma once
 
-#include "commands/program.h"
+#include "commands/descriptor.h"
 
 namespace apps {
 
-int run(commands::ProgramKind kind, int argc, char** argv);
+int run(const commands::Descriptor& program, int argc, char** argv);
 
 }  // namespace apps

@@ -1,5 +1,6 @@
 // Draws both windows on the simulated board after a few operator actions and
 // saves them as PNG files: screenshots OUTPUT_DIRECTORY.
+#include "commands/descriptor.h"
 #include "commands/program.h"
 #include "sim/board.h"
 #include "ui/layout.h"
@@ -32,7 +33,7 @@ int main(int argc, char** argv) {
 
     sim::Board boardA;
     commands::ProgramA a(boardA);
-    ui::Window windowA(ui::windowA(), a);
+    ui::Window windowA(commands::kDescriptorA, a);
     a.Form_Load();
     // As an operator would: code 200 on channel 1, then channel 2 to Mid Scale.
     static_cast<QScrollBar*>(windowA.widget("vsbInputCode1"))->setValue(200);
@@ -41,7 +42,7 @@ int main(int argc, char** argv) {
 
     sim::Board boardB;
     commands::ProgramB b(boardB);
-    ui::Window windowB(ui::windowB(), b);
+    ui::Window windowB(commands::kDescriptorB, b);
     static_cast<QScrollBar*>(windowB.widget("vsbInputCode2"))->setValue(200);
     windowB.dispatch([&] { b.cmdCh1_Click(); });
     windowB.dispatch([&] { b.cmdFS_Click(); });

@@ -1,7 +1,7 @@
 // The same operator actions through the real widgets (offscreen), drawing included.
+#include "commands/descriptor.h"
 #include "commands/program.h"
 #include "null_port.h"
-#include "ui/layout.h"
 #include "ui/window.h"
 
 #include <QApplication>
@@ -14,10 +14,10 @@ using bench_support::NullPort;
 
 // Runs the action as the window dispatches it, then lets the window paint.
 template <typename Setup, typename Action>
-void throughWindow(benchmark::State& state, bool programA, Setup setup, Action action) {
+void throughWindow(benchmark::State& state, const commands::Descriptor& descriptor, Setup setup, Action action) {
     NullPort port;
-    auto program = commands::makeProgram(programA ? commands::ProgramKind::A : commands::ProgramKind::B, port);
-    ui::Window window(programA ? ui::windowA() : ui::windowB(), *program);
+    auto program = descriptor.make(port);
+    ui::Window window(descriptor, *program);
     window.show();
     QApplication::processEvents();
     for (auto _ : state) {
@@ -32,7 +32,7 @@ void throughWindow(benchmark::State& state, bool programA, Setup setup, Action a
 
 void BM_Window_ProgramBFullScaleChannel2From10(benchmark::State& state) {
     throughWindow(
-        state, false,
+        state, commands::kDescriptorB,
         [](commands::Program& p) {
             p.cmdCh2_Click();
             p.controls().vsbInputCode2.setValue(10);
@@ -44,7 +44,7 @@ BENCHMARK(BM_Window_ProgramBFullScaleChannel2From10)->Unit(benchmark::kMicroseco
 void BM_Window_ProgramACodeChangeWithReadBack(benchmark::State& state) {
     int code = 100;
     throughWindow(
-        state, true, [](commands::Program&) {},
+        state, commands::kDescriptorA, [](commands::Program&) {},
         [&code](commands::Program& p) {
             code ^= 0x55;
             p.controls().vsbInputCode1.setValue(code);
@@ -54,14 +54,14 @@ BENCHMARK(BM_Window_ProgramACodeChangeWithReadBack)->Unit(benchmark::kMicrosecon
 
 void BM_Window_ProgramAMidScaleFrom10(benchmark::State& state) {
     throughWindow(
-        state, true, [](commands::Program& p) { p.controls().vsbInputCode1.setValue(10); },
+        state, commands::kDescriptorA, [](commands::Program& p) { p.controls().vsbInputCode1.setValue(10); },
         [](commands::Program& p) { p.cmdMS_Click(); });
 }
 BENCHMARK(BM_Window_ProgramAMidScaleFrom10)->Unit(benchmark::kMicrosecond);
 
 void BM_Window_ProgramBRead(benchmark::State& state) {
     throughWindow(
-        state, false, [](commands::Program&) {}, [](commands::Program& p) { p.cmdRead_Click(); });
+        state, commands::kDescriptorB, [](commands::Program&) {}, [](commands::Program& p) { p.cmdRead_Click(); });
 }
 BENCHMARK(BM_Window_ProgramBRead)->Unit(benchmark::kMicrosecond);
 

@@ -13,6 +13,12 @@ inline constexpr std::uint16_t kDataRegister = 0x378;    // every line-code writ
 inline constexpr std::uint16_t kStatusRegister = 0x379;  // every SDA sample
 inline constexpr std::uint16_t kSdaStatusMask = 0x08;    // status bit 3 carries SDA
 
+// The potentiometer's 7-bit bus address. Its address byte is 0x58 to write and
+// 0x59 (the read bit set) to read.
+inline constexpr std::uint8_t kSlaveAddress = 0x2C;
+inline constexpr std::uint8_t kWriteAddressByte = kSlaveAddress << 1;
+inline constexpr std::uint8_t kReadAddressByte = kWriteAddressByte | 1;
+
 // The level of both bus lines after one write.
 struct Lines {
     bool scl;

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <stdexcept>
+#include <string_view>
 
 namespace bus {
 
@@ -24,10 +25,16 @@ public:
     // Reads a 16-bit value from an I/O address.
     virtual std::uint16_t InportW(std::uint16_t port) = 0;
 
+    // A port stands for one device: it is never copied.
+    Port(const Port&) = delete;
+    Port& operator=(const Port&) = delete;
+
 protected:
     Port() = default;
-    Port(const Port&) = default;
-    Port& operator=(const Port&) = default;
 };
+
+// The error for an address a backend does not map:
+// "<backend>: cannot write 0x37a (only 0x378 is written and 0x379 read)".
+PortError badRegister(std::string_view backend, const char* operation, std::uint16_t port);
 
 }  // namespace bus

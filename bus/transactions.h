@@ -33,9 +33,14 @@ void writeFrame(Port& port, const FrameFormat& format, std::uint32_t frameWord);
 // byte 0x59 and the acknowledge slot, as the read row holds them.
 using ReadAddress = std::array<int, 9>;
 
-// The address byte 0x59 (the write address 0x58 with its read bit set) and the
-// acknowledge slot after it, which the master drives low itself.
-inline constexpr ReadAddress kReadBackAddress{0, 1, 0, 1, 1, 0, 0, 1, 0};
+// The read address byte and the acknowledge slot after it, which the master
+// drives low itself.
+constexpr ReadAddress readAddressOf(std::uint8_t addressByte) {
+    ReadAddress bits{};
+    for (int i = 0; i < 8; ++i) bits[static_cast<std::size_t>(i)] = (addressByte >> (7 - i)) & 1;
+    return bits;  // bits[8], the acknowledge slot, stays 0
+}
+inline constexpr ReadAddress kReadBackAddress = readAddressOf(kReadAddressByte);
 
 // The read-back bus phase: start, the nine address bits (the master drives the
 // acknowledge slot itself), eight clocks with SDA released and sampled while SCL

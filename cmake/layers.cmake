@@ -1,17 +1,36 @@
-# The layers below the window must stay free of Qt: they are driven and tested
-# without a display. Their include path never holds Qt's headers, so a Qt include
-# there fails to compile; this check also stops anyone linking Qt into them.
+# The layers below the window, each with the layers it may use. Their include
+# path never holds Qt's headers, so a Qt include there fails to compile; the
+# checks below also stop anyone linking Qt, or a layer out of order, into them.
+set(PX_LAYERS bus controls frame commands sim ports buscheck)
+set(PX_USES_bus "")
+set(PX_USES_controls "")
+set(PX_USES_frame bus controls)
+set(PX_USES_commands bus controls frame)
+set(PX_USES_sim bus)
+set(PX_USES_ports bus sim)
+set(PX_USES_buscheck bus)
+
 function(px_core_library name)
   add_library(${name} STATIC ${ARGN})
   target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR})
 endfunction()
 
 function(px_check_core_layers)
-  foreach(target IN LISTS ARGN)
+  foreach(target IN LISTS PX_LAYERS)
     foreach(property LINK_LIBRARIES INTERFACE_LINK_LIBRARIES INCLUDE_DIRECTORIES)
       get_target_property(values ${target} ${property})
       if(values AND values MATCHES "Qt[0-9]*::|[Qq]t6")
         message(FATAL_ERROR "${target} must not use Qt (${property}: ${values})")
+      endif()
+    endforeach()
+    get_target_property(links ${target} LINK_LIBRARIES)
+    if(NOT links)
+      set(links "")
+    endif()
+    foreach(link IN LISTS links)
+      string(REGEX REPLACE "^\\$<LINK_ONLY:(.*)>$" "\\1" link "${link}")
+      if(link IN_LIST PX_LAYERS AND NOT link IN_LIST PX_USES_${target})
+        message(FATAL_ERROR "${target} must not link ${link}: it may use only '${PX_USES_${target}}'")
       endif()
     endforeach()
   endforeach()

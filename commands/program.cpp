@@ -36,12 +36,13 @@ void Program::cmdExit_Click() {
     if (exit_) exit_();
 }
 
-std::unique_ptr<Program> makeProgram(ProgramKind kind, bus::Port& port) {
-    if (kind == ProgramKind::A) return std::make_unique<ProgramA>(port);
-    return std::make_unique<ProgramB>(port);
-}
-
 void Program::writeFrame() { bus::writeFrame(port_, variant_.frame, FrameWord); }
+
+int Program::readFromDevice() {
+    lastRead_ = bus::readBack(port_, variant_.frame.codes, readAddress()) & 0xFF;
+    ++readBacks_;
+    return lastRead_;
+}
 
 bus::ReadAddress Program::readAddress() {
     bus::ReadAddress address{};

@@ -31,19 +31,27 @@ public:
     // Called by cmdExit_Click: the owner ends the program.
     void setExitHandler(std::function<void()> handler) { exit_ = std::move(handler); }
 
-    virtual void vsbInputCode1_Change() = 0;
-    virtual void vsbInputCode2_Change() = 0;
+    void vsbInputCode1_Change() { enterCode(1); }
+    void vsbInputCode2_Change() { enterCode(2); }
     void cmdCh1_Click() { selectChannel(1); }
     void cmdCh2_Click() { selectChannel(2); }
-    virtual void cmdZS_Click() = 0;
-    virtual void cmdMS_Click() = 0;
-    virtual void cmdFS_Click() = 0;
+    void cmdZS_Click() { preset(0); }
+    void cmdMS_Click() { preset(128); }
+    void cmdFS_Click() { preset(255); }
     void cmdRun_Click();
     virtual void cmdRead_Click() = 0;
     void cmdExit_Click();
 
     // Clocks FrameWord out; program A follows it with a read-back.
     virtual void Read_Write_Bits_to_Parallel_Port() = 0;
+
+    // The read-back transaction alone, filling the read row: program A's Read,
+    // and program B's Read without the Run before it.
+    virtual void readBack() = 0;
+
+    // How many read-backs have run, and the byte the last one read.
+    int readBackCount() const { return readBacks_; }
+    int lastRead() const { return lastRead_; }
 
 protected:
     Program(const frame::Variant& variant, bus::Port& port);
@@ -60,6 +68,8 @@ protected:
     controls::TextBox& bitText(int k) { return controls_.txtBit[static_cast<std::size_t>(k)]; }
     void showChannel(std::string_view digit);
     void writeFrame();
+    // Runs the read-back phase on the read row's address bits and counts it.
+    int readFromDevice();
     // The nine address-phase bits of the read-back, as the read row holds them now.
     bus::ReadAddress readAddress();
 
@@ -70,8 +80,14 @@ protected:
     int InputCode = 0;
 
 private:
+    // Where the programs differ in algorithm.
+    virtual void enterCode(int channel) = 0;
+    virtual void preset(int code) = 0;
+
     void selectChannel(int number);
     std::function<void()> exit_;
+    int readBacks_ = 0;
+    int lastRead_ = 0;
 };
 
 // Program A, PX7700_02 RevA: 26-bit frames, every frame followed by a read-back.
@@ -80,17 +96,13 @@ public:
     explicit ProgramA(bus::Port& port);
 
     void Form_Load() {}
-    void vsbInputCode1_Change() override { enterCode(1); }
-    void vsbInputCode2_Change() override { enterCode(2); }
-    void cmdZS_Click() override { preset(0); }
-    void cmdMS_Click() override { preset(128); }
-    void cmdFS_Click() override { preset(255); }
-    void cmdRead_Click() override;
+    void cmdRead_Click() override { readBack(); }
     void Read_Write_Bits_to_Parallel_Port() override;
+    void readBack() override;
 
 private:
-    void enterCode(int channel);
-    void preset(int code);
+    void enterCode(int channel) override;
+    void preset(int code) override;
 };
 
 // Program B, PX7702_RevA: 27-bit frames, read-back only on Read, and shutdown.
@@ -98,22 +110,14 @@ class ProgramB final : public Program {
 public:
     explicit ProgramB(bus::Port& port);
 
-    void vsbInputCode1_Change() override { enterCode(1); }
-    void vsbInputCode2_Change() override { enterCode(2); }
-    void cmdZS_Click() override { preset(0); }
-    void cmdMS_Click() override { preset(128); }
-    void cmdFS_Click() override { preset(255); }
     void cmdRead_Click() override;
     void cmdSHDN_Click();
     void Read_Write_Bits_to_Parallel_Port() override;
+    void readBack() override;
 
 private:
-    void enterCode(int channel);
-    void preset(int code);
+    void enterCode(int channel) override;
+    void preset(int code) override;
 };
-
-enum class ProgramKind { A, B };
-
-std::unique_ptr<Program> makeProgram(ProgramKind kind, bus::Port& port);
 
 }  // namespace commands

@@ -14,7 +14,7 @@ void ProgramB::enterCode(int number) {
     ch.display.setText(controls::DecimalText(ch.code.Value()));
     InputCode = ch.code.Value();
     showChannel(ch.digit);
-    FrameWord = static_cast<std::uint32_t>(InputCode * 2) | variant_.channelWord(number);
+    FrameWord = (static_cast<std::uint32_t>(InputCode) << variant_.dataShift) | variant_.channelWord(number);
     frame::Set_Frame_Bits(controls_, FrameWord);
     Read_Write_Bits_to_Parallel_Port();
 }
@@ -27,7 +27,7 @@ void ProgramB::preset(int code) {
         const Channel ch = channel(number);
         ch.code.setValue(code);
         ch.display.setText(controls::DecimalText(ch.code.Value()));
-        FrameWord = variant_.channelWord(number) | static_cast<std::uint32_t>(code * 2);
+        FrameWord = variant_.channelWord(number) | (static_cast<std::uint32_t>(code) << variant_.dataShift);
     }
     frame::Set_Frame_Bits(controls_, FrameWord);
     Read_Write_Bits_to_Parallel_Port();
@@ -37,12 +37,16 @@ void ProgramB::Read_Write_Bits_to_Parallel_Port() { writeFrame(); }
 
 void ProgramB::cmdRead_Click() {
     cmdRun_Click();
-    const int top = variant_.readAddressTop;  // 44: address 44..37, acknowledge 36
+    readBack();
+}
+
+void ProgramB::readBack() {
+    const int top = variant_.readAddressTop;
     for (std::size_t i = 0; i < bus::kReadBackAddress.size(); ++i) bit(top - static_cast<int>(i)).setValue(bus::kReadBackAddress[i]);
-    bit(27).setValue(1);  // the acknowledge after the data byte, shown as given
-    const int value = bus::readBack(port_, variant_.frame.codes, readAddress());
+    bit(variant_.readDataAck).setValue(1);  // the acknowledge after the data byte, shown as given
+    const int value = readFromDevice();
     controls_.txtSDA_Data.setText(controls::DecimalText(value));
-    const int low = variant_.readDataLow;  // 28: data byte 35..28
+    const int low = variant_.readDataLow;
     for (int k = low; k < low + 8; ++k) bit(k).setValue(0);
     for (int k = low, q = value; k < low + 8; ++k, q /= 2) bit(k).setValue(q % 2);
 }

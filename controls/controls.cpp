@@ -25,7 +25,7 @@ std::string describe(ControlId id) {
     std::string text(nameOf(id.name));
     if (id.name == Name::vsbBit || id.name == Name::txtBit) {
         text += '(';
-        text += DecimalText(id.index);
+        text += DecimalText(id.index).str();
         text += ')';
     }
     return text;
@@ -45,8 +45,8 @@ std::optional<ControlId> controlNamed(std::string_view name, int index) {
 
 void ScrollBar::setValue(int value) {
     if (value < min_ || value > max_) {
-        throw std::out_of_range(describe(id_) + ": value " + std::string(DecimalText(value)) + " outside " +
-                                std::string(DecimalText(min_)) + ".." + std::string(DecimalText(max_)));
+        throw std::out_of_range(describe(id_) + ": value " + DecimalText(value).str() + " outside " +
+                                DecimalText(min_).str() + ".." + DecimalText(max_).str());
     }
     if (value == value_) return;
     value_ = value;

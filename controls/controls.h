@@ -83,6 +83,23 @@ private:
     ControlObserver* observer_ = nullptr;
 };
 
+// Decimal text of an integer, without leading blank or zeros, formatted in place.
+class DecimalText {
+public:
+    explicit DecimalText(long long value) {
+        length_ = static_cast<std::size_t>(std::to_chars(buffer_.data(), buffer_.data() + buffer_.size(), value).ptr -
+                                           buffer_.data());
+    }
+    // Only a named value converts: a view of a temporary would dangle.
+    operator std::string_view() const& { return {buffer_.data(), length_}; }
+    operator std::string_view() const&& = delete;
+    std::string str() const { return std::string(buffer_.data(), length_); }
+
+private:
+    std::array<char, 24> buffer_{};
+    std::size_t length_ = 0;
+};
+
 // A single-line text box. Empty at start; written() tells a box that was never
 // written from one that was set to "".
 class TextBox {
@@ -96,6 +113,7 @@ public:
     ControlId id() const { return id_; }
 
     void setText(std::string_view text);
+    void setText(const DecimalText& text) { setText(std::string_view(text)); }
 
     // The operator typed into the box: the next write redraws it even when the
     // program writes the text it wrote before.
@@ -108,20 +126,6 @@ private:
     bool written_ = false;
     bool edited_ = false;
     ControlObserver* observer_ = nullptr;
-};
-
-// Decimal text of an integer, without leading blank or zeros, formatted in place.
-class DecimalText {
-public:
-    explicit DecimalText(long long value) {
-        length_ = static_cast<std::size_t>(std::to_chars(buffer_.data(), buffer_.data() + buffer_.size(), value).ptr -
-                                           buffer_.data());
-    }
-    operator std::string_view() const { return {buffer_.data(), length_}; }
-
-private:
-    std::array<char, 24> buffer_{};
-    std::size_t length_ = 0;
 };
 
 // The named controls of one operator window, all at their start values.

@@ -2,7 +2,6 @@
 #include "ports/io_port.h"
 
 #include "bus/lines.h"
-#include "ports/ppdev_port.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -62,14 +61,14 @@ void IoPort::enable() {
 }
 
 void IoPort::OutportW(std::uint16_t port, std::uint16_t value) {
-    if (port != bus::kDataRegister) throw badRegister(name(base_), "write", port);
+    if (port != bus::kDataRegister) throw bus::badRegister(name(base_), "write", port);
     if (!enabled_) enable();
     system_->outb(static_cast<std::uint8_t>(value & 0xFF), base_);  // the data register is 8 bits wide
     spacing_.afterWrite();
 }
 
 std::uint16_t IoPort::InportW(std::uint16_t port) {
-    if (port != bus::kStatusRegister) throw badRegister(name(base_), "read", port);
+    if (port != bus::kStatusRegister) throw bus::badRegister(name(base_), "read", port);
     if (!enabled_) enable();
     return system_->inb(static_cast<std::uint16_t>(base_ + 1));
 }

@@ -28,8 +28,6 @@ public:
 
     IoPort(std::uint16_t base, Spacing spacing, std::unique_ptr<IoSystem> system = x86IoSystem());
     ~IoPort() override;
-    IoPort(const IoPort&) = delete;
-    IoPort& operator=(const IoPort&) = delete;
 
     void OutportW(std::uint16_t port, std::uint16_t value) override;
     std::uint16_t InportW(std::uint16_t port) override;

@@ -29,8 +29,6 @@ public:
 
     LibPort(std::string path, Spacing spacing, std::unique_ptr<Loader> loader = dlLoader());
     ~LibPort() override;
-    LibPort(const LibPort&) = delete;
-    LibPort& operator=(const LibPort&) = delete;
 
     // The library is loaded at the first call of either; each function is bound
     // by name at its own first call and the pointer kept.

@@ -43,12 +43,6 @@ const char* hintFor(int error) {
 
 }  // namespace
 
-bus::PortError badRegister(const std::string& backend, const char* operation, std::uint16_t port) {
-    char text[96];
-    std::snprintf(text, sizeof text, ": cannot %s 0x%x (only 0x378 is written and 0x379 read)", operation, port);
-    return bus::PortError(backend + text);
-}
-
 std::unique_ptr<PpdevSystem> linuxPpdevSystem() { return std::make_unique<LinuxPpdevSystem>(); }
 
 PpdevPort::PpdevPort(std::string device, Spacing spacing, std::unique_ptr<PpdevSystem> system)
@@ -84,7 +78,7 @@ void PpdevPort::claim() {
 }
 
 void PpdevPort::OutportW(std::uint16_t port, std::uint16_t value) {
-    if (port != bus::kDataRegister) throw badRegister("ppdev " + device_, "write", port);
+    if (port != bus::kDataRegister) throw bus::badRegister("ppdev " + device_, "write", port);
     if (fd_ < 0) claim();
     unsigned char data = static_cast<unsigned char>(value & 0xFF);
     if (const int result = system_->ioctl(fd_, PPWDATA, &data); result < 0) fail("PPWDATA", -result);
@@ -92,7 +86,7 @@ void PpdevPort::OutportW(std::uint16_t port, std::uint16_t value) {
 }
 
 std::uint16_t PpdevPort::InportW(std::uint16_t port) {
-    if (port != bus::kStatusRegister) throw badRegister("ppdev " + device_, "read", port);
+    if (port != bus::kStatusRegister) throw bus::badRegister("ppdev " + device_, "read", port);
     if (fd_ < 0) claim();
     unsigned char status = 0;
     if (const int result = system_->ioctl(fd_, PPRSTATUS, &status); result < 0) fail("PPRSTATUS", -result);

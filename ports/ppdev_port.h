@@ -22,15 +22,10 @@ public:
 
 std::unique_ptr<PpdevSystem> linuxPpdevSystem();
 
-// The error for an address the backend does not map: "<backend>: cannot write 0x37a (...)".
-bus::PortError badRegister(const std::string& backend, const char* operation, std::uint16_t port);
-
 class PpdevPort final : public bus::Port {
 public:
     PpdevPort(std::string device, Spacing spacing, std::unique_ptr<PpdevSystem> system = linuxPpdevSystem());
     ~PpdevPort() override;
-    PpdevPort(const PpdevPort&) = delete;
-    PpdevPort& operator=(const PpdevPort&) = delete;
 
     void OutportW(std::uint16_t port, std::uint16_t value) override;
     std::uint16_t InportW(std::uint16_t port) override;

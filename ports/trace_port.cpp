@@ -6,6 +6,7 @@
 #include "ports/options.h"
 
 #include <cerrno>
+#include <cstdarg>
 #include <cstring>
 
 namespace ports {
@@ -22,17 +23,52 @@ bool endsWith(const std::string& text, const char* suffix) {
 // vector value.
 constexpr char kDataId0 = '%';
 
-void dataBits(std::FILE* file, std::uint8_t value, std::uint8_t changed) {
+}  // namespace
+
+void TracePort::dataBits(std::uint8_t value, std::uint8_t changed) {
     for (int bit = 7; bit >= 0; --bit) {
         if (((changed >> bit) & 1) == 0) continue;
-        std::fprintf(file, "%c%c\n", ((value >> bit) & 1) != 0 ? '1' : '0', kDataId0 + bit);
+        put("%c%c\n", ((value >> bit) & 1) != 0 ? '1' : '0', kDataId0 + bit);
     }
 }
 
-}  // namespace
+void TracePort::put(const char* format, ...) {
+    if (file_ == nullptr || !failure_.empty()) return;
+    std::va_list arguments;
+    va_start(arguments, format);
+    const int written = std::vfprintf(file_, format, arguments);
+    va_end(arguments);
+    if (written < 0) failed("write", errno);
+}
+
+void TracePort::flush() {
+    if (file_ == nullptr || !failure_.empty()) return;
+    if (std::fflush(file_) != 0) failed("write", errno);
+}
+
+void TracePort::failed(const char* operation, int error) {
+    if (failure_.empty()) {
+        failure_ = "trace " + path_ + ": " + operation + ": " + std::strerror(error) + "; recording stopped";
+    }
+}
+
+std::optional<std::string> TracePort::takeFailure() {
+    if (failure_.empty() || reported_) return std::nullopt;
+    reported_ = true;
+    return failure_;
+}
+
+void TracePort::close() {
+    if (file_ == nullptr) return;
+    if (vcd_) put("#%llu\n", static_cast<unsigned long long>(time_ + 1));
+    const bool ok = std::fclose(file_) == 0;
+    const int error = errno;
+    file_ = nullptr;
+    if (!ok) failed("close", error);
+}
 
 TracePort::TracePort(std::unique_ptr<bus::Port> inner, const std::string& path)
-    : inner_(std::move(inner)), vcd_(endsWith(path, ".vcd")) {
+    : inner_(std::move(inner)), path_(path), vcd_(endsWith(path, ".vcd")) {
     file_ = std::fopen(path.c_str(), "w");
     if (file_ == nullptr) {
         throw ConfigError("trace " + path + ": cannot open for writing: " + std::strerror(errno));
@@ -40,41 +76,36 @@ TracePort::TracePort(std::unique_ptr<bus::Port> inner, const std::string& path)
     if (vcd_) writeVcdHeader();
 }
 
-TracePort::~TracePort() {
-    if (vcd_) std::fprintf(file_, "#%llu\n", static_cast<unsigned long long>(time_ + 1));
-    std::fclose(file_);
-}
+TracePort::~TracePort() { close(); }
 
 void TracePort::writeVcdHeader() {
-    std::fputs("$version px77xx bus trace $end\n"
+    put("%s", "$version px77xx bus trace $end\n"
                "$comment one time step per parallel-port access $end\n"
                "$timescale 1 us $end\n"
                "$scope module parport $end\n"
                "$var wire 1 ! SCL $end\n"
                "$var wire 1 \" SDA $end\n"
-               "$var wire 1 $ SDA_IN $end\n",
-               file_);
-    for (int bit = 7; bit >= 0; --bit) std::fprintf(file_, "$var wire 1 %c DATA[%d] $end\n", kDataId0 + bit, bit);
-    std::fputs("$upscope $end\n"
+               "$var wire 1 $ SDA_IN $end\n");
+    for (int bit = 7; bit >= 0; --bit) put("$var wire 1 %c DATA[%d] $end\n", kDataId0 + bit, bit);
+    put("%s", "$upscope $end\n"
                "$enddefinitions $end\n"
                "#0\n"
-               "$dumpvars\n1!\n1\"\n1$\n",
-               file_);
-    dataBits(file_, data_, 0xFF);
-    std::fputs("$end\n", file_);
-    std::fflush(file_);
+               "$dumpvars\n1!\n1\"\n1$\n");
+    dataBits(data_, 0xFF);
+    put("$end\n");
+    flush();
 }
 
 void TracePort::vcdTime() {
     if (lastStamp_ == time_) return;
-    std::fprintf(file_, "#%llu\n", static_cast<unsigned long long>(time_));
+    put("#%llu\n", static_cast<unsigned long long>(time_));
     lastStamp_ = time_;
 }
 
 void TracePort::vcdBit(char id, bool value, bool& shown) {
     if (value == shown) return;
     vcdTime();
-    std::fprintf(file_, "%c%c\n", value ? '1' : '0', id);
+    put("%c%c\n", value ? '1' : '0', id);
     shown = value;
 }
 
@@ -99,17 +130,17 @@ void TracePort::recordWrite(std::uint16_t port, std::uint16_t value) {
         vcdBit('"', lines_.sda(), sda_);
         if (lines_.data() != data_) {
             vcdTime();
-            dataBits(file_, lines_.data(), static_cast<std::uint8_t>(lines_.data() ^ data_));
+            dataBits(lines_.data(), static_cast<std::uint8_t>(lines_.data() ^ data_));
             data_ = lines_.data();
         }
     } else {
-        std::fprintf(file_, "out 0x%x 0x%02x\n", port, value);
+        put("out 0x%x 0x%02x\n", port, value);
     }
     // A transaction ends with a stop; a write that moves no bus line (the shutdown
     // code) is a whole action of its own.
     const bool stop = lines_.scl() && !step.sclRose && !step.sdaBefore && step.sdaAfter;
     const bool busUntouched = wasIdle && lines_.scl() && lines_.sda() && before != lines_.data();
-    if (stop || busUntouched) std::fflush(file_);
+    if (stop || busUntouched) flush();
 }
 
 void TracePort::recordRead(std::uint16_t port, std::uint16_t value) {
@@ -119,7 +150,7 @@ void TracePort::recordRead(std::uint16_t port, std::uint16_t value) {
         vcdBit('$', lines_.sampledSda(), sdaIn_);
         vcdBit('"', lines_.sda(), sda_);
     } else {
-        std::fprintf(file_, "in 0x%x 0x%04x\n", port, value);
+        put("in 0x%x 0x%04x\n", port, value);
     }
 }
 

@@ -5,23 +5,12 @@
 
 #include "bus/lines.h"
 
-#include <cstdio>
-
 namespace sim {
-namespace {
-
-bus::PortError noRegister(const char* operation, std::uint16_t port) {
-    char text[96];
-    std::snprintf(text, sizeof text, "sim: cannot %s port 0x%x (the board has 0x378 and 0x379)", operation, port);
-    return bus::PortError(text);
-}
-
-}  // namespace
 
 Board::Board(bool withDevice) : withDevice_(withDevice) {}
 
 void Board::OutportW(std::uint16_t port, std::uint16_t value) {
-    if (port != bus::kDataRegister) throw noRegister("write", port);
+    if (port != bus::kDataRegister) throw bus::badRegister("sim", "write", port);
     data_ = static_cast<std::uint8_t>(value & 0xFF);
     const bool newScl = (data_ & 0x02) != 0;
     const bool newSda = (data_ & 0x01) != 0;
@@ -49,7 +38,7 @@ void Board::OutportW(std::uint16_t port, std::uint16_t value) {
 
 std::uint16_t Board::InportW(std::uint16_t port) {
     if (port == bus::kDataRegister) return data_;
-    if (port != bus::kStatusRegister) throw noRegister("read", port);
+    if (port != bus::kStatusRegister) throw bus::badRegister("sim", "read", port);
     return static_cast<std::uint16_t>(kStatusIdleBits | (sdaLine() ? bus::kSdaStatusMask : 0));
 }
 

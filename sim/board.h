@@ -2,6 +2,7 @@
 // potentiometer on the two-wire bus, decoded from the line levels alone.
 #pragma once
 
+#include "bus/lines.h"
 #include "bus/port.h"
 
 #include <array>
@@ -22,7 +23,7 @@ struct Transaction {
 
 class Board final : public bus::Port {
 public:
-    static constexpr std::uint8_t kAddress = 0x2C;  // 7-bit; the address byte is 0x58 to write, 0x59 to read
+    static constexpr std::uint8_t kAddress = bus::kSlaveAddress;
     static constexpr std::uint8_t kPowerOnCode = 128;
     // Status bits other than bit 3 hold this fixed pattern, as an idle port shows it.
     static constexpr std::uint8_t kStatusIdleBits = 0x77;

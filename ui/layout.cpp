@@ -87,7 +87,7 @@ const ControlSpec* WindowSpec::find(const std::string& controlName, int index) c
 }
 
 WindowSpec windowA() {
-    WindowSpec w{"frmPX7700_02_RevA", "PX7700_02_RevA", 11190, 7350, kWindowYellow, {}};
+    WindowSpec w{std::string(commands::kDescriptorA.windowName), std::string(commands::kDescriptorA.caption), 11190, 7350, kWindowYellow, {}};
     auto& out = w.controls;
     rectangle(out, "Shape3", 0, 240, 2055, 3375);
     rectangle(out, "Shape1", 2160, 240, 8535, 3360);
@@ -165,7 +165,7 @@ WindowSpec windowA() {
 }
 
 WindowSpec windowB() {
-    WindowSpec w{"Form1", "PX7702_RevA", 10800, 7410, kWindowYellow, {}};
+    WindowSpec w{std::string(commands::kDescriptorB.windowName), std::string(commands::kDescriptorB.caption), 10800, 7410, kWindowYellow, {}};
     auto& out = w.controls;
     rectangle(out, "Shape3", 0, 0, 2055, 3735);
     rectangle(out, "Shape4", 2280, 3960, 5775, 3225);
@@ -226,6 +226,18 @@ WindowSpec windowB() {
     label(out, "lblSDA_Data", -1, "Data Read", 6240, 6720, 1155, 285, kCentredLabel);
     button(out, "cmdExit", "E&xit", "Exit the program", 8520, 6720, 1215, 495, face({255, 128, 128}, 12, true));
     return w;
+}
+
+WindowSpec windowFor(const commands::Descriptor& program) {
+    struct Entry {
+        const commands::Descriptor* program;
+        WindowSpec (*make)();
+    };
+    static constexpr Entry kWindows[] = {{&commands::kDescriptorA, windowA}, {&commands::kDescriptorB, windowB}};
+    for (const auto& entry : kWindows) {
+        if (entry.program == &program) return entry.make();
+    }
+    throw std::logic_error("no window table for " + std::string(program.executable));
 }
 
 }  // namespace ui

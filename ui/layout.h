@@ -2,6 +2,8 @@
 // tip, geometry in twips and look. The window is built from these tables.
 #pragma once
 
+#include "commands/descriptor.h"
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -57,6 +59,9 @@ struct WindowSpec {
 
 WindowSpec windowA();  // frmPX7700_02_RevA
 WindowSpec windowB();  // Form1
+
+// The window table of a program.
+WindowSpec windowFor(const commands::Descriptor& program);
 
 // "MS Sans Serif" is not on Linux; this face, at the same size and weight, stands in.
 inline constexpr const char* kFallbackFace = "Liberation Sans";

@@ -40,25 +40,10 @@ double screenScale() {
     return dpi / 1440.0;
 }
 
-std::function<void()> handlerFor(const std::string& name, commands::Program& p) {
-    if (name == "cmdCh1") return [&p] { p.cmdCh1_Click(); };
-    if (name == "cmdCh2") return [&p] { p.cmdCh2_Click(); };
-    if (name == "cmdZS") return [&p] { p.cmdZS_Click(); };
-    if (name == "cmdMS") return [&p] { p.cmdMS_Click(); };
-    if (name == "cmdFS") return [&p] { p.cmdFS_Click(); };
-    if (name == "cmdRun") return [&p] { p.cmdRun_Click(); };
-    if (name == "cmdRead") return [&p] { p.cmdRead_Click(); };
-    if (name == "cmdExit") return [&p] { p.cmdExit_Click(); };
-    if (name == "cmdSHDN") {
-        if (auto* b = dynamic_cast<commands::ProgramB*>(&p)) return [b] { b->cmdSHDN_Click(); };
-    }
-    throw std::logic_error("no handler for button " + name);
-}
-
 }  // namespace
 
-Window::Window(WindowSpec spec, commands::Program& program, QWidget* parent)
-    : QWidget(parent), spec_(std::move(spec)), program_(program), scale_(screenScale()) {
+Window::Window(const commands::Descriptor& descriptor, commands::Program& program, QWidget* parent)
+    : QWidget(parent), descriptor_(descriptor), spec_(windowFor(descriptor)), program_(program), scale_(screenScale()) {
     setObjectName(QString::fromStdString(spec_.name));
     setWindowTitle(QString::fromStdString(spec_.caption));
     QPalette palette = this->palette();
@@ -178,8 +163,10 @@ QWidget* Window::create(const ControlSpec& c) {
             if (c.look.back) palette.setColor(QPalette::Button, colour(*c.look.back));
             button->setPalette(palette);
             button->setAutoDefault(false);
+            const commands::Command* command = descriptor_.find(c.name);
+            if (command == nullptr) throw std::logic_error("no command for button " + c.name);
             connect(button, &QPushButton::clicked, this,
-                    [this, handler = handlerFor(c.name, program_)] { dispatch(handler); });
+                    [this, run = command->run] { dispatch([this, run] { run(program_); }); });
             w = button;
             break;
         }

@@ -3,6 +3,7 @@
 // the model's events; it holds no logic of its own.
 #pragma once
 
+#include "commands/descriptor.h"
 #include "commands/program.h"
 #include "controls/controls.h"
 #include "ui/layout.h"
@@ -23,7 +24,7 @@ namespace ui {
 
 class Window final : public QWidget, private controls::ControlObserver {
 public:
-    Window(WindowSpec spec, commands::Program& program, QWidget* parent = nullptr);
+    Window(const commands::Descriptor& descriptor, commands::Program& program, QWidget* parent = nullptr);
     ~Window() override;
 
     const WindowSpec& spec() const { return spec_; }
@@ -54,6 +55,7 @@ private:
     void showError(const QString& message);
     QWidget* singleWidget(controls::Name name) const;  // a code scroll bar or display
 
+    const commands::Descriptor& descriptor_;
     WindowSpec spec_;
     commands::Program& program_;
     double scale_;

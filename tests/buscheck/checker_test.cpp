@@ -1,6 +1,6 @@
 // The bus checker on the programs' own sequences and on broken ones.
 #include "buscheck/checker.h"
-#include "checking_port.h"
+#include "tap_port.h"
 #include "commands/program.h"
 #include "sim/board.h"
 
@@ -12,7 +12,7 @@
 
 namespace {
 
-using testing_support::CheckingPort;
+using testing_support::TapPort;
 
 std::vector<std::string> described(const buscheck::Checker& checker) {
     std::vector<std::string> text;
@@ -24,7 +24,7 @@ using Lines = std::vector<std::string>;
 
 struct Rig {
     sim::Board board;
-    CheckingPort port{board};
+    TapPort port{board};
 };
 
 TEST(Checker, ProgramBIsCleanAndDecodesItsFramesAndRead) {

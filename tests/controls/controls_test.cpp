@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <stdexcept>
+#include <string_view>
+#include <type_traits>
 
 namespace {
 
@@ -121,9 +123,13 @@ TEST(Controls, LooksUpControlsById) {
 }
 
 TEST(DecimalText, NoLeadingBlankOrZeros) {
-    EXPECT_EQ(std::string_view(controls::DecimalText(0)), "0");
-    EXPECT_EQ(std::string_view(controls::DecimalText(128)), "128");
-    EXPECT_EQ(std::string_view(controls::DecimalText(255)), "255");
+    EXPECT_EQ(controls::DecimalText(0).str(), "0");
+    EXPECT_EQ(controls::DecimalText(128).str(), "128");
+    EXPECT_EQ(controls::DecimalText(255).str(), "255");
 }
 
 }  // namespace
+
+// A view of a temporary would dangle, so only a named value converts.
+static_assert(std::is_convertible_v<const controls::DecimalText&, std::string_view>);
+static_assert(!std::is_convertible_v<controls::DecimalText&&, std::string_view>);

@@ -1,9 +1,11 @@
 // Injected port failures at every access of each kind of transaction, and two
 // programs contending for one ppdev device.
+#include "commands/descriptor.h"
 #include "commands/program.h"
 #include "frame_decoder.h"
 #include "ports/ppdev_port.h"
 #include "recording_port.h"
+#include "tap_port.h"
 #include "sim/board.h"
 
 #include <gtest/gtest.h>
@@ -20,21 +22,6 @@ namespace {
 
 using namespace testing_support;
 
-// The simulated board behind a port that fails at a chosen access.
-class FailingBoard final : public bus::Port {
-public:
-    sim::Board board;
-    RecordingPort recorder;  // counts and fails; the board answers
-    void OutportW(std::uint16_t port, std::uint16_t value) override {
-        recorder.OutportW(port, value);
-        board.OutportW(port, value);
-    }
-    std::uint16_t InportW(std::uint16_t port) override {
-        recorder.InportW(port);
-        return board.InportW(port);
-    }
-};
-
 struct Kind {
     std::string name;
     bool programA;
@@ -49,18 +36,19 @@ TEST_P(EveryAccess, FailsThereAndTheNextActionWritesACompleteFrame) {
     const Kind& kind = GetParam();
     for (std::size_t n = 1; n <= kind.accesses; ++n) {
         SCOPED_TRACE(kind.name + ", failing access " + std::to_string(n));
-        FailingBoard port;
-        auto program = commands::makeProgram(kind.programA ? commands::ProgramKind::A : commands::ProgramKind::B, port);
+        sim::Board board;
+        TapPort port{board};
+        auto program = commands::programs()[kind.programA ? 0 : 1]->make(port);
         kind.setup(*program);
-        port.recorder.log.clear();
-        port.recorder.failAfter(n);
+        port.log.clear();
+        port.failAfter(n);
         EXPECT_THROW(kind.action(*program), bus::PortError);
-        ASSERT_EQ(port.recorder.log.size(), n - 1);  // nothing after the failing access
+        ASSERT_EQ(port.log.size(), n - 1);  // nothing after the failing access
 
         // The port is healthy again: Run writes the panel's frame from an idle bus.
-        port.recorder.log.clear();
+        port.log.clear();
         program->cmdRun_Click();
-        const auto& log = port.recorder.log;
+        const auto& log = port.log;
         const auto frame = kind.programA ? decodeFrameA(log) : decodeFrameB(log);
         ASSERT_TRUE(frame);
         EXPECT_EQ(frame->word, program->frameWord());
@@ -83,7 +71,7 @@ INSTANTIATE_TEST_SUITE_P(
              [](auto& p) { p.cmdRead_Click(); }, 107},
         Kind{"B_preset_double_write", false, [](auto& p) { p.controls().vsbInputCode1.setValue(5); },
              [](auto& p) { p.cmdFS_Click(); }, 118},
-        Kind{"B_shutdown", false, [](auto&) {}, [](auto& p) { dynamic_cast<commands::ProgramB&>(p).cmdSHDN_Click(); },
+        Kind{"B_shutdown", false, [](auto&) {}, [](auto& p) { commands::kDescriptorB.find("cmdSHDN")->run(p); },
              1}),
     [](const testing::TestParamInfo<Kind>& row) { return row.param.name; });
 

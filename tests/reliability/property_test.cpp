@@ -3,8 +3,10 @@
 // the invariants below must hold. A failure prints the seed and the event number;
 // PX_SEED=<seed> PX_EVENTS=<n> replays it.
 #include "buscheck/checker.h"
+#include "commands/descriptor.h"
 #include "commands/program.h"
 #include "program_checks.h"
+#include "tap_port.h"
 #include "sim/board.h"
 
 #include <gtest/gtest.h>
@@ -24,44 +26,20 @@ std::uint64_t envNumber(const char* name, std::uint64_t fallback) {
     return text != nullptr ? std::strtoull(text, nullptr, 0) : fallback;
 }
 
-// Passes accesses to the board and the checker, and checks the addresses and values.
-class Probe final : public bus::Port {
-public:
-    explicit Probe(sim::Board& board) : board_(board) {}
-    buscheck::Checker checker;
-    int badAccesses = 0;
-    int reads = 0;
-
-    void OutportW(std::uint16_t port, std::uint16_t value) override {
-        if (port != 0x378 || value > 0xFF) ++badAccesses;
-        board_.OutportW(port, value);
-        checker.write(port, value);
-    }
-    std::uint16_t InportW(std::uint16_t port) override {
-        if (port != 0x379) ++badAccesses;
-        ++reads;
-        const auto value = board_.InportW(port);
-        checker.read(port, value);
-        return value;
-    }
-
-private:
-    sim::Board& board_;
-};
-
 enum class Op { Bit, Code1, Code2, Ch1, Ch2, ZS, MS, FS, Run, Read, SHDN, Exit };
 
 struct Session {
     bool programA;
+    const commands::Descriptor& descriptor;
     sim::Board board;
-    Probe probe{board};
+    testing_support::TapPort probe{board};
     std::unique_ptr<commands::Program> program;
     int exits = 0;
     // What the bus delivered to each wiper, as decoded by the checker.
     int delivered[2] = {sim::Board::kPowerOnCode, sim::Board::kPowerOnCode};
 
-    explicit Session(bool a) : programA(a) {
-        program = commands::makeProgram(a ? commands::ProgramKind::A : commands::ProgramKind::B, probe);
+    explicit Session(bool a) : programA(a), descriptor(*commands::programs()[a ? 0 : 1]) {
+        program = descriptor.make(probe);
         program->setExitHandler([this] { ++exits; });
     }
 
@@ -87,7 +65,7 @@ struct Session {
             case Op::Run: p.cmdRun_Click(); break;
             case Op::Read: p.cmdRead_Click(); break;
             case Op::SHDN:
-                if (auto* b = dynamic_cast<commands::ProgramB*>(&p)) b->cmdSHDN_Click();
+                if (const auto* shutdown = descriptor.find("cmdSHDN")) shutdown->run(p);
                 break;
             case Op::Exit: p.cmdExit_Click(); break;
         }
@@ -131,7 +109,7 @@ void runSession(bool programA, std::uint64_t seed, std::uint64_t events) {
         const int argument = static_cast<int>(random() % (op == Op::Bit ? 90 : 256));
         const ReadRow before = readRow(*s.program);
         const int readsBefore = s.probe.reads;
-        s.probe.checker.clear();
+        s.probe.clear();
         s.apply(op, argument);
         s.probe.checker.finish();
 

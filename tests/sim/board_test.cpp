@@ -1,5 +1,6 @@
 // The simulated board, on its own and under both programs' handlers.
 #include "bus/transactions.h"
+#include "commands/descriptor.h"
 #include "commands/program.h"
 #include "sim/board.h"
 #include "table.h"
@@ -141,7 +142,7 @@ class PresetsOnTheBoard : public testing::TestWithParam<PresetCase> {};
 TEST_P(PresetsOnTheBoard, LandOnTheSelectedWiper) {
     const auto& row = GetParam();
     sim::Board board;
-    auto program = commands::makeProgram(row.programA ? commands::ProgramKind::A : commands::ProgramKind::B, board);
+    auto program = commands::programs()[row.programA ? 0 : 1]->make(board);
     (row.channel == 1 ? program->controls().vsbInputCode1 : program->controls().vsbInputCode2).setValue(33);
     row.press(*program);
     EXPECT_EQ(board.wiper(row.channel), row.code);

@@ -1,5 +1,6 @@
 // The trace recorder: the text log line for line, the flushing, and the VCD as
 // sigrok's two-wire decoder reads it.
+#include "commands/descriptor.h"
 #include "commands/program.h"
 #include "frame_decoder.h"
 #include "ports/options.h"
@@ -99,6 +100,24 @@ TEST(TextTrace, AFailedAccessIsNotRecorded) {
     EXPECT_EQ(readFile(path), "out 0x378 0x13\n");
 }
 
+// A full disk (/dev/full refuses every write) is reported once, naming the file
+// and the reason, and the bus goes on as if nothing were recorded.
+TEST(TextTrace, AFullDiskIsReportedOnceAndTheBusGoesOn) {
+    const std::string path = "/dev/full";
+    auto board = std::make_unique<sim::Board>();
+    sim::Board& device = *board;
+    ports::TracePort trace(std::move(board), path);
+    auto program = commands::kDescriptorB.make(trace);
+    program->controls().vsbInputCode2.setValue(200);
+    EXPECT_EQ(trace.takeFailure(), "trace " + path + ": write: No space left on device; recording stopped");
+    EXPECT_EQ(trace.takeFailure(), std::nullopt);
+    program->controls().vsbInputCode1.setValue(7);
+    trace.close();
+    EXPECT_EQ(trace.takeFailure(), std::nullopt);
+    EXPECT_EQ(device.wiper(2), 200);
+    EXPECT_EQ(device.wiper(1), 7);
+}
+
 TEST(VcdTrace, DeclaresTheWiresWithExplicitStartValues) {
     const std::string path = tempPath("shdn.vcd");
     {
@@ -144,7 +163,7 @@ std::vector<std::string> decodeActions(const std::string& name, bool programA,
     const std::string path = tempPath(name + ".vcd");
     {
         auto port = std::make_unique<ports::TracePort>(std::make_unique<sim::Board>(), path);
-        auto program = commands::makeProgram(programA ? commands::ProgramKind::A : commands::ProgramKind::B, *port);
+        auto program = commands::programs()[programA ? 0 : 1]->make(*port);
         act(*program);
     }
     return sigrokDecode(path);

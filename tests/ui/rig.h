@@ -1,6 +1,7 @@
 // One program's window on a recording port, shown offscreen.
 #pragma once
 
+#include "commands/descriptor.h"
 #include "commands/program.h"
 #include "recording_port.h"
 #include "ui/layout.h"
@@ -24,8 +25,9 @@ struct Rig {
     int exits = 0;
 
     explicit Rig(bool programA)
-        : program(commands::makeProgram(programA ? commands::ProgramKind::A : commands::ProgramKind::B, port)),
-          window(std::make_unique<ui::Window>(programA ? ui::windowA() : ui::windowB(), *program)) {
+        : Rig(*commands::programs()[programA ? 0 : 1]) {}
+    explicit Rig(const commands::Descriptor& descriptor)
+        : program(descriptor.make(port)), window(std::make_unique<ui::Window>(descriptor, *program)) {
         window->setExitAction([this] { ++exits; });
         window->showCentred();
         EXPECT_TRUE(QTest::qWaitForWindowExposed(window.get()));
