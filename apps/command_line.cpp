@@ -3,10 +3,40 @@
 #include "ports/factory.h"
 #include "ports/options.h"
 
-namespace apps {
+#include <algorithm>
+#include <array>
+#include <string_view>
 
-CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
+namespace apps {
+namespace {
+
+// QApplication's own options, taken with one leading dash or two.
+constexpr std::array<std::string_view, 11> kQtOptionsWithValue{
+    "platform", "platformpluginpath", "platformtheme", "plugin", "display", "style",
+    "stylesheet", "qwindowgeometry", "qwindowtitle", "qwindowicon", "session"};
+constexpr std::array<std::string_view, 6> kQtFlags{"reverse", "widgetcount", "nograb", "dograb", "sync",
+                                                   "qmljsdebugger"};
+
+// The name of a Qt option (without its dashes and any "=value"), or empty.
+std::string_view qtOption(std::string_view argument) {
+    if (argument.size() < 2 || argument[0] != '-') return {};
+    argument.remove_prefix(argument[1] == '-' ? 2 : 1);
+    const auto equals = argument.find('=');
+    const std::string_view name = argument.substr(0, equals);
+    const bool withValue = std::find(kQtOptionsWithValue.begin(), kQtOptionsWithValue.end(), name) != kQtOptionsWithValue.end();
+    const bool flag = std::find(kQtFlags.begin(), kQtFlags.end(), name) != kQtFlags.end();
+    return withValue || flag ? name : std::string_view{};
+}
+
+bool qtTakesValue(std::string_view name) {
+    return std::find(kQtOptionsWithValue.begin(), kQtOptionsWithValue.end(), name) != kQtOptionsWithValue.end();
+}
+
+}  // namespace
+
+CommandLine parseCommandLine(const std::vector<std::string>& arguments, Front front) {
     CommandLine line;
+    const bool window = front == Front::Window;
     for (std::size_t i = 0; i < arguments.size(); ++i) {
         const std::string& argument = arguments[i];
         std::string* target = nullptr;
@@ -22,14 +52,29 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
             target = &line.port;
         } else if (option == "--trace") {
             target = &line.trace;
+        } else if (!window && option == "--program") {
+            target = &line.program;
         } else if (argument == "--help" || argument == "-h") {
             line.help = true;
             continue;
         } else if (argument == "--version") {
             line.version = true;
             continue;
-        } else if (argument == "--exit-when-shown") {
+        } else if (window && argument == "--exit-when-shown") {
             line.exitWhenShown = true;
+            continue;
+        } else if (!window && argument == "--json") {
+            line.json = true;
+            continue;
+        } else if (const auto qt = qtOption(argument); window && !qt.empty()) {
+            line.toolkit.push_back(argument);
+            if (qtTakesValue(qt) && argument.find('=') == std::string::npos) {
+                if (i + 1 >= arguments.size()) throw UsageError(ports::printable(argument) + " needs a value; see --help");
+                line.toolkit.push_back(arguments[++i]);
+            }
+            continue;
+        } else if (!window && (argument == "-" || argument.rfind("-", 0) != 0)) {
+            line.actions.push_back(argument);
             continue;
         } else if (argument.rfind("-", 0) == 0) {
             throw UsageError("unknown option '" + ports::printable(argument) + "'; see --help");
@@ -46,19 +91,24 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
     return line;
 }
 
-std::string usage(const std::string& program) {
-    std::string text = "Usage: " + program + " [--port BACKEND[:key=value,...]] [--trace FILE]\n\n" +
-                       "  --port PORT    where the bus is (default " + kDefaultPort + ")\n" +
-                       "  --trace FILE   record every port access: FILE.vcd as a waveform for\n" +
-                       "                 PulseView or GTKWave, any other name as a text log\n" +
-                       "  --exit-when-shown  quit as soon as the window is drawn (start-up checks)\n" +
-                       "  --help         this text\n  --version      the version\n\nPorts:\n";
+std::string portHelp() {
+    std::string text;
     for (const auto& backend : ports::backends()) {
         std::string form(backend.usage);
         form.resize(form.size() < 38 ? 38 : form.size() + 1, ' ');
         text += "  " + form + std::string(backend.description) + "\n";
     }
     return text;
+}
+
+std::string usage(const std::string& program) {
+    return "Usage: " + program + " [--port BACKEND[:key=value,...]] [--trace FILE] [Qt options]\n\n" +
+           "  --port PORT    where the bus is (default " + kDefaultPort + ")\n" +
+           "  --trace FILE   record every port access: FILE.vcd as a waveform for\n" +
+           "                 PulseView or GTKWave, any other name as a text log\n" +
+           "  --exit-when-shown  quit as soon as the window is drawn (start-up checks)\n" +
+           "  --help         this text\n  --version      the version\n" +
+           "  Qt's own options (-platform offscreen, -display :1, -style ...) go to Qt.\n\nPorts:\n" + portHelp();
 }
 
 }  // namespace apps

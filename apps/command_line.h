@@ -1,4 +1,5 @@
-// The programs' command line: --port, --trace, --help, --version.
+// The command line of the windows and of pxctl: one parser, one set of port
+// strings. Each front end accepts its own few options besides the shared ones.
 #pragma once
 
 #include <stdexcept>
@@ -9,12 +10,18 @@ namespace apps {
 
 inline constexpr const char* kDefaultPort = "ppdev:dev=/dev/parport0";
 
+enum class Front { Window, Pxctl };
+
 struct CommandLine {
     std::string port = kDefaultPort;
     std::string trace;  // empty: no trace
     bool help = false;
     bool version = false;
-    bool exitWhenShown = false;  // start-up checks: quit once the window has been drawn
+    bool exitWhenShown = false;  // window: quit once the window has been drawn (start-up checks)
+    std::vector<std::string> toolkit;  // window: Qt's own options, passed on to Qt as given
+    std::string program = "b";         // pxctl: which program's handlers run
+    bool json = false;                 // pxctl: one JSON object per action
+    std::vector<std::string> actions;  // pxctl: the words after the options; "-" reads standard input
 };
 
 class UsageError : public std::runtime_error {
@@ -23,7 +30,10 @@ public:
 };
 
 // arguments exclude the program name. Throws UsageError with one line.
-CommandLine parseCommandLine(const std::vector<std::string>& arguments);
+CommandLine parseCommandLine(const std::vector<std::string>& arguments, Front front = Front::Window);
+
+// The port strings' part of --help, one line per backend.
+std::string portHelp();
 
 std::string usage(const std::string& program);
 

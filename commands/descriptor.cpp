@@ -68,4 +68,8 @@ const Descriptor* findProgram(std::string_view key) {
     return nullptr;
 }
 
+std::string notSent(std::string_view action, std::string_view error) {
+    return std::string(action) + ": not sent: " + std::string(error);
+}
+
 }  // namespace commands

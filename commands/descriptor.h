@@ -9,6 +9,7 @@
 
 #include <memory>
 #include <span>
+#include <string>
 #include <string_view>
 
 namespace commands {
@@ -42,5 +43,9 @@ std::span<const Descriptor* const> programs();
 
 // The program with this key, or nullptr.
 const Descriptor* findProgram(std::string_view key);
+
+// How the window and pxctl report a port failure that stopped an operator
+// action: "cmdRun: not sent: ppdev /dev/parport0: open: ...".
+std::string notSent(std::string_view action, std::string_view error);
 
 }  // namespace commands

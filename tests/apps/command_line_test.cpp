@@ -1,6 +1,7 @@
 // The programs' command line: options parsed, and every bad one refused with one
 // line and exit status 2 before any window opens.
 #include "apps/command_line.h"
+#include "process.h"
 
 #include <gtest/gtest.h>
 
@@ -11,6 +12,9 @@
 #include <vector>
 
 namespace {
+
+using testing_support::runProgram;
+using testing_support::ProcessResult;
 
 TEST(CommandLine, DefaultsAndForms) {
     auto line = apps::parseCommandLine({});
@@ -25,32 +29,6 @@ TEST(CommandLine, DefaultsAndForms) {
     EXPECT_TRUE(apps::parseCommandLine({"-h"}).help);
 }
 
-struct ProcessResult {
-    int status;
-    std::string out;
-    std::string err;
-};
-
-ProcessResult runProgram(const std::string& arguments) {
-    // ctest runs tests in parallel: one file per test.
-    const auto* test = testing::UnitTest::GetInstance()->current_test_info();
-    std::string id = std::string(test->test_suite_name()) + "_" + test->name();
-    for (char& ch : id) ch = std::isalnum(static_cast<unsigned char>(ch)) ? ch : '_';
-    const std::string errFile = testing::TempDir() + "px77xx_stderr_" + id + ".txt";
-    const std::string command = "QT_QPA_PLATFORM=offscreen " + std::string(PROGRAM_B) + " " + arguments + " 2>" + errFile;
-    ProcessResult run{};
-    std::FILE* pipe = popen(command.c_str(), "r");
-    char buffer[512];
-    while (std::fgets(buffer, sizeof buffer, pipe) != nullptr) run.out += buffer;
-    const int raw = pclose(pipe);
-    run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    if (std::FILE* err = std::fopen(errFile.c_str(), "r")) {
-        while (std::fgets(buffer, sizeof buffer, err) != nullptr) run.err += buffer;
-        std::fclose(err);
-    }
-    return run;
-}
-
 struct BadCase {
     std::string name;
     std::string arguments;
@@ -60,7 +38,7 @@ struct BadCase {
 class BadCommandLines : public testing::TestWithParam<BadCase> {};
 
 TEST_P(BadCommandLines, PrintOneLineAndExitWithStatus2) {
-    const ProcessResult run = runProgram(GetParam().arguments);
+    const ProcessResult run = runProgram(GetParam().arguments, PROGRAM_B);
     EXPECT_EQ(run.status, 2);
     EXPECT_EQ(run.err, "px7702_reva: " + GetParam().message + "\n");
     EXPECT_EQ(run.out, "");
@@ -88,13 +66,13 @@ INSTANTIATE_TEST_SUITE_P(
     [](const testing::TestParamInfo<BadCase>& row) { return row.param.name; });
 
 TEST(Programs, HelpAndVersion) {
-    ProcessResult run = runProgram("--help");
+    ProcessResult run = runProgram("--help", PROGRAM_B);
     EXPECT_EQ(run.status, 0);
     EXPECT_NE(run.out.find("Usage: px7702_reva [--port BACKEND[:key=value,...]] [--trace FILE]"), std::string::npos);
     EXPECT_NE(run.out.find("ppdev[:dev=/dev/parportN]"), std::string::npos);
-    run = runProgram("--port sim --exit-when-shown");
+    run = runProgram("--port sim --exit-when-shown", PROGRAM_B);
     EXPECT_EQ(run.status, 0) << run.err;
-    run = runProgram("--version");
+    run = runProgram("--version", PROGRAM_B);
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.out.rfind("px7702_reva ", 0), 0U);
 }

@@ -1,0 +1,68 @@
+// pxctl's actions: the window's operator events by the names of its controls,
+// parsed before anything touches the port and run in order on one program.
+#pragma once
+
+#include "commands/descriptor.h"
+#include "commands/program.h"
+
+#include <cstdint>
+#include <optional>
+#include <ostream>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace apps {
+
+struct Action {
+    enum class Kind : std::uint8_t { Command, Code, Bit, Set, Get };
+    Kind kind;
+    std::string text;                          // as the user wrote it, for messages
+    const commands::Command* command = nullptr;  // Command
+    int channel = 0;                           // Code, Set
+    int index = 0;                             // Bit
+    int value = 0;                             // Code, Bit, Set
+};
+
+// Splits words into actions ("set" takes the two words after it). Throws
+// UsageError naming the word and what is accepted.
+std::vector<Action> parseActions(const std::vector<std::string>& words, const commands::Descriptor& program);
+
+// What one action did: the byte its last read-back read, if it read back.
+struct Outcome {
+    std::optional<int> read;
+};
+
+// Runs one action as the window would on the same event. A port failure
+// unwinds out of it as bus::PortError.
+Outcome runAction(const Action& action, commands::Program& program);
+
+// The action's outcome as one line of JSON: the action, the byte read (or
+// null), the frame word and the displays.
+std::string jsonLine(const Action& action, const Outcome& outcome, const commands::Program& program);
+
+// Runs actions one after another on one program, printing what they read
+// (or, with json, a line per action) to out, and a port failure to err.
+class Runner {
+public:
+    Runner(commands::Program& program, std::ostream& out, std::ostream& err, bool json)
+        : program_(program), out_(out), err_(err), json_(json) {}
+
+    // False once the port has failed: the failure is printed, naming the action
+    // and how many ran before it, and no further action should run.
+    bool run(const Action& action);
+    std::size_t ran() const { return ran_; }
+
+private:
+    commands::Program& program_;
+    std::ostream& out_;
+    std::ostream& err_;
+    bool json_;
+    std::size_t ran_ = 0;
+};
+
+// The words of one line of standard input: blank lines and lines starting
+// with # have none.
+std::vector<std::string> splitWords(std::string_view line);
+
+}  // namespace apps

@@ -1,0 +1,143 @@
+// pxctl: the programs' handlers from the command line, for scripts and test
+// benches. The same program objects, port strings and backends as the windows,
+// without a display.
+#include "apps/actions.h"
+#include "apps/command_line.h"
+#include "commands/descriptor.h"
+#include "ports/factory.h"
+#include "ports/options.h"
+#include "ports/trace_port.h"
+
+#include <cstdio>
+#include <iostream>
+#include <memory>
+#include <string>
+
+#ifndef PX_VERSION
+#define PX_VERSION "0"
+#endif
+
+namespace {
+
+constexpr const char* kName = "pxctl";
+
+std::string help() {
+    return std::string("Usage: pxctl [--program a|b] [--port PORT] [--trace FILE] [--json] ACTION...\n") +
+           "       pxctl [--program a|b] [--port PORT] [--trace FILE] [--json] -    (actions from standard input)\n\n" +
+           "Runs the window's operator actions in order on one program, as the same clicks would.\n\n" +
+           "  --program a|b  a: PX7700_02 RevA (26-bit frames, read-back after every write);\n" +
+           "                 b: PX7702_RevA (27-bit frames, /SHDN) (default b)\n" +
+           "  --port PORT    where the bus is (default " + apps::kDefaultPort + ")\n" +
+           "  --trace FILE   record every port access (FILE.vcd: a waveform; else a text log)\n" +
+           "  --json         one JSON object per action: action, read, frameWord, displays\n" +
+           "  --help, --version\n\n" +
+           "Actions:\n" +
+           "  ch1 ch2 zero mid full run read shdn   the buttons (shdn: program b only)\n" +
+           "  code1=N code2=N      a code scroll bar moved to N (0..255)\n" +
+           "  bit:K=V              bit panel position K (0..44) set to V (0 or 1)\n" +
+           "  set CH N             channel CH (1 or 2) to code N: one frame, even where the bar holds N\n" +
+           "  get                  the read-back alone, without writing a frame first\n\n" +
+           "Every action that reads back prints the byte read, one number per line.\n" +
+           "Exit status: 0 all ran; 1 the port failed (nothing after it runs); 2 a usage error.\n\n" +
+           "Examples:\n" +
+           "  pxctl --port sim set 1 200 get\n" +
+           "  for c in $(seq 0 16 255); do pxctl --port ppdev set 1 $c; done\n" +
+           "  printf 'set 2 10\\nread\\n' | pxctl --port ppdev:dev=/dev/parport1 -\n\n" +
+           "Ports:\n" + apps::portHelp();
+}
+
+int usageError(const std::string& message) {
+    std::fprintf(stderr, "%s: %s\n", kName, message.c_str());
+    return 2;
+}
+
+void reportTrace(ports::TracePort* trace) {
+    if (trace == nullptr) return;
+    if (auto failure = trace->takeFailure()) std::fprintf(stderr, "%s: warning: %s\n", kName, failure->c_str());
+}
+
+int runPxctl(int argc, char** argv) {
+    apps::CommandLine line;
+    const commands::Descriptor* descriptor = nullptr;
+    std::vector<apps::Action> actions;
+    std::unique_ptr<bus::Port> port;
+    ports::TracePort* trace = nullptr;
+    try {
+        line = apps::parseCommandLine(std::vector<std::string>(argv + 1, argv + argc), apps::Front::Pxctl);
+        if (line.help) {
+            std::fputs(help().c_str(), stdout);
+            return 0;
+        }
+        if (line.version) {
+            std::printf("%s %s\n", kName, PX_VERSION);
+            return 0;
+        }
+        descriptor = commands::findProgram(line.program);
+        if (descriptor == nullptr) throw apps::UsageError("--program " + ports::printable(line.program) + " is not known; use a or b");
+        if (line.actions.empty()) throw apps::UsageError("no action given; see --help");
+        const bool stdinMode = line.actions.size() == 1 && line.actions[0] == "-";
+        if (!stdinMode) actions = apps::parseActions(line.actions, *descriptor);
+        port = ports::openPort(line.port);
+        if (!line.trace.empty()) {
+            auto traced = std::make_unique<ports::TracePort>(std::move(port), line.trace);
+            trace = traced.get();
+            port = std::move(traced);
+        }
+    } catch (const apps::UsageError& e) {
+        return usageError(e.what());
+    } catch (const ports::ConfigError& e) {
+        return usageError(e.what());
+    }
+
+    auto program = descriptor->make(*port);
+    apps::Runner runner(*program, std::cout, std::cerr, line.json);
+    auto run = [&](const apps::Action& action) {
+        const bool ok = runner.run(action);
+        reportTrace(trace);
+        return ok;
+    };
+    int status = 0;
+    if (actions.empty()) {
+        // One action per line, the port held between lines, so that a script can
+        // drive a long session through a pipe. A bad line stops there.
+        std::string text;
+        while (status == 0 && std::getline(std::cin, text)) {
+            std::vector<apps::Action> parsed;
+            try {
+                parsed = apps::parseActions(apps::splitWords(text), *descriptor);
+            } catch (const apps::UsageError& e) {
+                status = usageError(e.what());
+                break;
+            }
+            for (const auto& action : parsed) {
+                if (!run(action)) {
+                    status = 1;
+                    break;
+                }
+            }
+        }
+    } else {
+        for (const auto& action : actions) {
+            if (!run(action)) {
+                status = 1;
+                break;
+            }
+        }
+    }
+    if (trace != nullptr) {
+        trace->close();
+        reportTrace(trace);
+    }
+    return status;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    try {
+        return runPxctl(argc, argv);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "%s: internal error: %s\n", kName, e.what());
+        return 1;
+    }
+}

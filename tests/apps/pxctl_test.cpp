@@ -1,0 +1,185 @@
+// pxctl: set and get against the frames and read-back the handlers send, what
+// it prints, how it stops on a failing port, and its exit statuses as a process.
+#include "apps/actions.h"
+#include "commands/descriptor.h"
+#include "frame_decoder.h"
+#include "process.h"
+#include "recording_port.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+using namespace testing_support;
+
+struct Ran {
+    std::vector<Access> log;
+    std::string out;
+    std::string err;
+    bool ok = true;
+};
+
+// Runs words on a fresh program whose port answers every read with `sample`.
+Ran runWords(const commands::Descriptor& d, const std::vector<std::string>& words, bool json = false,
+             std::size_t failAfter = 0, std::uint16_t sample = 0x0008) {
+    RecordingPort port;
+    port.idleStatus = sample;
+    if (failAfter != 0) port.failAfter(failAfter);
+    auto program = d.make(port);
+    std::ostringstream out, err;
+    apps::Runner runner(*program, out, err, json);
+    Ran ran;
+    for (const auto& action : apps::parseActions(words, d)) {
+        if (!runner.run(action)) {
+            ran.ok = false;
+            break;
+        }
+    }
+    ran.log = port.log;
+    ran.out = out.str();
+    ran.err = err.str();
+    return ran;
+}
+
+// The same program driven by calling its handlers directly.
+std::vector<Access> runHandlers(const commands::Descriptor& d, const std::function<void(commands::Program&)>& f) {
+    RecordingPort port;
+    port.idleStatus = 0x0008;
+    auto program = d.make(port);
+    f(*program);
+    return port.log;
+}
+
+struct SetCase {
+    std::string name;
+    const commands::Descriptor* program;
+    std::vector<std::string> words;
+    std::function<void(commands::Program&)> handlers;
+    std::uint32_t lastFrame;
+    std::string out;
+};
+
+class SetAndGet : public testing::TestWithParam<SetCase> {};
+
+TEST_P(SetAndGet, SendWhatTheHandlersSend) {
+    const SetCase& row = GetParam();
+    const Ran ran = runWords(*row.program, row.words);
+    ASSERT_TRUE(ran.ok) << ran.err;
+    EXPECT_EQ(ran.log, runHandlers(*row.program, row.handlers));
+    EXPECT_EQ(ran.out, row.out);
+    if (row.lastFrame != 0) {
+        const bool a = row.program == &commands::kDescriptorA;
+        // The last frame on the bus: A's is followed by its 48-access read-back.
+        const std::size_t frameLength = a ? 56 : 59;
+        const std::size_t from = ran.log.size() - frameLength - (a ? 48 : 0);
+        const auto frame = a ? decodeFrameA(ran.log, from) : decodeFrameB(ran.log, from);
+        ASSERT_TRUE(frame);
+        EXPECT_EQ(frame->word, row.lastFrame);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Actions, SetAndGet,
+    testing::Values(
+        SetCase{"B_set_where_the_bar_holds_0_still_writes", &commands::kDescriptorB, {"set", "1", "0"},
+                [](auto& p) { p.vsbInputCode1_Change(); }, 0x2C00000, ""},
+        SetCase{"B_set_channel_2_to_0", &commands::kDescriptorB, {"set", "2", "0"},
+                [](auto& p) { p.vsbInputCode2_Change(); }, 0x2C20000, ""},
+        SetCase{"B_set_twice_writes_twice", &commands::kDescriptorB, {"set", "1", "7", "set", "1", "7"},
+                [](auto& p) {
+                    p.controls().vsbInputCode1.setValue(7);
+                    p.vsbInputCode1_Change();
+                },
+                0x2C0000E, ""},
+        SetCase{"A_set_reads_back_and_prints_it", &commands::kDescriptorA, {"set", "1", "0"},
+                [](auto& p) { p.vsbInputCode1_Change(); }, 0x1600000, "255\n"},
+        SetCase{"A_set_200_on_channel_2", &commands::kDescriptorA, {"set", "2", "200"},
+                [](auto& p) { p.controls().vsbInputCode2.setValue(200); }, 0x16100C8, "255\n"},
+        SetCase{"B_get_is_the_read_back_alone", &commands::kDescriptorB, {"get"},
+                [](auto& p) { p.readBack(); }, 0, "255\n"},
+        SetCase{"A_get_is_Read", &commands::kDescriptorA, {"get"}, [](auto& p) { p.cmdRead_Click(); }, 0, "255\n"},
+        SetCase{"B_read_runs_first_and_prints", &commands::kDescriptorB, {"read"},
+                [](auto& p) { p.cmdRead_Click(); }, 0, "255\n"}),
+    [](const testing::TestParamInfo<SetCase>& row) { return row.param.name; });
+
+TEST(Pxctl, GetWritesNoFrame) {
+    const Ran ran = runWords(commands::kDescriptorB, {"get"});
+    EXPECT_EQ(ran.log.size(), 48U);  // start, nine address bits, eight samples, the ninth clock and stop
+    EXPECT_EQ(std::count_if(ran.log.begin(), ran.log.end(), [](const Access& a) { return a.read; }), 8);
+}
+
+TEST(Pxctl, JsonHasTheActionTheReadTheFrameWordAndTheDisplays) {
+    const Ran ran = runWords(commands::kDescriptorA, {"set", "2", "200"}, true, 0, 0x0000);
+    EXPECT_EQ(ran.out,
+              "{\"action\":\"set 2 200\",\"read\":0,\"frameWord\":23134408,\"displays\":{\"txtDisplay1\":\"\","
+              "\"txtDisplay2\":\"200\",\"txtCh_Write_Display\":\"2\",\"txtCh_Read_Display\":\"2\","
+              "\"txtSDA_Write\":\"200\",\"txtSDA_Data\":\"0\"}}\n");
+}
+
+TEST(Pxctl, AFailingPortStopsTheSequenceAndSaysWhere) {
+    // Program B's first frame is 59 accesses; the second frame fails at its first.
+    const Ran ran = runWords(commands::kDescriptorB, {"set", "1", "5", "set", "2", "6", "read"}, false, 60);
+    EXPECT_FALSE(ran.ok);
+    EXPECT_EQ(ran.log.size(), 59U);
+    EXPECT_EQ(ran.err, "pxctl: set 2 6: not sent: test port: injected failure (action 2; 1 ran before it)\n");
+}
+
+TEST(Pxctl, StandardInputWordsSkipBlanksAndComments) {
+    EXPECT_EQ(apps::splitWords("  set 1\t200 \r"), (std::vector<std::string>{"set", "1", "200"}));
+    EXPECT_TRUE(apps::splitWords("# a comment").empty());
+    EXPECT_TRUE(apps::splitWords("   ").empty());
+}
+
+struct ProcessCase {
+    std::string name;
+    std::string arguments;
+    int status;
+    std::string out;
+    std::string err;
+    std::string input = "";
+};
+
+class PxctlProcess : public testing::TestWithParam<ProcessCase> {};
+
+TEST_P(PxctlProcess, ExitsWithItsStatusAndMessage) {
+    const ProcessCase& row = GetParam();
+    const ProcessResult run = runProgram(row.arguments, PXCTL, row.input);
+    EXPECT_EQ(run.status, row.status);
+    EXPECT_EQ(run.out, row.out);
+    EXPECT_EQ(run.err, row.err);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    CommandLines, PxctlProcess,
+    testing::Values(
+        ProcessCase{"sim_set_and_get", "--port sim set 2 200 get", 0, "200\n", ""},
+        ProcessCase{"program_a_prints_every_read_back", "--program a --port sim set 1 9 mid", 0, "9\n128\n", ""},
+        ProcessCase{"session_through_a_pipe", "--port sim -", 0, "42\n", "", "set 1 42\n\n# read it\nget\n"},
+        ProcessCase{"a_bad_line_stops_the_session", "--port sim -", 2, "42\n", "pxctl: action 'sett': is not known; "
+                    "actions are ch1, ch2, zero, mid, full, run, read, shdn, get, code1=N, code2=N, bit:K=V, set CH N\n",
+                    "set 1 42\nget\nsett 1 4\nget\n"},
+        ProcessCase{"code_out_of_range", "--port sim code1=256", 2, "", "pxctl: action 'code1=256': the code must be 0..255\n"},
+        ProcessCase{"bit_out_of_range", "--port sim bit:45=1", 2, "", "pxctl: action 'bit:45=1': the bit must be 0..44\n"},
+        ProcessCase{"shdn_on_program_a", "--program a --port sim shdn", 2, "",
+                    "pxctl: action 'shdn': is not a button of program a (PX7700_02_RevA)\n"},
+        ProcessCase{"unknown_action", "--port sim frobnicate", 2, "",
+                    "pxctl: action 'frobnicate': is not known; actions are ch1, ch2, zero, mid, full, run, read, "
+                    "shdn, get, code1=N, code2=N, bit:K=V, set CH N\n"},
+        ProcessCase{"bad_port_string", "--port parport set 1 5", 2, "",
+                    "pxctl: unknown port backend 'parport'; valid backends: sim, ppdev, io, lib\n"},
+        ProcessCase{"bad_action_before_the_port_is_touched", "--port ppdev:dev=/nonexistent set 1 5 frobnicate", 2, "",
+                    "pxctl: action 'frobnicate': is not known; actions are ch1, ch2, zero, mid, full, run, read, "
+                    "shdn, get, code1=N, code2=N, bit:K=V, set CH N\n"},
+        ProcessCase{"no_action", "--port sim", 2, "", "pxctl: no action given; see --help\n"},
+        ProcessCase{"unknown_program", "--program c set 1 5", 2, "", "pxctl: --program c is not known; use a or b\n"},
+        ProcessCase{"port_fails_at_the_first_access", "--port ppdev:dev=/nonexistent set 1 5 read", 1, "",
+                    "pxctl: set 1 5: not sent: ppdev /nonexistent: open: No such file or directory (load the "
+                    "parport_pc and ppdev modules) (action 1; 0 ran before it)\n"}),
+    [](const testing::TestParamInfo<ProcessCase>& row) { return row.param.name; });
+
+}  // namespace
