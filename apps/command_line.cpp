@@ -17,12 +17,11 @@ constexpr std::array<std::string_view, 11> kQtOptionsWithValue{
 constexpr std::array<std::string_view, 6> kQtFlags{"reverse", "widgetcount", "nograb", "dograb", "sync",
                                                    "qmljsdebugger"};
 
-// The name of a Qt option (without its dashes and any "=value"), or empty.
+// The name of a Qt option (without its dashes), or empty.
 std::string_view qtOption(std::string_view argument) {
     if (argument.size() < 2 || argument[0] != '-') return {};
     argument.remove_prefix(argument[1] == '-' ? 2 : 1);
-    const auto equals = argument.find('=');
-    const std::string_view name = argument.substr(0, equals);
+    const std::string_view name = argument;
     const bool withValue = std::find(kQtOptionsWithValue.begin(), kQtOptionsWithValue.end(), name) != kQtOptionsWithValue.end();
     const bool flag = std::find(kQtFlags.begin(), kQtFlags.end(), name) != kQtFlags.end();
     return withValue || flag ? name : std::string_view{};
@@ -68,7 +67,7 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments, Front fr
             continue;
         } else if (const auto qt = qtOption(argument); window && !qt.empty()) {
             line.toolkit.push_back(argument);
-            if (qtTakesValue(qt) && argument.find('=') == std::string::npos) {
+            if (qtTakesValue(qt)) {
                 if (i + 1 >= arguments.size()) throw UsageError(ports::printable(argument) + " needs a value; see --help");
                 line.toolkit.push_back(arguments[++i]);
             }

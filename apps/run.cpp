@@ -3,17 +3,20 @@
 #include "apps/run.h"
 
 #include "apps/command_line.h"
-#include "commands/program.h"
+#include "commands/descriptor.h"
 #include "ports/factory.h"
 #include "ports/trace_port.h"
-#include "ui/layout.h"
 #include "ui/window.h"
 
 #include <QApplication>
 #include <QEvent>
 
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
+#include <string>
+#include <utility>
+#include <vector>
 
 #ifndef PX_VERSION
 #define PX_VERSION "0"
@@ -34,12 +37,42 @@ public:
     }
 };
 
+// Qt reports a display it cannot open with a fatal message from inside
+// QApplication's constructor, and aborts. While the constructor runs, Qt's
+// messages are held back here; the fatal one becomes one line of ours and exit
+// status 1. Qt's message handler is process-wide, so this is too, and only for
+// the length of that constructor.
+struct StartupMessages {
+    std::string program;
+    std::vector<std::pair<QtMsgType, QString>> held;
+    QtMessageHandler previous = nullptr;
+};
+StartupMessages* gStartup = nullptr;
+
+void holdStartupMessage(QtMsgType type, const QMessageLogContext& context, const QString& message) {
+    if (type != QtFatalMsg) {
+        gStartup->held.emplace_back(type, message);
+        return;
+    }
+    const QString reason =
+        (gStartup->held.empty() ? message.section(QLatin1Char('\n'), 0, 0) : gStartup->held.front().second).trimmed();
+    std::fprintf(stderr,
+                 "%s: cannot open a window: no display available (%s); without a display, run on the simulated "
+                 "board offscreen: %s --port sim -platform offscreen\n",
+                 gStartup->program.c_str(), reason.toLocal8Bit().constData(), gStartup->program.c_str());
+    (void)context;
+    std::fflush(stderr);
+    std::_Exit(1);
+}
+
 }  // namespace
 
 int run(const commands::Descriptor& descriptor, int argc, char** argv) {
     const std::string name(descriptor.executable);
     CommandLine line;
     std::unique_ptr<bus::Port> port;
+    ports::TracePort* trace = nullptr;
+    std::string label;
     try {
         line = parseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
         if (line.help) {
@@ -51,7 +84,12 @@ int run(const commands::Descriptor& descriptor, int argc, char** argv) {
             return 0;
         }
         port = ports::openPort(line.port);
-        if (!line.trace.empty()) port = std::make_unique<ports::TracePort>(std::move(port), line.trace);
+        label = ports::portLabel(line.port);
+        if (!line.trace.empty()) {
+            auto traced = std::make_unique<ports::TracePort>(std::move(port), line.trace);
+            trace = traced.get();
+            port = std::move(traced);
+        }
     } catch (const UsageError& e) {
         std::fprintf(stderr, "%s: %s\n", name.c_str(), e.what());
         return 2;
@@ -63,17 +101,41 @@ int run(const commands::Descriptor& descriptor, int argc, char** argv) {
         return 1;
     }
 
-    QApplication app(argc, argv);
+    // Qt sees only its own options.
+    std::vector<std::string> qtArguments{argv[0]};
+    qtArguments.insert(qtArguments.end(), line.toolkit.begin(), line.toolkit.end());
+    std::vector<char*> qtArgv;
+    for (auto& argument : qtArguments) qtArgv.push_back(argument.data());
+    qtArgv.push_back(nullptr);
+    int qtArgc = static_cast<int>(qtArguments.size());
+
+    StartupMessages startup{name, {}, nullptr};
+    gStartup = &startup;
+    startup.previous = qInstallMessageHandler(holdStartupMessage);
+    QApplication app(qtArgc, qtArgv.data());
+    qInstallMessageHandler(startup.previous);
+    gStartup = nullptr;
+    for (const auto& [type, message] : startup.held) {
+        if (type == QtWarningMsg || type == QtCriticalMsg) qWarning("%s", qPrintable(message));
+    }
+
     QApplication::setStyle(QStringLiteral("Fusion"));
     QApplication::setApplicationName(QString::fromStdString(name));
     auto program = descriptor.make(*port);
     if (descriptor.load != nullptr) descriptor.load(*program);
     ui::Window window(descriptor, *program);
+    window.setPortLabel(label);
+    if (trace != nullptr) window.setNoticeSource([trace] { return trace->takeFailure(); });
     window.setExitAction([] { QApplication::quit(); });
     QuitWhenPainted quitWhenPainted;
     if (line.exitWhenShown) window.installEventFilter(&quitWhenPainted);
     window.showCentred();
-    return app.exec();
+    const int status = app.exec();
+    if (trace != nullptr) {
+        trace->close();
+        if (auto failure = trace->takeFailure()) std::fprintf(stderr, "%s: warning: %s\n", name.c_str(), failure->c_str());
+    }
+    return status;
 }
 
 }  // namespace apps

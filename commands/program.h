@@ -49,6 +49,10 @@ public:
     // and program B's Read without the Run before it.
     virtual void readBack() = 0;
 
+    // Port accesses that completed, so that a view can tell whether an action
+    // reached the port.
+    std::uint64_t portAccesses() const { return port_.accesses; }
+
     // How many read-backs have run, and the byte the last one read.
     int readBackCount() const { return readBacks_; }
     int lastRead() const { return lastRead_; }
@@ -73,9 +77,28 @@ protected:
     // The nine address-phase bits of the read-back, as the read row holds them now.
     bus::ReadAddress readAddress();
 
+    // The program's port, counting the accesses that complete.
+    class CountedPort final : public bus::Port {
+    public:
+        explicit CountedPort(bus::Port& inner) : inner_(inner) {}
+        void OutportW(std::uint16_t port, std::uint16_t value) override {
+            inner_.OutportW(port, value);
+            ++accesses;
+        }
+        std::uint16_t InportW(std::uint16_t port) override {
+            const std::uint16_t value = inner_.InportW(port);
+            ++accesses;
+            return value;
+        }
+        std::uint64_t accesses = 0;
+
+    private:
+        bus::Port& inner_;
+    };
+
     const frame::Variant& variant_;
     controls::Controls controls_;
-    bus::Port& port_;
+    CountedPort port_;
     std::uint32_t FrameWord = 0;
     int InputCode = 0;
 

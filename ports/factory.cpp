@@ -7,6 +7,7 @@
 #include "sim/board.h"
 
 #include <array>
+#include <cstdio>
 #include <string>
 
 namespace ports {
@@ -47,13 +48,27 @@ std::unique_ptr<bus::Port> createLib(const Options& options) {
     return std::make_unique<LibPort>(*path, spacing(options));
 }
 
+std::string labelSim(const Options& options) {
+    return options.text("device").value_or("px7702") == "none" ? "sim (no device)" : "sim";
+}
+std::string labelPpdev(const Options& options) { return "ppdev " + options.text("dev").value_or("/dev/parport0"); }
+std::string labelIo(const Options& options) {
+    char text[16];
+    std::snprintf(text, sizeof text, "io 0x%x",
+                  static_cast<unsigned>(options.number("base", 0, 0xFFFF, "").value_or(IoPort::kDefaultBase)));
+    return text;
+}
+std::string labelLib(const Options& options) { return "lib " + options.text("path").value_or(""); }
+
 constexpr std::array kBackends{
     Backend{"sim", "sim[:device=px7702|none]", "simulated board with a PX7702 on the bus (none: nothing answers)",
-            createSim},
+            createSim, labelSim},
     Backend{"ppdev", "ppdev[:dev=/dev/parportN][,delay=US]", "Linux parallel port through ppdev, claimed exclusively",
-            createPpdev},
-    Backend{"io", "io[:base=0x378][,delay=US]", "direct port I/O on x86 (root or CAP_SYS_RAWIO)", createIo},
-    Backend{"lib", "lib:path=FILE[,delay=US]", "a shared library exporting OutportW and InportW", createLib},
+            createPpdev, labelPpdev},
+    Backend{"io", "io[:base=0x378][,delay=US]", "direct port I/O on x86 (root or CAP_SYS_RAWIO)", createIo,
+            labelIo},
+    Backend{"lib", "lib:path=FILE[,delay=US]", "a shared library exporting OutportW and InportW", createLib,
+            labelLib},
 };
 
 std::string validNames() {
@@ -65,6 +80,13 @@ std::string validNames() {
     return names;
 }
 
+const Backend& backendFor(const std::string& name) {
+    for (const auto& backend : kBackends) {
+        if (backend.name == name) return backend;
+    }
+    throw ConfigError("unknown port backend '" + printable(name) + "'; valid backends: " + validNames());
+}
+
 }  // namespace
 
 std::span<const Backend> backends() { return kBackends; }
@@ -72,10 +94,12 @@ std::span<const Backend> backends() { return kBackends; }
 std::unique_ptr<bus::Port> openPort(std::string_view spec) {
     if (spec.empty()) throw ConfigError("empty port string; valid backends: " + validNames());
     const auto [name, options] = Options::parse(spec);
-    for (const auto& backend : kBackends) {
-        if (backend.name == name) return backend.create(options);
-    }
-    throw ConfigError("unknown port backend '" + printable(name) + "'; valid backends: " + validNames());
+    return backendFor(name).create(options);
+}
+
+std::string portLabel(std::string_view spec) {
+    const auto [name, options] = Options::parse(spec);
+    return backendFor(name).label(options);
 }
 
 }  // namespace ports

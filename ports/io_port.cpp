@@ -33,6 +33,15 @@ std::string name(std::uint16_t base) {
     return text;
 }
 
+const char* hintFor(int error) {
+    switch (error) {
+        case EPERM:
+        case EACCES: return "run as root, or grant CAP_SYS_RAWIO";
+        case ENOSYS: return "this system does not allow direct port I/O here; use ppdev";
+        default: return nullptr;
+    }
+}
+
 }  // namespace
 
 std::unique_ptr<IoSystem> x86IoSystem() {
@@ -51,10 +60,12 @@ IoPort::~IoPort() {
 }
 
 void IoPort::enable() {
-    if (!system_) throw bus::PortError(name(base_) + ": direct port I/O needs an x86 processor; use ppdev");
+    if (!system_) {
+        throw bus::PortError(name(base_) + ": ioperm: not available on this processor (direct port I/O needs x86; use ppdev)");
+    }
     if (const int result = system_->ioperm(base_, 2, true); result < 0) {
         std::string message = name(base_) + ": ioperm: " + std::strerror(-result);
-        if (-result == EPERM || -result == EACCES) message += " (needs root or CAP_SYS_RAWIO)";
+        if (const char* hint = hintFor(-result)) message += std::string(" (") + hint + ")";
         throw bus::PortError(message);
     }
     enabled_ = true;

@@ -28,7 +28,10 @@ public:
     void close(int fd) override { ::close(fd); }
 };
 
-const char* hintFor(int error) {
+const char* hintFor(const char* operation, int error) {
+    // Once the device is open, ENXIO from PPCLAIM means the port is held: the
+    // kernel answers so while another ppdev user or the lp driver has it.
+    if (error == ENXIO && std::strcmp(operation, "PPCLAIM") == 0) return "another program or the lp driver holds the port";
     switch (error) {
         case ENOENT:
         case ENODEV:
@@ -56,7 +59,7 @@ PpdevPort::~PpdevPort() {
 
 void PpdevPort::fail(const char* operation, int error) const {
     std::string message = "ppdev " + device_ + ": " + operation + ": " + std::strerror(error);
-    if (const char* hint = hintFor(error)) message += std::string(" (") + hint + ")";
+    if (const char* hint = hintFor(operation, error)) message += std::string(" (") + hint + ")";
     throw bus::PortError(message);
 }
 

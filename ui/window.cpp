@@ -4,7 +4,9 @@
 #include "bus/port.h"
 #include "ui/wrap_button.h"
 
+#include <QCursor>
 #include <QFrame>
+#include <QMouseEvent>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
@@ -45,7 +47,10 @@ double screenScale() {
 Window::Window(const commands::Descriptor& descriptor, commands::Program& program, QWidget* parent)
     : QWidget(parent), descriptor_(descriptor), spec_(windowFor(descriptor)), program_(program), scale_(screenScale()) {
     setObjectName(QString::fromStdString(spec_.name));
-    setWindowTitle(QString::fromStdString(spec_.caption));
+    // A fixed-size window: no maximise button.
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+    updateTitle();
     QPalette palette = this->palette();
     palette.setColor(QPalette::Window, colour(spec_.back));
     setPalette(palette);
@@ -129,8 +134,17 @@ QWidget* Window::create(const ControlSpec& c) {
             } else {
                 single_[id->name] = bar;
             }
-            connect(bar, &QScrollBar::valueChanged, this, [this, id = *id](int value) {
-                dispatch([&] { program_.controls().scrollBar(id).setValue(value); });
+            connect(bar, &QScrollBar::valueChanged, this, [this, bar, id = *id, name = c.fullName()](int value) {
+                if (awaitingDialog_) {
+                    // The gesture that failed is over: what its queued events still
+                    // move is put back, and nothing reaches the port.
+                    const QSignalBlocker quiet(bar);
+                    bar->setValue(program_.controls().scrollBar(id).Value());
+                    return;
+                }
+                activeBar_ = bar;
+                dispatch(name, [&] { program_.controls().scrollBar(id).setValue(value); });
+                activeBar_ = nullptr;
             });
             w = bar;
             break;
@@ -165,8 +179,9 @@ QWidget* Window::create(const ControlSpec& c) {
             button->setAutoDefault(false);
             const commands::Command* command = descriptor_.find(c.name);
             if (command == nullptr) throw std::logic_error("no command for button " + c.name);
-            connect(button, &QPushButton::clicked, this,
-                    [this, run = command->run] { dispatch([this, run] { run(program_); }); });
+            connect(button, &QPushButton::clicked, this, [this, run = command->run, name = c.name] {
+                if (!awaitingDialog_) dispatch(name, [this, run] { run(program_); });
+            });
             w = button;
             break;
         }
@@ -180,24 +195,82 @@ QWidget* Window::create(const ControlSpec& c) {
     return w;
 }
 
-void Window::dispatch(const std::function<void()>& action) {
+void Window::dispatch(std::string_view action, const std::function<void()>& run) {
+    const std::uint64_t before = program_.portAccesses();
     try {
-        action();
+        run();
     } catch (const bus::PortError& e) {
-        showError(QString::fromUtf8(e.what()));
+        failed(action, QString::fromUtf8(e.what()));
+        return;
     } catch (const std::exception& e) {
-        showError(QStringLiteral("Internal error: ") + QString::fromUtf8(e.what()));
+        failed(action, QStringLiteral("Internal error: ") + QString::fromUtf8(e.what()));
+        return;
+    }
+    if (notSent_ && program_.portAccesses() != before) {
+        notSent_ = false;
+        updateTitle();
+    }
+    if (notices_) {
+        if (const auto notice = notices_()) {
+            if (notice_ == nullptr) {
+                notice_ = new QMessageBox(QMessageBox::Warning, windowTitle(), QString(), QMessageBox::Ok, this);
+                notice_->setObjectName(QStringLiteral("notice"));
+            }
+            notice_->setText(QString::fromStdString(*notice));
+            QMetaObject::invokeMethod(notice_, &QMessageBox::show, Qt::QueuedConnection);
+        }
     }
 }
 
-void Window::showError(const QString& message) {
+void Window::failed(std::string_view action, const QString& message) {
+    // End the gesture now: a held arrow or page click would go on repeating
+    // behind the dialog, and a modal dialog would swallow the release.
+    // A release ends the press (its repeat timer included) or the drag.
+    if (QScrollBar* bar = activeBar_) {
+        const QPointF at = bar->mapFromGlobal(QCursor::pos());
+        QMouseEvent release(QEvent::MouseButtonRelease, at, bar->mapToGlobal(at), Qt::LeftButton, Qt::NoButton,
+                            Qt::NoModifier);
+        QCoreApplication::sendEvent(bar, &release);
+    }
+    errorText_ = message;
+    errorAction_ = QString::fromUtf8(action.data(), static_cast<qsizetype>(action.size()));
+    awaitingDialog_ = true;
+    notSent_ = true;
+    updateTitle();
+    if (!errorQueued_) {
+        errorQueued_ = true;
+        QMetaObject::invokeMethod(this, &Window::showError, Qt::QueuedConnection);
+    }
+}
+
+void Window::showError() {
+    errorQueued_ = false;
     if (error_ == nullptr) {
-        error_ = new QMessageBox(QMessageBox::Critical, windowTitle(), QString(), QMessageBox::Ok, this);
+        error_ = new QMessageBox(QMessageBox::Critical,
+                                 QString::fromStdString(spec_.caption) + QStringLiteral(" \u2014 port error"), QString(),
+                                 QMessageBox::Ok, this);
         error_->setObjectName(QStringLiteral("portError"));
         error_->setWindowModality(Qt::WindowModal);
+        connect(error_, &QDialog::finished, this, [this] { awaitingDialog_ = false; });
     }
-    error_->setText(message);
-    error_->open();
+    // A second failure while the dialog is up replaces its text.
+    error_->setText(errorText_);
+    error_->setInformativeText(QStringLiteral("%1 stopped at the failing port access: its frame was not sent. "
+                                              "The next action tries the port again.")
+                                   .arg(errorAction_));
+    if (!error_->isVisible()) error_->open();
+}
+
+void Window::setPortLabel(const std::string& label) {
+    portLabel_ = label;
+    updateTitle();
+}
+
+void Window::updateTitle() {
+    QString title = QString::fromStdString(spec_.caption);
+    if (!portLabel_.empty()) title += QStringLiteral(" \u2014 ") + QString::fromStdString(portLabel_);
+    if (notSent_) title += QStringLiteral(" \u2014 not sent");
+    setWindowTitle(title);
 }
 
 QWidget* Window::singleWidget(controls::Name name) const {

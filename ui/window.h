@@ -13,6 +13,8 @@
 #include <array>
 #include <functional>
 #include <map>
+#include <optional>
+#include <string_view>
 #include <string>
 #include <utility>
 
@@ -43,16 +45,29 @@ public:
     // Shows the window centred on its screen.
     void showCentred();
 
-    // The one place an operator event reaches the program: a port failure is
-    // shown in a dialog, the window stays open and the next action tries again.
-    void dispatch(const std::function<void()>& action);
+    // The one place an operator event reaches the program. A port failure ends
+    // the gesture that caused it (a held arrow stops repeating), marks the title
+    // "not sent" and is shown in one dialog once the event has returned; the
+    // window stays open and the next gesture tries the port again. `action`
+    // names the control, for the dialog.
+    void dispatch(std::string_view action, const std::function<void()>& run);
+    void dispatch(const std::function<void()>& run) { dispatch("action", run); }
+
+    // Which port the program uses, shown in the title after the caption.
+    void setPortLabel(const std::string& label);
+
+    // Asked after every action for a problem to report that is not a port
+    // failure (a trace file that could not be written); shown once, as a warning.
+    void setNoticeSource(std::function<std::optional<std::string>()> source) { notices_ = std::move(source); }
 
 private:
     void build();
     QWidget* create(const ControlSpec& c);
     void valueChanged(controls::ControlId id, int value) override;
     void textChanged(controls::ControlId id, std::string_view text) override;
-    void showError(const QString& message);
+    void failed(std::string_view action, const QString& message);
+    void showError();
+    void updateTitle();
     QWidget* singleWidget(controls::Name name) const;  // a code scroll bar or display
 
     const commands::Descriptor& descriptor_;
@@ -65,6 +80,15 @@ private:
     std::array<QLineEdit*, controls::kBitCount> bitBoxes_{};
     std::map<controls::Name, QWidget*> single_;
     QMessageBox* error_ = nullptr;
+    QMessageBox* notice_ = nullptr;
+    QString errorText_;
+    QString errorAction_;
+    QScrollBar* activeBar_ = nullptr;  // the scroll bar whose Change is being dispatched
+    bool errorQueued_ = false;
+    bool awaitingDialog_ = false;  // from a failure until its dialog is closed
+    bool notSent_ = false;
+    std::string portLabel_;
+    std::function<std::optional<std::string>()> notices_;
 };
 
 }  // namespace ui

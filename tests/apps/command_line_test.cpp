@@ -1,12 +1,15 @@
 // The programs' command line: options parsed, and every bad one refused with one
 // line and exit status 2 before any window opens.
 #include "apps/command_line.h"
+#include "ports/factory.h"
 #include "process.h"
 
 #include <gtest/gtest.h>
 
 #include <cctype>
 #include <cstdio>
+#include <fstream>
+#include <regex>
 #include <string>
 #include <sys/wait.h>
 #include <vector>
@@ -75,6 +78,45 @@ TEST(Programs, HelpAndVersion) {
     run = runProgram("--version", PROGRAM_B);
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.out.rfind("px7702_reva ", 0), 0U);
+}
+
+// Qt's own options go to Qt; ours are parsed as before, in any order.
+TEST(Programs, QtOptionsGoToQt) {
+    for (const char* arguments : {"-platform offscreen --port sim --exit-when-shown",
+                                  "--port sim --platform offscreen -style Fusion -reverse --exit-when-shown"}) {
+        const ProcessResult run = runProgram(arguments, PROGRAM_B, "", "env -u QT_QPA_PLATFORM");
+        EXPECT_EQ(run.status, 0) << arguments << ": " << run.err;
+    }
+    const ProcessResult run = runProgram("--port sim -platform", PROGRAM_B);
+    EXPECT_EQ(run.status, 2);
+    EXPECT_EQ(run.err, "px7702_reva: -platform needs a value; see --help\n");
+}
+
+TEST(Programs, WithoutADisplaySayWhatToDoAndExitWithStatus1) {
+    const ProcessResult run =
+        runProgram("--port sim", PROGRAM_B, "", "env -u DISPLAY -u WAYLAND_DISPLAY QT_QPA_PLATFORM=xcb");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err,
+              "px7702_reva: cannot open a window: no display available (could not connect to display); without a "
+              "display, run on the simulated board offscreen: px7702_reva --port sim -platform offscreen\n");
+}
+
+// Every --port string the README shows must open as written.
+TEST(Readme, EveryPortStringItShowsIsAccepted) {
+    std::ifstream readme(README_FILE);
+    ASSERT_TRUE(readme) << README_FILE;
+    const std::regex portOption(R"(--port[ =]([^ `'"\)]+))");
+    int checked = 0;
+    for (std::string text; std::getline(readme, text);) {
+        for (std::sregex_iterator it(text.begin(), text.end(), portOption), end; it != end; ++it) {
+            const std::string spec = (*it)[1];
+            if (spec == "PORT" || spec.rfind("BACKEND", 0) == 0) continue;  // the usage line's placeholders
+            SCOPED_TRACE(spec);
+            EXPECT_NO_THROW(ports::openPort(spec));
+            ++checked;
+        }
+    }
+    EXPECT_GE(checked, 5);
 }
 
 }  // namespace

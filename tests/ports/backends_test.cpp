@@ -108,6 +108,10 @@ INSTANTIATE_TEST_SUITE_P(
                      "ppdev /dev/parport0: open: Permission denied (add your user to the lp group)"},
         PpdevFailure{"not_a_parallel_port", "PPEXCL", ENOTTY,
                      "ppdev /dev/parport0: PPEXCL: Inappropriate ioctl for device (not a parallel port)"},
+        // What a 6.1 kernel answers when another opener or lp holds the port.
+        PpdevFailure{"held_by_another_opener_or_lp", "PPCLAIM", ENXIO,
+                     "ppdev /dev/parport0: PPCLAIM: No such device or address (another program or the lp driver "
+                     "holds the port)"},
         PpdevFailure{"busy", "PPCLAIM", EBUSY,
                      "ppdev /dev/parport0: PPCLAIM: Device or resource busy (another program or the lp driver holds "
                      "the port)"}),
@@ -192,20 +196,39 @@ TEST(Io, MapsTheFixedAddressesOntoTheBase) {
     EXPECT_EQ(calls, (std::vector<std::string>{"ioperm 632 2 on", "outb 243 632", "inb 633", "ioperm 632 2 off"}));
 }
 
-TEST(Io, PermissionDeniedSaysWhatItNeeds) {
+struct IoFailure {
+    std::string name;
+    int error;
+    std::string message;
+};
+
+class IoErrors : public testing::TestWithParam<IoFailure> {};
+
+TEST_P(IoErrors, SayWhatTheSystemRefusedAndWhatToDo) {
     std::vector<std::string> calls;
     auto system = std::make_unique<FakeIo>(&calls);
-    system->permResult = -EPERM;
+    system->permResult = -GetParam().error;
     ports::IoPort port(0x378, ports::Spacing(), std::move(system));
     try {
         port.OutportW(0x378, 0x13);
         FAIL() << "no error";
     } catch (const bus::PortError& e) {
-        EXPECT_STREQ(e.what(), "io 0x378: ioperm: Operation not permitted (needs root or CAP_SYS_RAWIO)");
+        EXPECT_EQ(e.what(), GetParam().message);
     }
     EXPECT_EQ(calls, std::vector<std::string>{"ioperm 888 2 on"});
     EXPECT_THROW(port.OutportW(0x379, 0), bus::PortError);
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Failures, IoErrors,
+    testing::Values(
+        IoFailure{"not_root", EPERM, "io 0x378: ioperm: Operation not permitted (run as root, or grant CAP_SYS_RAWIO)"},
+        IoFailure{"denied", EACCES, "io 0x378: ioperm: Permission denied (run as root, or grant CAP_SYS_RAWIO)"},
+        IoFailure{"not_allowed_here", ENOSYS,
+                  "io 0x378: ioperm: Function not implemented (this system does not allow direct port I/O here; use "
+                  "ppdev)"},
+        IoFailure{"other_error_no_hint", EINVAL, "io 0x378: ioperm: Invalid argument"}),
+    [](const testing::TestParamInfo<IoFailure>& row) { return row.param.name; });
 
 // --- lib ---
 

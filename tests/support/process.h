@@ -17,14 +17,16 @@ struct ProcessResult {
     std::string err;
 };
 
-// input, when not empty, is the program's standard input.
-inline ProcessResult runProgram(const std::string& arguments, const std::string& binary, const std::string& input = "") {
+// input, when not empty, is the program's standard input; env comes before the
+// command, as in a shell.
+inline ProcessResult runProgram(const std::string& arguments, const std::string& binary, const std::string& input = "",
+                                const std::string& env = "QT_QPA_PLATFORM=offscreen") {
     // ctest runs tests in parallel: one file per test.
     const auto* test = testing::UnitTest::GetInstance()->current_test_info();
     std::string id = std::string(test->test_suite_name()) + "_" + test->name();
     for (char& ch : id) ch = std::isalnum(static_cast<unsigned char>(ch)) ? ch : '_';
     const std::string errFile = testing::TempDir() + "px77xx_stderr_" + id + ".txt";
-    std::string command = "QT_QPA_PLATFORM=offscreen " + binary + " " + arguments + " 2>" + errFile;
+    std::string command = env + " " + binary + " " + arguments + " 2>" + errFile;
     if (!input.empty()) {
         const std::string inFile = testing::TempDir() + "px77xx_stdin_" + id + ".txt";
         if (std::FILE* in = std::fopen(inFile.c_str(), "w")) {

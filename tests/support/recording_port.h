@@ -32,6 +32,7 @@ public:
     std::deque<std::uint16_t> status;  // answers to reads, in order
     std::uint16_t idleStatus = 0x0000; // answer once the script is used up
     std::size_t failAt = 0;            // the 1-based access that throws; 0: none
+    bool failAlways = false;           // every access throws, as a port that cannot be opened
 
     void OutportW(std::uint16_t port, std::uint16_t value) override {
         countAccess();
@@ -59,7 +60,7 @@ public:
 private:
     void countAccess() {
         ++accesses_;
-        if (failAt != 0 && accesses_ == failAt) throw bus::PortError("test port: injected failure");
+        if (failAlways || (failAt != 0 && accesses_ == failAt)) throw bus::PortError("test port: injected failure");
     }
     std::size_t accesses_ = 0;
 };

@@ -10,6 +10,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QStyle>
+#include <QStyleOptionSlider>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -17,6 +19,21 @@
 #include <memory>
 
 namespace testing_support {
+
+// Where to click on a scroll bar: an arrow or the track beyond the thumb.
+inline QPoint pointOf(QScrollBar* bar, QStyle::SubControl part) {
+    QStyleOptionSlider option;
+    option.initFrom(bar);
+    option.orientation = bar->orientation();
+    option.minimum = bar->minimum();
+    option.maximum = bar->maximum();
+    option.sliderPosition = bar->sliderPosition();
+    option.sliderValue = bar->value();
+    option.singleStep = bar->singleStep();
+    option.pageStep = bar->pageStep();
+    option.subControls = QStyle::SC_All;
+    return bar->style()->subControlRect(QStyle::CC_ScrollBar, &option, part, bar).center();
+}
 
 struct Rig {
     RecordingPort port;
@@ -31,6 +48,10 @@ struct Rig {
         window->setExitAction([this] { ++exits; });
         window->showCentred();
         EXPECT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+        // Access keys need the active window; without a window manager (Xvfb)
+        // nothing activates it on its own.
+        window->activateWindow();
+        EXPECT_TRUE(QTest::qWaitForWindowActive(window.get()));
     }
     QScrollBar* bar(const char* name, int index = -1) { return static_cast<QScrollBar*>(window->widget(name, index)); }
     QLineEdit* box(const char* name, int index = -1) { return static_cast<QLineEdit*>(window->widget(name, index)); }

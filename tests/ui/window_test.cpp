@@ -26,21 +26,6 @@ namespace {
 
 using namespace testing_support;
 
-// Where to click on a scroll bar: an arrow or the track beyond the thumb.
-QPoint pointOf(QScrollBar* bar, QStyle::SubControl part) {
-    QStyleOptionSlider option;
-    option.initFrom(bar);
-    option.orientation = bar->orientation();
-    option.minimum = bar->minimum();
-    option.maximum = bar->maximum();
-    option.sliderPosition = bar->sliderPosition();
-    option.sliderValue = bar->value();
-    option.singleStep = bar->singleStep();
-    option.pageStep = bar->pageStep();
-    option.subControls = QStyle::SC_All;
-    return bar->style()->subControlRect(QStyle::CC_ScrollBar, &option, part, bar).center();
-}
-
 void click(QScrollBar* bar, QStyle::SubControl part) {
     QTest::mouseClick(bar, Qt::LeftButton, Qt::NoModifier, pointOf(bar, part));
 }
@@ -187,13 +172,22 @@ TEST_P(BothWindows, ClosingWritesNothing) {
     EXPECT_EQ(rig.exits, 0);
 }
 
+// The port error dialog, once the event loop has shown it.
+QMessageBox* shownError(Rig& rig) {
+    QMessageBox* dialog = nullptr;
+    (void)QTest::qWaitFor([&] {
+        dialog = rig.window->findChild<QMessageBox*>("portError");
+        return dialog != nullptr && dialog->isVisible();
+    }, 2000);
+    return dialog != nullptr && dialog->isVisible() ? dialog : nullptr;
+}
+
 TEST_P(BothWindows, AFailingPortShowsADialogAndTheNextActionWorks) {
     Rig rig(GetParam());
     rig.port.failAt = 3;
     QTest::mouseClick(rig.button("cmdRun"), Qt::LeftButton);
-    auto* dialog = rig.window->findChild<QMessageBox*>("portError");
+    auto* dialog = shownError(rig);
     ASSERT_NE(dialog, nullptr);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return dialog->isVisible(); }, 2000));
     EXPECT_EQ(dialog->text(), "test port: injected failure");
     EXPECT_TRUE(rig.window->isVisible());
     dialog->accept();
@@ -212,6 +206,7 @@ TEST_P(BothWindows, EveryFailingAccessOfAReadShowsOneDialogAndTheWindowGoesOn) {
         SCOPED_TRACE("failing access " + std::to_string(n));
         rig.port.failAfter(n);
         QTest::mouseClick(rig.button("cmdRead"), Qt::LeftButton);
+        ASSERT_NE(shownError(rig), nullptr);
         const auto dialogs = rig.window->findChildren<QMessageBox*>();
         ASSERT_EQ(dialogs.size(), 1);
         EXPECT_TRUE(dialogs.front()->isVisible());
@@ -224,6 +219,37 @@ TEST_P(BothWindows, EveryFailingAccessOfAReadShowsOneDialogAndTheWindowGoesOn) {
         ASSERT_TRUE(frame);
         EXPECT_EQ(frame->word, rig.program->frameWord());
     }
+}
+
+// The title names the port; a failed action marks it "not sent" until an action
+// reaches the port again (a channel button alone does not).
+TEST_P(BothWindows, TheTitleNamesThePortAndMarksAnActionNotSent) {
+    Rig rig(GetParam());
+    const QString caption = GetParam() ? "PX7700_02_RevA" : "PX7702_RevA";
+    rig.window->setPortLabel("ppdev /dev/parport0");
+    EXPECT_EQ(rig.window->windowTitle(), caption + " \u2014 ppdev /dev/parport0");
+    rig.port.failAfter(1);
+    QTest::mouseClick(rig.button("cmdMS"), Qt::LeftButton);
+    EXPECT_EQ(rig.window->windowTitle(), caption + " \u2014 ppdev /dev/parport0 \u2014 not sent");
+    auto* dialog = shownError(rig);
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_EQ(dialog->windowTitle(), caption + " \u2014 port error");
+    EXPECT_EQ(dialog->informativeText(),
+              "cmdMS stopped at the failing port access: its frame was not sent. The next action tries the port again.");
+    dialog->accept();
+    QTest::mouseClick(rig.button("cmdCh2"), Qt::LeftButton);
+    EXPECT_TRUE(rig.window->windowTitle().endsWith("not sent"));
+    QTest::mouseClick(rig.button("cmdRun"), Qt::LeftButton);
+    EXPECT_EQ(rig.window->windowTitle(), caption + " \u2014 ppdev /dev/parport0");
+}
+
+TEST_P(BothWindows, FixedSizeWithoutAMaximiseButton) {
+    Rig rig(GetParam());
+    const auto flags = rig.window->windowFlags();
+    EXPECT_FALSE(flags.testFlag(Qt::WindowMaximizeButtonHint));
+    EXPECT_TRUE(flags.testFlag(Qt::WindowMinimizeButtonHint));
+    EXPECT_TRUE(flags.testFlag(Qt::WindowCloseButtonHint));
+    EXPECT_EQ(rig.window->minimumSize(), rig.window->maximumSize());
 }
 
 INSTANTIATE_TEST_SUITE_P(Programs, BothWindows, testing::Values(true, false),
