@@ -3,6 +3,7 @@
 // acknowledge or read data, which only the status register shows).
 #pragma once
 
+#include "bus/decoder.h"
 #include "bus/lines.h"
 
 #include <cstdint>
@@ -11,12 +12,7 @@ namespace bus {
 
 class LineView {
 public:
-    struct Step {
-        bool sclFell;
-        bool sclRose;
-        bool sdaBefore;  // the line after a fall, before D0 moved
-        bool sdaAfter;
-    };
+    using Step = LineStep;
 
     bool scl() const { return (data_ & 0x02) != 0; }
     bool sda() const { return (data_ & 0x01) != 0 && !sampledLow_; }
@@ -33,6 +29,7 @@ public:
         step.sdaBefore = sda();
         data_ = value;
         step.sdaAfter = sda();
+        step.sclHigh = scl();
         return step;
     }
 

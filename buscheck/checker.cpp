@@ -41,28 +41,25 @@ void Checker::find(FindingKind kind, std::string text) {
 void Checker::write(std::uint16_t port, std::uint16_t value) {
     ++index_;
     if (port != bus::kDataRegister) return;
-    const auto step = lines_.write(static_cast<std::uint8_t>(value & 0xFF));
-    if (step.sclFell) highSinceRise_ = false;
-    if (lines_.scl() && !step.sclRose && step.sdaBefore != step.sdaAfter) startOrStop(step.sdaAfter);
-    if (!step.sclRose || !inTransaction_) return;
-    const bool level = lines_.sda();
-    highSinceRise_ = true;
-    if (bits_ < 8) {
-        shift_ = static_cast<std::uint8_t>((shift_ << 1) | (level ? 1 : 0));
-        if (++bits_ == 8) {
-            if (byteIndex_ == 0) {
-                emit(EventKind::Address, static_cast<std::uint8_t>(shift_ >> 1), (shift_ & 1) != 0);
-            } else {
-                emit(EventKind::Data, shift_);
-            }
+    for (const auto& e : decoder_.step(lines_.write(static_cast<std::uint8_t>(value & 0xFF)))) {
+        switch (e.kind) {
+            case bus::Decoder::Kind::Start:
+            case bus::Decoder::Kind::RepeatedStart:
+            case bus::Decoder::Kind::Stop: condition(e); break;
+            case bus::Decoder::Kind::Byte:
+                byteIndex_ = e.index;
+                if (e.index == 0) {
+                    emit(EventKind::Address, static_cast<std::uint8_t>(e.byte >> 1), (e.byte & 1) != 0);
+                } else {
+                    emit(EventKind::Data, e.byte);
+                }
+                break;
+            case bus::Decoder::Kind::Acknowledge:
+                emit(e.level ? EventKind::Nack : EventKind::Ack);
+                byteIndex_ = e.index + 1;
+                break;
         }
-        return;
     }
-    emit(level ? EventKind::Nack : EventKind::Ack);  // the ninth clock
-    bits_ = 0;
-    shift_ = 0;
-    ++byteIndex_;
-    highSinceRise_ = false;
 }
 
 void Checker::read(std::uint16_t port, std::uint16_t value) {
@@ -70,34 +67,27 @@ void Checker::read(std::uint16_t port, std::uint16_t value) {
     if (port == bus::kStatusRegister) lines_.read(value);
 }
 
-void Checker::startOrStop(bool stop) {
-    if (inTransaction_) {
-        const bool setupClock = bits_ == 1 && highSinceRise_;
-        if (bits_ == 8) {
-            find(FindingKind::ByteWithoutNinthClock,
-                 "byte " + std::to_string(byteIndex_ + 1) + " ended without its ninth clock");
-        } else if (bits_ > 0 && !setupClock) {
-            find(FindingKind::SdaChangeInsideByte, "SDA changed while SCL high after " + std::to_string(bits_) +
-                                                       " bits of byte " + std::to_string(byteIndex_ + 1));
-        }
+void Checker::condition(const bus::Decoder::Event& e) {
+    if (e.pendingBits == 8) {
+        find(FindingKind::ByteWithoutNinthClock, "byte " + std::to_string(byteIndex_ + 1) + " ended without its ninth clock");
+    } else if (e.pendingBits > 0 && !e.setupClock) {
+        find(FindingKind::SdaChangeInsideByte, "SDA changed while SCL high after " + std::to_string(e.pendingBits) +
+                                                   " bits of byte " + std::to_string(byteIndex_ + 1));
     }
-    if (stop) {
+    if (e.kind == bus::Decoder::Kind::Stop) {
         emit(EventKind::Stop);
     } else {
-        emit(inTransaction_ ? EventKind::RepeatedStart : EventKind::Start);
+        emit(e.kind == bus::Decoder::Kind::RepeatedStart ? EventKind::RepeatedStart : EventKind::Start);
     }
-    inTransaction_ = !stop;
-    bits_ = 0;
-    shift_ = 0;
     byteIndex_ = 0;
-    highSinceRise_ = false;
 }
 
 void Checker::finish() {
-    if (inTransaction_ || !lines_.scl() || !lines_.sda()) {
+    const bool inTransaction = decoder_.inTransaction();
+    if (inTransaction || !lines_.scl() || !lines_.sda()) {
         find(FindingKind::NotIdleAtEnd, std::string("the bus is not idle at the end (SCL ") +
                                             (lines_.scl() ? "high" : "low") + ", SDA " + (lines_.sda() ? "high" : "low") +
-                                            (inTransaction_ ? ", no stop)" : ")"));
+                                            (inTransaction ? ", no stop)" : ")"));
     }
 }
 

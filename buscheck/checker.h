@@ -2,6 +2,7 @@
 // reports where the sequence breaks the bus rules.
 #pragma once
 
+#include "bus/decoder.h"
 #include "bus/line_view.h"
 
 #include <cstddef>
@@ -47,16 +48,13 @@ public:
     void clear();
 
 private:
-    void startOrStop(bool stop);
+    void condition(const bus::Decoder::Event& e);
     void emit(EventKind kind, std::uint8_t value = 0, bool read = false);
     void find(FindingKind kind, std::string text);
 
     bus::LineView lines_;
-    bool inTransaction_ = false;
-    int bits_ = 0;             // bits of the current byte clocked so far, 0..8
-    bool highSinceRise_ = false;  // SCL still high since the last counted rise
-    std::uint8_t shift_ = 0;
-    int byteIndex_ = 0;
+    bus::Decoder decoder_;
+    int byteIndex_ = 0;        // the byte being clocked, for findings
     std::size_t index_ = 0;    // accesses seen
     std::vector<Event> events_;
     std::vector<Finding> findings_;

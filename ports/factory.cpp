@@ -1,6 +1,7 @@
 // The table of backends and the checks of their keys.
 #include "ports/factory.h"
 
+#include "ports/i2c_port.h"
 #include "ports/io_port.h"
 #include "ports/lib_port.h"
 #include "ports/ppdev_port.h"
@@ -48,6 +49,24 @@ std::unique_ptr<bus::Port> createLib(const Options& options) {
     return std::make_unique<LibPort>(*path, spacing(options));
 }
 
+std::string i2cDevice(const Options& options) {
+    const auto device = options.text("dev");
+    const auto bus = options.number("bus", 0, 1023, "an adapter number 0..1023, as i2cdetect -l lists it");
+    if (device && bus) options.reject("bus", "goes with dev", "either dev=/dev/i2c-N or bus=N, not both");
+    if (bus) return "/dev/i2c-" + std::to_string(*bus);
+    return device.value_or("/dev/i2c-0");
+}
+
+std::unique_ptr<bus::Port> createI2c(const Options& options) {
+    if (options.text("delay")) {
+        options.reject("delay", "is not taken", "nothing: the kernel times the I2C bus; i2c accepts dev, bus");
+    }
+    options.acceptOnly({"dev", "bus"});
+    const std::string device = i2cDevice(options);
+    if (device.empty()) options.reject("dev", "is empty", "a device path such as /dev/i2c-1");
+    return std::make_unique<I2cPort>(device);
+}
+
 std::string labelSim(const Options& options) {
     return options.text("device").value_or("px7702") == "none" ? "sim (no device)" : "sim";
 }
@@ -58,6 +77,7 @@ std::string labelIo(const Options& options) {
                   static_cast<unsigned>(options.number("base", 0, 0xFFFF, "").value_or(IoPort::kDefaultBase)));
     return text;
 }
+std::string labelI2c(const Options& options) { return "i2c " + i2cDevice(options); }
 std::string labelLib(const Options& options) { return "lib " + options.text("path").value_or(""); }
 
 constexpr std::array kBackends{
@@ -67,6 +87,8 @@ constexpr std::array kBackends{
             createPpdev, labelPpdev},
     Backend{"io", "io[:base=0x378][,delay=US]", "direct port I/O on x86 (root or CAP_SYS_RAWIO)", createIo,
             labelIo},
+    Backend{"i2c", "i2c[:dev=/dev/i2c-N|bus=N]", "any Linux I2C adapter through i2c-dev (the frames, not the pins)",
+            createI2c, labelI2c},
     Backend{"lib", "lib:path=FILE[,delay=US]", "a shared library exporting OutportW and InportW", createLib,
             labelLib},
 };

@@ -7,26 +7,12 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <fcntl.h>
 #include <linux/parport.h>
 #include <linux/ppdev.h>
 #include <sys/ioctl.h>
-#include <unistd.h>
 
 namespace ports {
 namespace {
-
-class LinuxPpdevSystem final : public PpdevSystem {
-public:
-    int open(const std::string& path) override {
-        const int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
-        return fd >= 0 ? fd : -errno;
-    }
-    int ioctl(int fd, unsigned long request, void* argument) override {
-        return ::ioctl(fd, request, argument) == 0 ? 0 : -errno;
-    }
-    void close(int fd) override { ::close(fd); }
-};
 
 const char* hintFor(const char* operation, int error) {
     // Once the device is open, ENXIO from PPCLAIM means the port is held: the
@@ -45,8 +31,6 @@ const char* hintFor(const char* operation, int error) {
 }
 
 }  // namespace
-
-std::unique_ptr<PpdevSystem> linuxPpdevSystem() { return std::make_unique<LinuxPpdevSystem>(); }
 
 PpdevPort::PpdevPort(std::string device, Spacing spacing, std::unique_ptr<PpdevSystem> system)
     : device_(std::move(device)), spacing_(spacing), system_(std::move(system)) {}

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "bus/port.h"
+#include "ports/device_system.h"
 #include "ports/spacing.h"
 
 #include <memory>
@@ -10,21 +11,11 @@
 
 namespace ports {
 
-// The system calls the backend makes, so that tests can stand in for them.
-// Results are as the kernel gives them: a value >= 0, or -errno.
-class PpdevSystem {
-public:
-    virtual ~PpdevSystem() = default;
-    virtual int open(const std::string& path) = 0;
-    virtual int ioctl(int fd, unsigned long request, void* argument) = 0;
-    virtual void close(int fd) = 0;
-};
-
-std::unique_ptr<PpdevSystem> linuxPpdevSystem();
+using PpdevSystem = DeviceSystem;
 
 class PpdevPort final : public bus::Port {
 public:
-    PpdevPort(std::string device, Spacing spacing, std::unique_ptr<PpdevSystem> system = linuxPpdevSystem());
+    PpdevPort(std::string device, Spacing spacing, std::unique_ptr<PpdevSystem> system = linuxDeviceSystem());
     ~PpdevPort() override;
 
     void OutportW(std::uint16_t port, std::uint16_t value) override;

@@ -13,26 +13,28 @@ void Board::OutportW(std::uint16_t port, std::uint16_t value) {
     if (port != bus::kDataRegister) throw bus::badRegister("sim", "write", port);
     data_ = static_cast<std::uint8_t>(value & 0xFF);
     const bool newScl = (data_ & 0x02) != 0;
-    const bool newSda = (data_ & 0x01) != 0;
-    // One write can move both lines. A falling SCL counts before the SDA change
-    // and a rising SCL after it, so such a write is never a start or a stop.
-    if (scl_ && !newScl) {
+    bus::LineStep step{};
+    // A falling SCL counts before the SDA change: the device moves its output
+    // first, and the line the decoder sees includes it.
+    step.sclFell = scl_ && !newScl;
+    step.sclRose = !scl_ && newScl;
+    if (step.sclFell) {
         scl_ = false;
         sclFell();
     }
-    const bool before = sdaLine();
-    masterSda_ = newSda;
-    const bool after = sdaLine();
-    if (scl_ && newScl && before != after) {
-        if (after) {
-            stop();
-        } else {
-            start();
+    step.sdaBefore = sdaLine();
+    masterSda_ = (data_ & 0x01) != 0;
+    step.sdaAfter = sdaLine();
+    scl_ = newScl;
+    step.sclHigh = scl_;
+    for (const auto& e : decoder_.step(step)) {
+        switch (e.kind) {
+            case bus::Decoder::Kind::Start:
+            case bus::Decoder::Kind::RepeatedStart: start(); break;
+            case bus::Decoder::Kind::Stop: stop(); break;
+            case bus::Decoder::Kind::Byte: byteClocked(e.byte); break;
+            case bus::Decoder::Kind::Acknowledge: ninthClock(e.level); break;
         }
-    }
-    if (!scl_ && newScl) {
-        scl_ = true;
-        sclRose();
     }
 }
 
@@ -50,6 +52,7 @@ const Transaction& Board::transaction(std::size_t i) const {
 void Board::start() {
     // A start, repeated or not, ends whatever was going on.
     deviceSda_ = true;
+    nextByte_ = false;
     open_ = false;  // recorded once its address byte is complete
     if (!withDevice_) return;
     state_ = State::Receiving;
@@ -61,6 +64,7 @@ void Board::start() {
 
 void Board::stop() {
     deviceSda_ = true;
+    nextByte_ = false;
     if (open_) current().stopped = true;
     open_ = false;
     state_ = State::Idle;
@@ -105,25 +109,26 @@ void Board::beginSending() {
     deviceSda_ = (shift_ & 0x80) != 0;
 }
 
-void Board::sclRose() {
-    const bool level = sdaLine();
+void Board::byteClocked(std::uint8_t byte) {
     switch (state_) {
         case State::Receiving:
-            shift_ = static_cast<std::uint8_t>((shift_ << 1) | (level ? 1 : 0));
             // The eighth bit completes the byte: a code takes effect here, so a
             // frame that ends without a ninth clock still sets the wiper.
-            if (++bits_ == 8) byteReceived(shift_);
+            byteReceived(byte);
             break;
-        case State::Sending:
-            if (++bits_ == 8) state_ = State::AckIn;
-            break;
-        case State::AckIn:
-            // The master's acknowledge: low asks for another byte, high ends the read.
-            if (level) state_ = State::Ignoring;
-            bits_ = -1;  // the next fall starts the next byte
-            break;
-        default:
-            break;
+        case State::Sending: state_ = State::AckIn; break;
+        default: break;
+    }
+}
+
+void Board::ninthClock(bool level) {
+    // The master's acknowledge after a byte read: low asks for another byte,
+    // high ends the read.
+    if (state_ != State::AckIn) return;
+    if (level) {
+        state_ = State::Ignoring;
+    } else {
+        nextByte_ = true;  // the next fall starts the next byte
     }
 }
 
@@ -145,10 +150,12 @@ void Board::sclFell() {
             }
             return;
         case State::Sending:
+            ++bits_;
             deviceSda_ = ((shift_ << bits_) & 0x80) != 0;  // next bit, most significant first
             return;
         case State::AckIn:
-            if (bits_ == -1) {
+            if (nextByte_) {
+                nextByte_ = false;
                 bits_ = 0;
                 beginSending();
             } else {

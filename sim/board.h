@@ -2,6 +2,7 @@
 // potentiometer on the two-wire bus, decoded from the line levels alone.
 #pragma once
 
+#include "bus/decoder.h"
 #include "bus/lines.h"
 #include "bus/port.h"
 
@@ -53,7 +54,8 @@ private:
 
     bool sdaLine() const { return masterSda_ && deviceSda_; }
     void sclFell();
-    void sclRose();
+    void byteClocked(std::uint8_t byte);
+    void ninthClock(bool level);
     void start();
     void stop();
     void byteReceived(std::uint8_t byte);
@@ -67,8 +69,10 @@ private:
     bool masterSda_ = true;
     bool deviceSda_ = true;  // the device's open-drain output; true = released
 
+    bus::Decoder decoder_;
     State state_ = State::Idle;
-    int bits_ = 0;
+    int bits_ = 0;  // bits of the byte being sent that are on the line already, less one
+    bool nextByte_ = false;  // the master asked for another byte
     std::uint8_t shift_ = 0;
     int byteIndex_ = 0;  // 0 address, 1 instruction, 2 code
     bool reading_ = false;

@@ -191,6 +191,18 @@ TEST(OnTheBoard, AFrameWithAnotherSlaveAddressIsIgnoredButTheReadBackStillAnswer
     EXPECT_EQ(c.txtSDA_Data.Text(), "50");
 }
 
+// Guards a fixed fault: a read-back ends with the master's acknowledge low (asking
+// for more) and then a stop; the next read-back must not start sending early.
+TEST(OnTheBoard, ReadBackAfterReadBackLeavesTheBusIdle) {
+    sim::Board board;
+    auto a = commands::kDescriptorA.make(board);
+    a->cmdZS_Click();  // ends with a read-back of code 0: SDA driven low for every bit
+    a->cmdRead_Click();
+    EXPECT_EQ(a->lastRead(), 0);
+    EXPECT_TRUE(board.scl());
+    EXPECT_TRUE(board.sda());
+}
+
 TEST(OnTheBoard, WithNothingAnsweringEveryReadBackShows255) {
     sim::Board board(false);
     commands::ProgramA a(board);

@@ -1,0 +1,88 @@
+// The two-wire bus as a receiver on it sees it, from line levels alone: start
+// and stop (SDA moving while SCL is high), bits sampled on SCL rising, a byte
+// after every eight bits and the acknowledge on the ninth clock. The simulated
+// board, the bus checker and the i2c backend each put their own rules on top.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+
+namespace bus {
+
+// One change of the lines. A write that moves both lines counts a falling SCL
+// before the SDA change and a rising SCL after it, so it is never a start or stop.
+struct LineStep {
+    bool sclFell;
+    bool sclRose;
+    bool sclHigh;    // SCL after the step
+    bool sdaBefore;  // SDA before the step's SDA change (after a fall)
+    bool sdaAfter;
+};
+
+class Decoder {
+public:
+    enum class Kind : std::uint8_t { Start, RepeatedStart, Stop, Byte, Acknowledge };
+
+    struct Event {
+        Kind kind;
+        std::uint8_t byte = 0;  // Byte: its value, most significant bit first on the line
+        int index = 0;          // Byte, Acknowledge: 0 for the address byte, then 1, 2, ...
+        bool level = false;     // Acknowledge: SDA on the ninth clock (false: acknowledged)
+        int pendingBits = 0;    // Start, Stop: bits of an unfinished byte cut off by it
+        bool setupClock = false;  // Start, Stop: that one bit was the condition's own setup clock
+    };
+
+    // At most two events a step: a condition, or a byte, or an acknowledge.
+    struct Events {
+        std::array<Event, 2> items{};
+        std::size_t count = 0;
+        const Event* begin() const { return items.data(); }
+        const Event* end() const { return items.data() + count; }
+    };
+
+    Events step(const LineStep& s) {
+        Events out;
+        if (s.sclFell) highSinceRise_ = false;
+        if (s.sclHigh && !s.sclRose && s.sdaBefore != s.sdaAfter) {
+            Event e{s.sdaAfter ? Kind::Stop : (inTransaction_ ? Kind::RepeatedStart : Kind::Start)};
+            if (inTransaction_) {
+                e.pendingBits = bits_;
+                e.setupClock = bits_ == 1 && highSinceRise_;
+            }
+            out.items[out.count++] = e;
+            inTransaction_ = !s.sdaAfter;
+            bits_ = 0;
+            shift_ = 0;
+            byteIndex_ = 0;
+            highSinceRise_ = false;
+            return out;
+        }
+        if (!s.sclRose || !inTransaction_) return out;
+        highSinceRise_ = true;
+        if (bits_ < 8) {
+            shift_ = static_cast<std::uint8_t>((shift_ << 1) | (s.sdaAfter ? 1 : 0));
+            if (++bits_ == 8) out.items[out.count++] = Event{Kind::Byte, shift_, byteIndex_};
+            return out;
+        }
+        Event ack{Kind::Acknowledge, 0, byteIndex_};
+        ack.level = s.sdaAfter;
+        out.items[out.count++] = ack;
+        bits_ = 0;
+        shift_ = 0;
+        ++byteIndex_;
+        highSinceRise_ = false;
+        return out;
+    }
+
+    bool inTransaction() const { return inTransaction_; }
+
+private:
+    bool inTransaction_ = false;
+    int bits_ = 0;  // bits of the current byte so far, 0..8 (8: waiting for the ninth clock)
+    std::uint8_t shift_ = 0;
+    int byteIndex_ = 0;
+    bool highSinceRise_ = false;  // SCL still high since the last counted rise
+};
+
+}  // namespace bus

@@ -1,0 +1,21 @@
+// The system calls of a character-device backend (ppdev, i2c-dev), so that tests
+// can stand in for the kernel and record what is asked of it.
+#pragma once
+
+#include <memory>
+#include <string>
+
+namespace ports {
+
+// Results are as the kernel gives them: a value >= 0, or -errno.
+class DeviceSystem {
+public:
+    virtual ~DeviceSystem() = default;
+    virtual int open(const std::string& path) = 0;
+    virtual int ioctl(int fd, unsigned long request, void* argument) = 0;
+    virtual void close(int fd) = 0;
+};
+
+std::unique_ptr<DeviceSystem> linuxDeviceSystem();
+
+}  // namespace ports

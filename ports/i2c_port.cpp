@@ -1,0 +1,185 @@
+// The i2c backend. Plain I2C transfers (I2C_RDWR) where the adapter offers them;
+// otherwise SMBus: write byte data for an instruction and a code, send byte for
+// a lone byte, receive byte for a read.
+#include "ports/i2c_port.h"
+
+#include "bus/lines.h"
+#include "sim/board.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <linux/i2c-dev.h>
+#include <linux/i2c.h>
+#include <sys/ioctl.h>
+
+namespace ports {
+namespace {
+
+std::string hex(unsigned value) {
+    char text[8];
+    std::snprintf(text, sizeof text, "0x%02x", value);
+    return text;
+}
+
+}  // namespace
+
+I2cPort::I2cPort(std::string device, std::unique_ptr<I2cSystem> system)
+    : device_(std::move(device)), system_(std::move(system)) {}
+
+I2cPort::~I2cPort() {
+    if (fd_ >= 0) system_->close(fd_);
+}
+
+void I2cPort::fail(const std::string& operation, int error) {
+    std::string message = "i2c " + device_ + ": " + operation + ": " + std::strerror(error);
+    switch (error) {
+        case ENOENT:
+        case ENODEV: message += " (load the i2c-dev module; i2cdetect -l lists the adapters)"; break;
+        case EACCES:
+        case EPERM: message += " (add your user to the i2c group)"; break;
+        default: break;
+    }
+    throw bus::PortError(message);
+}
+
+void I2cPort::openAdapter() {
+    const int fd = system_->open(device_);
+    if (fd < 0) fail("open", -fd);
+    unsigned long functions = 0;
+    if (const int result = system_->ioctl(fd, I2C_FUNCS, &functions); result < 0) {
+        system_->close(fd);  // the next access tries again from the start
+        fail("I2C_FUNCS", -result);
+    }
+    fd_ = fd;
+    functions_ = functions;
+    selected_ = -1;
+}
+
+void I2cPort::selectAddress(std::uint8_t address) {
+    if (selected_ == address) return;
+    const int result = system_->ioctl(fd_, I2C_SLAVE, reinterpret_cast<void*>(static_cast<unsigned long>(address)));
+    if (result == -EBUSY) {
+        throw bus::PortError("i2c " + device_ + ": I2C_SLAVE " + hex(address) +
+                             ": Device or resource busy (a kernel driver holds this address)");
+    }
+    if (result < 0) fail("I2C_SLAVE " + hex(address), -result);
+    selected_ = address;
+}
+
+void I2cPort::transfer(bool read, std::uint8_t* data, std::size_t length) {
+    const std::uint8_t address = addressByte_ >> 1;
+    int result = 0;
+    std::string operation;
+    if ((functions_ & I2C_FUNC_I2C) != 0) {
+        i2c_msg message{address, static_cast<std::uint16_t>(read ? I2C_M_RD : 0), static_cast<std::uint16_t>(length),
+                        data};
+        i2c_rdwr_ioctl_data request{&message, 1};
+        operation = "I2C_RDWR";
+        result = system_->ioctl(fd_, I2C_RDWR, &request);
+    } else {
+        // SMBus carries a read of one byte and writes of one or two.
+        unsigned long needed = read ? I2C_FUNC_SMBUS_READ_BYTE
+                                    : (length == 1 ? I2C_FUNC_SMBUS_WRITE_BYTE : I2C_FUNC_SMBUS_WRITE_BYTE_DATA);
+        if (length > (read ? 1U : 2U) || (functions_ & needed) == 0) {
+            throw bus::PortError("i2c " + device_ + ": cannot " + (read ? "read " : "write ") + std::to_string(length) +
+                                 (length == 1 ? " byte " : " bytes ") + (read ? "from " : "to ") + hex(address) +
+                                 ": the adapter offers no plain I2C transfers, and " +
+                                 (length > (read ? 1U : 2U) ? "SMBus cannot carry that many"
+                                                            : "not the SMBus transfer that would"));
+        }
+        selectAddress(address);
+        i2c_smbus_data word{};
+        i2c_smbus_ioctl_data request{};
+        request.read_write = read ? I2C_SMBUS_READ : I2C_SMBUS_WRITE;
+        if (read) {
+            request.size = I2C_SMBUS_BYTE;
+            request.data = &word;
+        } else if (length == 1) {
+            request.command = data[0];
+            request.size = I2C_SMBUS_BYTE;
+        } else {
+            request.command = data[0];
+            request.size = I2C_SMBUS_BYTE_DATA;
+            word.byte = data[1];
+            request.data = &word;
+        }
+        operation = "I2C_SMBUS";
+        result = system_->ioctl(fd_, I2C_SMBUS, &request);
+        if (read && result >= 0) data[0] = word.byte;
+    }
+    if (result == -ENXIO || result == -EREMOTEIO || result == -EIO) {
+        throw bus::PortError("i2c " + device_ + ": no device answered at " + hex(address));
+    }
+    if (result < 0) fail(operation, -result);
+}
+
+void I2cPort::endTransaction() {
+    const bool write = haveAddress_ && (addressByte_ & 1) == 0 && byteCount_ > 0;
+    const std::size_t count = byteCount_ < bytes_.size() ? byteCount_ : bytes_.size();
+    haveAddress_ = false;
+    byteCount_ = 0;
+    sending_ = false;
+    deviceSda_ = true;
+    // A transaction with no complete byte after its address sends nothing.
+    if (write) transfer(false, bytes_.data(), count);
+}
+
+void I2cPort::OutportW(std::uint16_t port, std::uint16_t value) {
+    if (port != bus::kDataRegister) throw bus::badRegister("i2c " + device_, "write", port);
+    if ((value & 0x10) == 0) {
+        throw bus::PortError("i2c " + device_ +
+                             ": cannot drive /SHDN: it is D4 of a parallel port, which an I2C adapter does not have");
+    }
+    if (fd_ < 0) openAdapter();
+    const bool newScl = (value & 0x02) != 0;
+    bus::LineStep step{};
+    step.sclFell = scl_ && !newScl;
+    step.sclRose = !scl_ && newScl;
+    if (step.sclFell && sending_) {
+        // As a device does: the next bit goes out right after SCL falls, most
+        // significant first; after the eighth, SDA is released for the acknowledge.
+        deviceSda_ = sentBits_ < 8 ? ((readByte_ >> (7 - sentBits_)) & 1) != 0 : true;
+        sending_ = sentBits_++ < 8;
+    }
+    step.sdaBefore = masterSda_ && deviceSda_;
+    masterSda_ = (value & 0x01) != 0;
+    step.sdaAfter = masterSda_ && deviceSda_;
+    scl_ = newScl;
+    step.sclHigh = scl_;
+    for (const auto& e : decoder_.step(step)) {
+        switch (e.kind) {
+            case bus::Decoder::Kind::Start:
+            case bus::Decoder::Kind::RepeatedStart:
+            case bus::Decoder::Kind::Stop: endTransaction(); break;
+            case bus::Decoder::Kind::Byte:
+                if (e.index == 0) {
+                    haveAddress_ = true;
+                    addressByte_ = e.byte;
+                } else if ((addressByte_ & 1) == 0) {
+                    if (byteCount_ < bytes_.size()) bytes_[byteCount_] = e.byte;
+                    ++byteCount_;
+                }
+                break;
+            case bus::Decoder::Kind::Acknowledge:
+                // The read address and its acknowledge clock are done: fetch the
+                // byte the master is about to clock in.
+                if (e.index == 0 && haveAddress_ && (addressByte_ & 1) != 0) {
+                    readByte_ = 0xFF;
+                    transfer(true, &readByte_, 1);
+                    sending_ = true;
+                    sentBits_ = 0;
+                }
+                break;
+        }
+    }
+}
+
+std::uint16_t I2cPort::InportW(std::uint16_t port) {
+    if (port != bus::kStatusRegister) throw bus::badRegister("i2c " + device_, "read", port);
+    if (fd_ < 0) openAdapter();
+    const bool sda = masterSda_ && deviceSda_;
+    return static_cast<std::uint16_t>(sim::Board::kStatusIdleBits | (sda ? bus::kSdaStatusMask : 0));
+}
+
+}  // namespace ports

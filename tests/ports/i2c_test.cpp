@@ -1,0 +1,235 @@
+// The i2c backend through its system-call seam: the kernel calls each action
+// makes on an adapter with plain I2C transfers and on an SMBus-only one, and the
+// errors an operator sees.
+#include "apps/actions.h"
+#include "commands/descriptor.h"
+#include "ports/factory.h"
+#include "ports/i2c_port.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <linux/i2c-dev.h>
+#include <linux/i2c.h>
+#include <string>
+#include <vector>
+
+namespace {
+
+// Records each call as text and answers reads with `answer`.
+struct FakeAdapter final : ports::I2cSystem {
+    std::vector<std::string>* calls;
+    unsigned long functions;
+    std::uint8_t answer = 0xC8;
+    int openError = 0;
+    int transferError = 0;  // returned by the transfer numbered failAt (1-based)
+    int failAt = 0;
+    int transfers = 0;
+    int address = -1;
+
+    FakeAdapter(std::vector<std::string>* c, unsigned long f) : calls(c), functions(f) {}
+
+    static std::string bytes(const std::uint8_t* data, std::size_t n) {
+        std::string text;
+        char hex[4];
+        for (std::size_t i = 0; i < n; ++i) {
+            std::snprintf(hex, sizeof hex, " %02x", data[i]);
+            text += hex;
+        }
+        return text;
+    }
+    int open(const std::string& path) override {
+        calls->push_back("open " + path);
+        return openError != 0 ? -openError : 7;
+    }
+    int ioctl(int, unsigned long request, void* argument) override {
+        char text[64];
+        if (request == I2C_FUNCS) {
+            *static_cast<unsigned long*>(argument) = functions;
+            calls->push_back("I2C_FUNCS");
+            return 0;
+        }
+        if (request == I2C_SLAVE) {
+            address = static_cast<int>(reinterpret_cast<unsigned long>(argument));
+            std::snprintf(text, sizeof text, "I2C_SLAVE 0x%02x", address);
+            calls->push_back(text);
+            return 0;
+        }
+        const bool fail = ++transfers == failAt;
+        if (request == I2C_RDWR) {
+            auto* data = static_cast<i2c_rdwr_ioctl_data*>(argument);
+            const i2c_msg& m = data->msgs[0];
+            const bool read = (m.flags & I2C_M_RD) != 0;
+            std::snprintf(text, sizeof text, "I2C_RDWR %s 0x%02x", read ? "read" : "write", m.addr);
+            calls->push_back(text + (read ? " " + std::to_string(m.len) : bytes(m.buf, m.len)));
+            if (fail) return -transferError;
+            if (read) m.buf[0] = answer;
+            return 1;
+        }
+        if (request == I2C_SMBUS) {
+            auto* data = static_cast<i2c_smbus_ioctl_data*>(argument);
+            std::string what;
+            if (data->read_write == I2C_SMBUS_READ) {
+                what = "receive byte";
+                if (!fail) data->data->byte = answer;
+            } else if (data->size == I2C_SMBUS_BYTE) {
+                what = "send byte" + bytes(&data->command, 1);
+            } else {
+                const std::uint8_t pair[2] = {data->command, data->data->byte};
+                what = "write byte data" + bytes(pair, 2);
+            }
+            std::snprintf(text, sizeof text, "I2C_SMBUS 0x%02x ", address);
+            calls->push_back(text + what);
+            return fail ? -transferError : 0;
+        }
+        return -ENOTTY;
+    }
+    void close(int) override { calls->push_back("close"); }
+};
+
+constexpr unsigned long kPlainI2c = I2C_FUNC_I2C | I2C_FUNC_SMBUS_EMUL;
+constexpr unsigned long kSmbusOnly = I2C_FUNC_SMBUS_WRITE_BYTE_DATA | I2C_FUNC_SMBUS_WRITE_BYTE |
+                                     I2C_FUNC_SMBUS_READ_BYTE;  // as i2c-stub offers
+
+struct Row {
+    std::string name;
+    const commands::Descriptor* program;
+    unsigned long functions;
+    std::vector<std::string> actions;
+    std::vector<std::string> calls;  // after open and I2C_FUNCS
+    std::string read;                // txtSDA_Data afterwards
+};
+
+class KernelCalls : public testing::TestWithParam<Row> {};
+
+TEST_P(KernelCalls, AreExactlyTheFramesTheHandlersSend) {
+    const Row& row = GetParam();
+    std::vector<std::string> calls;
+    ports::I2cPort port("/dev/i2c-1", std::make_unique<FakeAdapter>(&calls, row.functions));
+    auto program = row.program->make(port);
+    for (const auto& action : apps::parseActions(row.actions, *row.program)) apps::runAction(action, *program);
+    std::vector<std::string> expected{"open /dev/i2c-1", "I2C_FUNCS"};
+    expected.insert(expected.end(), row.calls.begin(), row.calls.end());
+    EXPECT_EQ(calls, expected);
+    EXPECT_EQ(program->controls().txtSDA_Data.Text(), row.read);
+}
+
+const commands::Descriptor* const A = &commands::kDescriptorA;
+const commands::Descriptor* const B = &commands::kDescriptorB;
+
+INSTANTIATE_TEST_SUITE_P(
+    Actions, KernelCalls,
+    testing::Values(
+        Row{"B_code_entry_channel_1", B, kPlainI2c, {"code1=200"}, {"I2C_RDWR write 0x2c 00 c8"}, ""},
+        Row{"B_code_entry_channel_2", B, kPlainI2c, {"code2=200"}, {"I2C_RDWR write 0x2c 80 c8"}, ""},
+        Row{"B_code_entry_smbus", B, kSmbusOnly, {"code2=200"},
+            {"I2C_SLAVE 0x2c", "I2C_SMBUS 0x2c write byte data 80 c8"}, ""},
+        // Program A's frame gives its data byte no ninth clock: the complete byte goes all the same.
+        Row{"A_code_entry_reads_back", A, kPlainI2c, {"code1=7"},
+            {"I2C_RDWR write 0x2c 00 07", "I2C_RDWR read 0x2c 1"}, "200"},
+        Row{"A_code_entry_reads_back_smbus", A, kSmbusOnly, {"code2=255"},
+            {"I2C_SLAVE 0x2c", "I2C_SMBUS 0x2c write byte data 80 ff", "I2C_SMBUS 0x2c receive byte"}, "200"},
+        Row{"A_preset_writes_twice", A, kPlainI2c, {"code1=5", "full"},
+            {"I2C_RDWR write 0x2c 00 05", "I2C_RDWR read 0x2c 1", "I2C_RDWR write 0x2c 00 ff", "I2C_RDWR read 0x2c 1",
+             "I2C_RDWR write 0x2c 00 ff", "I2C_RDWR read 0x2c 1"},
+            "200"},
+        Row{"B_preset_writes_twice_smbus", B, kSmbusOnly, {"code1=5", "mid"},
+            {"I2C_SLAVE 0x2c", "I2C_SMBUS 0x2c write byte data 00 05", "I2C_SMBUS 0x2c write byte data 00 80",
+             "I2C_SMBUS 0x2c write byte data 00 80"},
+            ""},
+        // The address is whatever the panel holds.
+        Row{"B_hand_set_panel_another_address", B, kPlainI2c, {"bit:22=1", "bit:3=1", "run"},
+            {"I2C_RDWR write 0x04 00 04"}, ""},
+        Row{"B_hand_set_panel_another_address_smbus", B, kSmbusOnly, {"bit:22=1", "run"},
+            {"I2C_SLAVE 0x04", "I2C_SMBUS 0x04 write byte data 00 00"}, ""},
+        Row{"B_read_writes_then_reads", B, kPlainI2c, {"ch2", "read"},
+            {"I2C_RDWR write 0x00 80 00", "I2C_RDWR read 0x2c 1"}, "200"},
+        Row{"B_get_reads_only", B, kSmbusOnly, {"get"}, {"I2C_SLAVE 0x2c", "I2C_SMBUS 0x2c receive byte"}, "200"},
+        Row{"A_read", A, kPlainI2c, {"read"}, {"I2C_RDWR read 0x2c 1"}, "200"}),
+    [](const testing::TestParamInfo<Row>& row) { return row.param.name; });
+
+struct Failure {
+    std::string name;
+    unsigned long functions;
+    int openError;
+    int failAt;  // transfer number
+    int error;
+    std::vector<std::string> actions;
+    std::string message;
+};
+
+class I2cErrors : public testing::TestWithParam<Failure> {};
+
+TEST_P(I2cErrors, SayWhatWentWrongAndWhere) {
+    const Failure& row = GetParam();
+    std::vector<std::string> calls;
+    auto adapter = std::make_unique<FakeAdapter>(&calls, row.functions);
+    adapter->openError = row.openError;
+    adapter->failAt = row.failAt;
+    adapter->transferError = row.error;
+    ports::I2cPort port("/dev/i2c-1", std::move(adapter));
+    auto program = commands::kDescriptorB.make(port);
+    try {
+        for (const auto& action : apps::parseActions(row.actions, commands::kDescriptorB)) apps::runAction(action, *program);
+        FAIL() << "no error";
+    } catch (const bus::PortError& e) {
+        EXPECT_EQ(e.what(), row.message);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Failures, I2cErrors,
+    testing::Values(
+        Failure{"nack_at_the_address", kPlainI2c, 0, 1, ENXIO, {"code1=1"}, "i2c /dev/i2c-1: no device answered at 0x2c"},
+        Failure{"nack_in_the_middle", kPlainI2c, 0, 1, EREMOTEIO, {"code1=1"},
+                "i2c /dev/i2c-1: no device answered at 0x2c"},
+        Failure{"smbus_nack_on_the_read", kSmbusOnly, 0, 2, EIO, {"code1=1", "get"},
+                "i2c /dev/i2c-1: no device answered at 0x2c"},
+        Failure{"no_adapter_file", kPlainI2c, ENOENT, 0, 0, {"code1=1"},
+                "i2c /dev/i2c-1: open: No such file or directory (load the i2c-dev module; i2cdetect -l lists the "
+                "adapters)"},
+        Failure{"permission_denied", kPlainI2c, EACCES, 0, 0, {"code1=1"},
+                "i2c /dev/i2c-1: open: Permission denied (add your user to the i2c group)"},
+        Failure{"adapter_without_the_smbus_write", I2C_FUNC_SMBUS_READ_BYTE, 0, 0, 0, {"code1=1"},
+                "i2c /dev/i2c-1: cannot write 2 bytes to 0x2c: the adapter offers no plain I2C transfers, and not the "
+                "SMBus transfer that would"},
+        Failure{"shutdown_has_no_pin", kPlainI2c, 0, 0, 0, {"shdn"},
+                "i2c /dev/i2c-1: cannot drive /SHDN: it is D4 of a parallel port, which an I2C adapter does not "
+                "have"}),
+    [](const testing::TestParamInfo<Failure>& row) { return row.param.name; });
+
+TEST(I2c, AFailedOpenIsTriedAgainAtTheNextAccess) {
+    std::vector<std::string> calls;
+    auto adapter = std::make_unique<FakeAdapter>(&calls, kPlainI2c);
+    FakeAdapter& fake = *adapter;
+    fake.openError = ENOENT;
+    ports::I2cPort port("/dev/i2c-1", std::move(adapter));
+    auto program = commands::kDescriptorB.make(port);
+    EXPECT_THROW(program->controls().vsbInputCode1.setValue(3), bus::PortError);
+    fake.openError = 0;
+    program->cmdRun_Click();
+    EXPECT_EQ(calls, (std::vector<std::string>{"open /dev/i2c-1", "open /dev/i2c-1", "I2C_FUNCS",
+                                                "I2C_RDWR write 0x2c 00 03"}));
+}
+
+TEST(I2c, PortStrings) {
+    EXPECT_EQ(ports::portLabel("i2c:bus=3"), "i2c /dev/i2c-3");
+    EXPECT_EQ(ports::portLabel("i2c:dev=/dev/i2c-7"), "i2c /dev/i2c-7");
+    EXPECT_NO_THROW(ports::openPort("i2c"));
+    for (const auto& [spec, message] : std::vector<std::pair<std::string, std::string>>{
+             {"i2c:delay=20", "i2c: delay=20 is not taken; delay accepts nothing: the kernel times the I2C bus; i2c "
+                              "accepts dev, bus"},
+             {"i2c:bus=1,dev=/dev/i2c-1", "i2c: bus=1 goes with dev; bus accepts either dev=/dev/i2c-N or bus=N, not both"},
+             {"i2c:bus=x", "i2c: bus=x is not a number; bus accepts an adapter number 0..1023, as i2cdetect -l lists it"},
+             {"i2c:speed=1", "i2c: unknown key 'speed'; i2c accepts dev, bus"}}) {
+        try {
+            ports::openPort(spec);
+            ADD_FAILURE() << spec;
+        } catch (const ports::ConfigError& e) {
+            EXPECT_EQ(e.what(), message) << spec;
+        }
+    }
+}
+
+}  // namespace
