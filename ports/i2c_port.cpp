@@ -108,7 +108,9 @@ void I2cPort::transfer(bool read, std::uint8_t* data, std::size_t length) {
         result = system_->ioctl(fd_, I2C_SMBUS, &request);
         if (read && result >= 0) data[0] = word.byte;
     }
-    if (result == -ENXIO || result == -EREMOTEIO || result == -EIO) {
+    // Adapters say "nobody acknowledged" in several ways; i2c-stub, for one,
+    // answers ENODEV for an address with no chip.
+    if (result == -ENXIO || result == -EREMOTEIO || result == -EIO || result == -ENODEV) {
         throw bus::PortError("i2c " + device_ + ": no device answered at " + hex(address));
     }
     if (result < 0) fail(operation, -result);

@@ -7,6 +7,7 @@ packages=(
   qt6-base-dev libgl-dev fonts-liberation2
   sigrok-cli xvfb xauth
   clang libclang-rt-14-dev
+  qemu-system-x86 linux-image-amd64 busybox-static cpio
 )
 SUDO=""
 if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi

@@ -184,6 +184,8 @@ INSTANTIATE_TEST_SUITE_P(
         Failure{"nack_at_the_address", kPlainI2c, 0, 1, ENXIO, {"code1=1"}, "i2c /dev/i2c-1: no device answered at 0x2c"},
         Failure{"nack_in_the_middle", kPlainI2c, 0, 1, EREMOTEIO, {"code1=1"},
                 "i2c /dev/i2c-1: no device answered at 0x2c"},
+        Failure{"smbus_no_chip_at_the_address", kSmbusOnly, 0, 1, ENODEV, {"code1=1"},
+                "i2c /dev/i2c-1: no device answered at 0x2c"},
         Failure{"smbus_nack_on_the_read", kSmbusOnly, 0, 2, EIO, {"code1=1", "get"},
                 "i2c /dev/i2c-1: no device answered at 0x2c"},
         Failure{"no_adapter_file", kPlainI2c, ENOENT, 0, 0, {"code1=1"},
