@@ -149,7 +149,19 @@ std::string jsonLine(const Action& action, const Outcome& outcome, const command
     return line + "}}";
 }
 
+std::string labelOf(const Action& action) {
+    switch (action.kind) {
+        case Action::Kind::Command: return std::string(action.command->name);
+        case Action::Kind::Code:
+        case Action::Kind::Set: return "code" + std::to_string(action.channel) + "=" + std::to_string(action.value);
+        case Action::Kind::Bit: return "bit:" + std::to_string(action.index) + "=" + std::to_string(action.value);
+        case Action::Kind::Get: return "get";
+    }
+    return action.text;
+}
+
 bool Runner::run(const Action& action) {
+    if (listener_) listener_(labelOf(action));
     try {
         const Outcome outcome = runAction(action, program_);
         if (json_) {

@@ -6,6 +6,7 @@
 #include "commands/program.h"
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <ostream>
 #include <string>
@@ -27,6 +28,10 @@ struct Action {
 // Splits words into actions ("set" takes the two words after it). Throws
 // UsageError naming the word and what is accepted.
 std::vector<Action> parseActions(const std::vector<std::string>& words, const commands::Descriptor& program);
+
+// The action's name in traces, as the window names the same event: "cmdMS",
+// "code2=200" (set too: it is code entry), "bit:3=1", "get".
+std::string labelOf(const Action& action);
 
 // What one action did: the byte its last read-back read, if it read back.
 struct Outcome {
@@ -53,12 +58,16 @@ public:
     bool run(const Action& action);
     std::size_t ran() const { return ran_; }
 
+    // Told each action's label before it runs (a trace's action column).
+    void setActionListener(std::function<void(const std::string&)> listener) { listener_ = std::move(listener); }
+
 private:
     commands::Program& program_;
     std::ostream& out_;
     std::ostream& err_;
     bool json_;
     std::size_t ran_ = 0;
+    std::function<void(const std::string&)> listener_;
 };
 
 // The words of one line of standard input: blank lines and lines starting

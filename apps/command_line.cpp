@@ -85,6 +85,10 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments, Front fr
             value = arguments[++i];
         }
         if (value.empty()) throw UsageError(ports::printable(option) + " needs a value; see --help");
+        if (value.size() > 1 && value[0] == '-') {
+            throw UsageError(ports::printable(option) + " needs a value, not the option '" + ports::printable(value) +
+                             "'; see --help");
+        }
         *target = value;
     }
     return line;
@@ -103,8 +107,9 @@ std::string portHelp() {
 std::string usage(const std::string& program) {
     return "Usage: " + program + " [--port BACKEND[:key=value,...]] [--trace FILE] [Qt options]\n\n" +
            "  --port PORT    where the bus is (default " + kDefaultPort + ")\n" +
-           "  --trace FILE   record every port access: FILE.vcd as a waveform for\n" +
-           "                 PulseView or GTKWave, any other name as a text log\n" +
+           "  --trace FILE   record the bus: FILE.txt decoded transactions (- for standard\n" +
+           "                 output), FILE.log one line per port access, FILE.vcd a waveform\n" +
+           "                 for PulseView or GTKWave\n" +
            "  --exit-when-shown  quit as soon as the window is drawn (start-up checks)\n" +
            "  --help         this text\n  --version      the version\n" +
            "  Qt's own options (-platform offscreen, -display :1, -style ...) go to Qt.\n\nPorts:\n" + portHelp();

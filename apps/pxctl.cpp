@@ -28,7 +28,8 @@ std::string help() {
            "  --program a|b  a: PX7700_02 RevA (26-bit frames, read-back after every write);\n" +
            "                 b: PX7702_RevA (27-bit frames, /SHDN) (default b)\n" +
            "  --port PORT    where the bus is (default " + apps::kDefaultPort + ")\n" +
-           "  --trace FILE   record every port access (FILE.vcd: a waveform; else a text log)\n" +
+           "  --trace FILE   record the bus: FILE.txt decoded transactions (- for standard\n" +
+           "                 output), FILE.log one line per port access, FILE.vcd a waveform\n" +
            "  --json         one JSON object per action: action, read, frameWord, displays\n" +
            "  --help, --version\n\n" +
            "Actions:\n" +
@@ -91,6 +92,7 @@ int runPxctl(int argc, char** argv) {
 
     auto program = descriptor->make(*port);
     apps::Runner runner(*program, std::cout, std::cerr, line.json);
+    if (trace != nullptr) runner.setActionListener([trace](const std::string& action) { trace->setAction(action); });
     auto run = [&](const apps::Action& action) {
         const bool ok = runner.run(action);
         reportTrace(trace);

@@ -125,7 +125,10 @@ int run(const commands::Descriptor& descriptor, int argc, char** argv) {
     if (descriptor.load != nullptr) descriptor.load(*program);
     ui::Window window(descriptor, *program);
     window.setPortLabel(label);
-    if (trace != nullptr) window.setNoticeSource([trace] { return trace->takeFailure(); });
+    if (trace != nullptr) {
+        window.setNoticeSource([trace] { return trace->takeFailure(); });
+        window.setActionListener([trace](const std::string& action) { trace->setAction(action); });
+    }
     window.setExitAction([] { QApplication::quit(); });
     QuitWhenPainted quitWhenPainted;
     if (line.exitWhenShown) window.installEventFilter(&quitWhenPainted);

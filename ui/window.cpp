@@ -134,7 +134,11 @@ QWidget* Window::create(const ControlSpec& c) {
             } else {
                 single_[id->name] = bar;
             }
-            connect(bar, &QScrollBar::valueChanged, this, [this, bar, id = *id, name = c.fullName()](int value) {
+            // Named as pxctl names the same event: "code1=200", "bit:3=1".
+            const std::string prefix = id->name == controls::Name::vsbBit
+                                           ? "bit:" + std::to_string(id->index) + "="
+                                           : (id->name == controls::Name::vsbInputCode2 ? "code2=" : "code1=");
+            connect(bar, &QScrollBar::valueChanged, this, [this, bar, id = *id, prefix](int value) {
                 if (awaitingDialog_) {
                     // The gesture that failed is over: what its queued events still
                     // move is put back, and nothing reaches the port.
@@ -143,7 +147,7 @@ QWidget* Window::create(const ControlSpec& c) {
                     return;
                 }
                 activeBar_ = bar;
-                dispatch(name, [&] { program_.controls().scrollBar(id).setValue(value); });
+                dispatch(prefix + std::to_string(value), [&] { program_.controls().scrollBar(id).setValue(value); });
                 activeBar_ = nullptr;
             });
             w = bar;
@@ -196,6 +200,7 @@ QWidget* Window::create(const ControlSpec& c) {
 }
 
 void Window::dispatch(std::string_view action, const std::function<void()>& run) {
+    if (actionListener_) actionListener_(std::string(action));
     const std::uint64_t before = program_.portAccesses();
     try {
         run();

@@ -53,6 +53,10 @@ public:
     void dispatch(std::string_view action, const std::function<void()>& run);
     void dispatch(const std::function<void()>& run) { dispatch("action", run); }
 
+    // Told the name of every operator action before it runs ("code2=200",
+    // "bit:3=1", "cmdMS"), so that a trace can say what caused what.
+    void setActionListener(std::function<void(const std::string&)> listener) { actionListener_ = std::move(listener); }
+
     // Which port the program uses, shown in the title after the caption.
     void setPortLabel(const std::string& label);
 
@@ -89,6 +93,7 @@ private:
     bool notSent_ = false;
     std::string portLabel_;
     std::function<std::optional<std::string>()> notices_;
+    std::function<void(const std::string&)> actionListener_;
 };
 
 }  // namespace ui

@@ -63,6 +63,11 @@ INSTANTIATE_TEST_SUITE_P(
                 "ppdev: delay=-1 is not a number; delay accepts microseconds 0..1000000"},
         BadCase{"delay_text", "--port ppdev:delay=abc",
                 "ppdev: delay=abc is not a number; delay accepts microseconds 0..1000000"},
+        BadCase{"an_option_as_the_trace_file", "--port sim --trace --exit-when-shown",
+                "--trace needs a value, not the option '--exit-when-shown'; see --help"},
+        BadCase{"unknown_trace_format", "--port sim --trace bus.csv",
+                "trace bus.csv: unknown extension '.csv'; formats: .txt (decoded bus transactions; - for standard "
+                "output), .log (one line per port access), .vcd (waveform)"},
         BadCase{"unwritable_trace", "--port sim --trace /nonexistent-dir/bus.vcd",
                 "trace /nonexistent-dir/bus.vcd: cannot open for writing: No such file or directory"}),
     [](const testing::TestParamInfo<BadCase>& row) { return row.param.name; });

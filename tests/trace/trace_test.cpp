@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -102,20 +103,59 @@ TEST(TextTrace, AFailedAccessIsNotRecorded) {
 
 // A full disk (/dev/full refuses every write) is reported once, naming the file
 // and the reason, and the bus goes on as if nothing were recorded.
-TEST(TextTrace, AFullDiskIsReportedOnceAndTheBusGoesOn) {
-    const std::string path = "/dev/full";
+class FullDisk : public testing::TestWithParam<ports::TraceFormat> {};
+
+TEST_P(FullDisk, IsReportedOnceAndTheBusGoesOn) {
+    std::FILE* full = std::fopen("/dev/full", "w");
+    ASSERT_NE(full, nullptr);
     auto board = std::make_unique<sim::Board>();
     sim::Board& device = *board;
-    ports::TracePort trace(std::move(board), path);
+    ports::TracePort trace(std::move(board), full, GetParam(), "/dev/full");
     auto program = commands::kDescriptorB.make(trace);
     program->controls().vsbInputCode2.setValue(200);
-    EXPECT_EQ(trace.takeFailure(), "trace " + path + ": write: No space left on device; recording stopped");
+    program->cmdRead_Click();  // a whole read-back after the failure
+    EXPECT_EQ(trace.takeFailure(), "trace /dev/full: write: No space left on device; recording stopped");
     EXPECT_EQ(trace.takeFailure(), std::nullopt);
     program->controls().vsbInputCode1.setValue(7);
     trace.close();
     EXPECT_EQ(trace.takeFailure(), std::nullopt);
     EXPECT_EQ(device.wiper(2), 200);
     EXPECT_EQ(device.wiper(1), 7);
+    EXPECT_EQ(program->lastRead(), 200);
+}
+
+std::string formatName(const testing::TestParamInfo<ports::TraceFormat>& info) {
+    switch (info.param) {
+        case ports::TraceFormat::Transactions: return "txt";
+        case ports::TraceFormat::Accesses: return "log";
+        case ports::TraceFormat::Waveform: return "vcd";
+    }
+    return "?";
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryFormat, FullDisk,
+                         testing::Values(ports::TraceFormat::Transactions, ports::TraceFormat::Accesses,
+                                         ports::TraceFormat::Waveform),
+                         formatName);
+
+TEST(TraceFormats, ChosenByTheExtensionWhateverItsCase) {
+    EXPECT_EQ(ports::traceFormatFor("bus.txt"), ports::TraceFormat::Transactions);
+    EXPECT_EQ(ports::traceFormatFor("-"), ports::TraceFormat::Transactions);
+    EXPECT_EQ(ports::traceFormatFor("/tmp/a.b/BUS.VCD"), ports::TraceFormat::Waveform);
+    EXPECT_EQ(ports::traceFormatFor("bus.Log"), ports::TraceFormat::Accesses);
+    const std::string formats =
+        "formats: .txt (decoded bus transactions; - for standard output), .log (one line per port access), .vcd "
+        "(waveform)";
+    for (const auto& [path, message] : std::vector<std::pair<std::string, std::string>>{
+             {"bus.csv", "trace bus.csv: unknown extension '.csv'; " + formats},
+             {"/tmp/v1.2/bus", "trace /tmp/v1.2/bus: no extension; " + formats}}) {
+        try {
+            (void)ports::traceFormatFor(path);
+            ADD_FAILURE() << path;
+        } catch (const ports::ConfigError& e) {
+            EXPECT_EQ(e.what(), message);
+        }
+    }
 }
 
 TEST(VcdTrace, DeclaresTheWiresWithExplicitStartValues) {
