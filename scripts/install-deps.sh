@@ -8,6 +8,7 @@ packages=(
   sigrok-cli xvfb xauth
   clang libclang-rt-14-dev
   qemu-system-x86 linux-image-amd64 busybox-static cpio
+  help2man dpkg-dev lintian
 )
 SUDO=""
 if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
