@@ -38,6 +38,12 @@ void Program::cmdExit_Click() {
 
 void Program::writeFrame() { bus::writeFrame(port_, variant_.frame, FrameWord); }
 
+void Program::setReadAddress() {
+    for (std::size_t i = 0; i < bus::kReadBackAddress.size(); ++i) {
+        bit(variant_.readAddressTop - static_cast<int>(i)).setValue(bus::kReadBackAddress[i]);
+    }
+}
+
 int Program::readFromDevice() {
     lastRead_ = bus::readBack(port_, variant_.frame.codes, readAddress()) & 0xFF;
     ++readBacks_;

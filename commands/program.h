@@ -72,6 +72,8 @@ protected:
     controls::TextBox& bitText(int k) { return controls_.txtBit[static_cast<std::size_t>(k)]; }
     void showChannel(std::string_view digit);
     void writeFrame();
+    // Puts the read-back's address byte and acknowledge slot on the read row.
+    void setReadAddress();
     // Runs the read-back phase on the read row's address bits and counts it.
     int readFromDevice();
     // The nine address-phase bits of the read-back, as the read row holds them now.

@@ -56,10 +56,9 @@ void ProgramA::Read_Write_Bits_to_Parallel_Port() {
 }
 
 void ProgramA::readBack() {
-    const int top = variant_.readAddressTop;
-    for (std::size_t i = 0; i < bus::kReadBackAddress.size(); ++i) bit(top - static_cast<int>(i)).setValue(bus::kReadBackAddress[i]);
+    setReadAddress();
     for (std::size_t i = 0; i < bus::kReadBackAddress.size(); ++i) {
-        bitText(top - static_cast<int>(i)).setText(bus::kReadBackAddress[i] != 0 ? "1" : "0");
+        bitText(variant_.readAddressTop - static_cast<int>(i)).setText(bus::kReadBackAddress[i] != 0 ? "1" : "0");
     }
     const int value = readFromDevice();
     controls_.txtSDA_Data.setText(controls::DecimalText(value));

@@ -41,8 +41,7 @@ void ProgramB::cmdRead_Click() {
 }
 
 void ProgramB::readBack() {
-    const int top = variant_.readAddressTop;
-    for (std::size_t i = 0; i < bus::kReadBackAddress.size(); ++i) bit(top - static_cast<int>(i)).setValue(bus::kReadBackAddress[i]);
+    setReadAddress();
     bit(variant_.readDataAck).setValue(1);  // the acknowledge after the data byte, shown as given
     const int value = readFromDevice();
     controls_.txtSDA_Data.setText(controls::DecimalText(value));

@@ -179,21 +179,6 @@ TEST_F(ProgramAFixture, ZeroScaleRightAfterStartShowsNoCodeOrChannel) {
     EXPECT_FALSE(c.txtCh_Read_Display.written());
 }
 
-TEST_F(ProgramAFixture, ChannelButtonsWriteNothingAndRunCarriesTheBit) {
-    a.cmdCh2_Click();
-    EXPECT_TRUE(port.log.empty());
-    EXPECT_EQ(c.txtCh_Write_Display.Text(), "2");
-    EXPECT_EQ(c.txtCh_Read_Display.Text(), "2");
-    a.cmdRun_Click();
-    EXPECT_EQ(framesA(port.log), std::vector<std::uint32_t>{0x10000});
-    port.log.clear();
-    a.cmdCh1_Click();
-    EXPECT_TRUE(port.log.empty());
-    EXPECT_EQ(c.txtCh_Read_Display.Text(), "1");
-    a.cmdRun_Click();
-    EXPECT_EQ(framesA(port.log), std::vector<std::uint32_t>{0});
-}
-
 TEST_F(ProgramAFixture, RunStoresTheAssembledDataByteAndWord) {
     for (int k : {24, 22, 21, 17, 3}) c.vsbBit[static_cast<std::size_t>(k)].setValue(1);
     a.cmdRun_Click();

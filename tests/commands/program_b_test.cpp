@@ -1,5 +1,6 @@
 // Program B's handlers: a frame word spread over the whole panel, Read after a
 // Run, and the shutdown code.
+#include "commands/descriptor.h"
 #include "commands/program.h"
 #include "event_log.h"
 #include "frame_decoder.h"
@@ -130,18 +131,34 @@ TEST_F(ProgramBFixture, ZeroScaleRightAfterStartLeavesChannelDisplaysEmpty) {
     EXPECT_FALSE(c.txtCh_Read_Display.written());
 }
 
-TEST_F(ProgramBFixture, ChannelButtonsWriteNothingAndRunCarriesTheBit) {
-    b.cmdCh2_Click();
+// Both programs: the channel buttons only move the channel select bit and the
+// channel displays; Run then carries the bit in an otherwise empty frame.
+class BothPrograms : public testing::TestWithParam<const commands::Descriptor*> {};
+
+TEST_P(BothPrograms, ChannelButtonsWriteNothingAndRunCarriesTheBit) {
+    RecordingPort port;
+    auto p = GetParam()->make(port);
+    auto& k = p->controls();
+    const bool a = GetParam() == &commands::kDescriptorA;
+    auto frames = [&] { return a ? framesA(port.log) : framesB(port.log); };
+    p->cmdCh2_Click();
     EXPECT_TRUE(port.log.empty());
-    EXPECT_EQ(c.txtCh_Write_Display.Text(), "2");
-    b.cmdRun_Click();
-    EXPECT_EQ(framesB(port.log), std::vector<std::uint32_t>{0x20000});
+    EXPECT_EQ(k.txtCh_Write_Display.Text(), "2");
+    EXPECT_EQ(k.txtCh_Read_Display.Text(), "2");
+    p->cmdRun_Click();
+    EXPECT_EQ(frames(), std::vector<std::uint32_t>{a ? 0x10000U : 0x20000U});
     port.log.clear();
-    b.cmdCh1_Click();
+    p->cmdCh1_Click();
     EXPECT_TRUE(port.log.empty());
-    b.cmdRun_Click();
-    EXPECT_EQ(framesB(port.log), std::vector<std::uint32_t>{0});
+    EXPECT_EQ(k.txtCh_Read_Display.Text(), "1");
+    p->cmdRun_Click();
+    EXPECT_EQ(frames(), std::vector<std::uint32_t>{0});
 }
+
+INSTANTIATE_TEST_SUITE_P(Programs, BothPrograms, testing::Values(&commands::kDescriptorA, &commands::kDescriptorB),
+                         [](const testing::TestParamInfo<const commands::Descriptor*>& row) {
+                             return std::string(row.param->key);
+                         });
 
 TEST_F(ProgramBFixture, ShutdownWritesItsCodeOncePerPressAndTheNextFrameRestoresTheBus) {
     b.cmdSHDN_Click();

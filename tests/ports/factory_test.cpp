@@ -103,3 +103,22 @@ TEST(Factory, ListsEveryBackendWithItsUsage) {
 }
 
 }  // namespace
+
+namespace {
+
+// What the window's title says after the caption, for each backend.
+TEST(Factory, PortLabelsNameTheBackendAndItsDevice) {
+    for (const auto& [spec, label] : std::vector<std::pair<std::string, std::string>>{
+             {"sim", "sim"},
+             {"sim:device=none", "sim (no device)"},
+             {"ppdev", "ppdev /dev/parport0"},
+             {"ppdev:dev=/dev/parport1,delay=20", "ppdev /dev/parport1"},
+             {"io", "io 0x378"},
+             {"io:base=0xd010", "io 0xd010"},
+             {"lib:path=/opt/port.so", "lib /opt/port.so"},
+             {"i2c:bus=2", "i2c /dev/i2c-2"}}) {
+        EXPECT_EQ(ports::portLabel(spec), label) << spec;
+    }
+}
+
+}  // namespace
