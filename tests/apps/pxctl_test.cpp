@@ -8,7 +8,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <functional>
+#include <unistd.h>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -127,6 +129,18 @@ TEST(Pxctl, AFailingPortStopsTheSequenceAndSaysWhere) {
     EXPECT_FALSE(ran.ok);
     EXPECT_EQ(ran.log.size(), 59U);
     EXPECT_EQ(ran.err, "pxctl: set 2 6: not sent: test port: injected failure (action 2; 1 ran before it)\n");
+}
+
+// A trace on a full disk is reported once, and every action still runs.
+TEST(Pxctl, AFullDiskTraceIsAWarningNotAFailure) {
+    const std::string path = testing::TempDir() + "px77xx_full_trace.txt";
+    std::remove(path.c_str());
+    ASSERT_EQ(symlink("/dev/full", path.c_str()), 0);
+    const ProcessResult run = runProgram("--port sim --trace " + path + " set 1 5 set 2 6 get", PXCTL);
+    std::remove(path.c_str());
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out, "6\n");
+    EXPECT_EQ(run.err, "pxctl: warning: trace " + path + ": write: No space left on device; recording stopped\n");
 }
 
 TEST(Pxctl, StandardInputWordsSkipBlanksAndComments) {

@@ -21,6 +21,8 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <optional>
+#include <string>
 
 namespace {
 
@@ -241,6 +243,31 @@ TEST_P(BothWindows, TheTitleNamesThePortAndMarksAnActionNotSent) {
     EXPECT_TRUE(rig.window->windowTitle().endsWith("not sent"));
     QTest::mouseClick(rig.button("cmdRun"), Qt::LeftButton);
     EXPECT_EQ(rig.window->windowTitle(), caption + " \u2014 ppdev /dev/parport0");
+}
+
+// A problem that is not a port failure (a trace that cannot be written) is shown
+// once, as a warning, and the action went through.
+TEST_P(BothWindows, ANoticeIsShownOnceAfterTheAction) {
+    Rig rig(GetParam());
+    int asked = 0;
+    rig.window->setNoticeSource([&]() -> std::optional<std::string> {
+        return ++asked == 1 ? std::optional<std::string>("trace t.txt: write: No space left on device")
+                            : std::nullopt;
+    });
+    QTest::mouseClick(rig.button("cmdRun"), Qt::LeftButton);
+    QMessageBox* notice = nullptr;
+    EXPECT_TRUE(QTest::qWaitFor([&] {
+        notice = rig.window->findChild<QMessageBox*>("notice");
+        return notice != nullptr && notice->isVisible();
+    }, 2000));
+    ASSERT_NE(notice, nullptr);
+    EXPECT_EQ(notice->text(), "trace t.txt: write: No space left on device");
+    EXPECT_FALSE(rig.window->windowTitle().endsWith("not sent"));
+    notice->accept();
+    QTest::mouseClick(rig.button("cmdRun"), Qt::LeftButton);
+    QTest::qWait(50);
+    EXPECT_FALSE(notice->isVisible());
+    EXPECT_EQ(asked, 2);
 }
 
 TEST_P(BothWindows, FixedSizeWithoutAMaximiseButton) {
