@@ -54,12 +54,14 @@ verdict ppdev
 
 # 2. Exclusive access: a second opener is refused while a session holds the
 # port through a pipe, and so is anyone while lp has it.
-( echo "set 1 1"; sleep 6; echo "get" ) | pxctl --port $pp - >/tmp/holder.out 2>&1 &
-sleep 3
+( echo "set 1 1"; sleep 6; echo "get" ) | pxctl --json --port $pp - >/tmp/holder.out 2>&1 &
+# The holder has the port once it has printed its first action.
+tries=0
+while [ ! -s /tmp/holder.out ] && [ $tries -lt 30 ]; do sleep 1; tries=$((tries + 1)); done
 check exclusive 1 "" "pxctl: set 1 5: not sent: ppdev /dev/parport0: PPCLAIM: No such device or address $HELD (action 1; 0 ran before it)" \
     pxctl --port $pp set 1 5
 wait
-check exclusive 0 "255" "" cat /tmp/holder.out
+check exclusive 0 "" "" grep -q '"action":"get","read":255,' /tmp/holder.out
 load lp
 check exclusive 1 "" "pxctl: set 1 5: not sent: ppdev /dev/parport0: PPCLAIM: No such device or address $HELD (action 1; 0 ran before it)" \
     pxctl --port $pp set 1 5
