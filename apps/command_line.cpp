@@ -17,18 +17,17 @@ constexpr std::array<std::string_view, 11> kQtOptionsWithValue{
 constexpr std::array<std::string_view, 6> kQtFlags{"reverse", "widgetcount", "nograb", "dograb", "sync",
                                                    "qmljsdebugger"};
 
-// The name of a Qt option (without its dashes), or empty.
-std::string_view qtOption(std::string_view argument) {
-    if (argument.size() < 2 || argument[0] != '-') return {};
-    argument.remove_prefix(argument[1] == '-' ? 2 : 1);
-    const std::string_view name = argument;
-    const bool withValue = std::find(kQtOptionsWithValue.begin(), kQtOptionsWithValue.end(), name) != kQtOptionsWithValue.end();
-    const bool flag = std::find(kQtFlags.begin(), kQtFlags.end(), name) != kQtFlags.end();
-    return withValue || flag ? name : std::string_view{};
-}
+enum class QtOption { None, Flag, WithValue };
 
-bool qtTakesValue(std::string_view name) {
-    return std::find(kQtOptionsWithValue.begin(), kQtOptionsWithValue.end(), name) != kQtOptionsWithValue.end();
+// Whether an argument is one of QApplication's own options, and whether it takes
+// the next argument as its value.
+QtOption qtOption(std::string_view argument) {
+    if (argument.size() < 2 || argument[0] != '-') return QtOption::None;
+    argument.remove_prefix(argument[1] == '-' ? 2 : 1);
+    if (std::find(kQtOptionsWithValue.begin(), kQtOptionsWithValue.end(), argument) != kQtOptionsWithValue.end()) {
+        return QtOption::WithValue;
+    }
+    return std::find(kQtFlags.begin(), kQtFlags.end(), argument) != kQtFlags.end() ? QtOption::Flag : QtOption::None;
 }
 
 }  // namespace
@@ -65,9 +64,9 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments, Front fr
         } else if (!window && argument == "--json") {
             line.json = true;
             continue;
-        } else if (const auto qt = qtOption(argument); window && !qt.empty()) {
+        } else if (const auto qt = qtOption(argument); window && qt != QtOption::None) {
             line.toolkit.push_back(argument);
-            if (qtTakesValue(qt)) {
+            if (qt == QtOption::WithValue) {
                 if (i + 1 >= arguments.size()) throw UsageError(ports::printable(argument) + " needs a value; see --help");
                 line.toolkit.push_back(arguments[++i]);
             }

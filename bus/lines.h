@@ -47,6 +47,9 @@ struct LineCodes {
 inline constexpr LineCodes kCodesA = LineCodes::withPattern(0x10);
 inline constexpr LineCodes kCodesB = LineCodes::withPattern(0xF0);
 
+// D4 drives the board's /SHDN input (active low); the line codes keep it high.
+inline constexpr std::uint8_t kShutdownLine = 0x10;
+
 // Program B's shutdown code: SDA and SCL stay high, D4 goes low (the board's
 // /SHDN), D2 and D3 go high. It stays on the port until the next bus write.
 inline constexpr std::uint8_t kShutdownCode = 0xAF;

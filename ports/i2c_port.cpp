@@ -122,33 +122,25 @@ void I2cPort::endTransaction() {
     haveAddress_ = false;
     byteCount_ = 0;
     sending_ = false;
-    deviceSda_ = true;
+    lines_.drive(true);
     // A transaction with no complete byte after its address sends nothing.
     if (write) transfer(false, bytes_.data(), count);
 }
 
 void I2cPort::OutportW(std::uint16_t port, std::uint16_t value) {
     if (port != bus::kDataRegister) throw bus::badRegister("i2c " + device_, "write", port);
-    if ((value & 0x10) == 0) {
+    if ((value & bus::kShutdownLine) == 0) {
         throw bus::PortError("i2c " + device_ +
                              ": cannot drive /SHDN: it is D4 of a parallel port, which an I2C adapter does not have");
     }
     if (fd_ < 0) openAdapter();
-    const bool newScl = (value & 0x02) != 0;
-    bus::LineStep step{};
-    step.sclFell = scl_ && !newScl;
-    step.sclRose = !scl_ && newScl;
-    if (step.sclFell && sending_) {
+    const auto step = lines_.write(static_cast<std::uint8_t>(value & 0xFF), [this] {
+        if (!sending_) return;
         // As a device does: the next bit goes out right after SCL falls, most
         // significant first; after the eighth, SDA is released for the acknowledge.
-        deviceSda_ = sentBits_ < 8 ? ((readByte_ >> (7 - sentBits_)) & 1) != 0 : true;
+        lines_.drive(sentBits_ < 8 ? ((readByte_ >> (7 - sentBits_)) & 1) != 0 : true);
         sending_ = sentBits_++ < 8;
-    }
-    step.sdaBefore = masterSda_ && deviceSda_;
-    masterSda_ = (value & 0x01) != 0;
-    step.sdaAfter = masterSda_ && deviceSda_;
-    scl_ = newScl;
-    step.sclHigh = scl_;
+    });
     for (const auto& e : decoder_.step(step)) {
         switch (e.kind) {
             case bus::Decoder::Kind::Start:
@@ -180,8 +172,7 @@ void I2cPort::OutportW(std::uint16_t port, std::uint16_t value) {
 std::uint16_t I2cPort::InportW(std::uint16_t port) {
     if (port != bus::kStatusRegister) throw bus::badRegister("i2c " + device_, "read", port);
     if (fd_ < 0) openAdapter();
-    const bool sda = masterSda_ && deviceSda_;
-    return static_cast<std::uint16_t>(sim::Board::kStatusIdleBits | (sda ? bus::kSdaStatusMask : 0));
+    return lines_.status(sim::Board::kStatusIdleBits);
 }
 
 }  // namespace ports

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "bus/decoder.h"
+#include "bus/device_lines.h"
 #include "bus/port.h"
 #include "ports/device_system.h"
 
@@ -40,9 +41,7 @@ private:
     int selected_ = -1;  // the address I2C_SLAVE last set, for SMBus
 
     // The lines: the master's D0 and D1, and the answer a device gives on SDA.
-    bool scl_ = true;
-    bool masterSda_ = true;
-    bool deviceSda_ = true;
+    bus::DeviceLines lines_;
     bus::Decoder decoder_;
 
     // The transaction in progress.

@@ -172,8 +172,8 @@ void TracePort::recordWrite(std::uint16_t port, std::uint16_t value) {
     // code) is a whole action of its own.
     const bool stop = lines_.scl() && !step.sclRose && !step.sdaBefore && step.sdaAfter;
     const bool busUntouched = wasIdle && lines_.scl() && lines_.sda() && before != lines_.data();
-    if (format_ == TraceFormat::Transactions && busUntouched && ((before ^ lines_.data()) & 0x10) != 0) {
-        const bool low = (lines_.data() & 0x10) == 0;
+    if (format_ == TraceFormat::Transactions && busUntouched && ((before ^ lines_.data()) & bus::kShutdownLine) != 0) {
+        const bool low = (lines_.data() & bus::kShutdownLine) == 0;
         put("%10.3f  %-10s data register 0x%02x  %s\n", elapsedMs(), action_.c_str(), lines_.data(),
             low ? "shutdown pattern (D4 low)" : "D4 high again: out of shutdown");
     }

@@ -12,22 +12,7 @@ Board::Board(bool withDevice) : withDevice_(withDevice) {}
 void Board::OutportW(std::uint16_t port, std::uint16_t value) {
     if (port != bus::kDataRegister) throw bus::badRegister("sim", "write", port);
     data_ = static_cast<std::uint8_t>(value & 0xFF);
-    const bool newScl = (data_ & 0x02) != 0;
-    bus::LineStep step{};
-    // A falling SCL counts before the SDA change: the device moves its output
-    // first, and the line the decoder sees includes it.
-    step.sclFell = scl_ && !newScl;
-    step.sclRose = !scl_ && newScl;
-    if (step.sclFell) {
-        scl_ = false;
-        sclFell();
-    }
-    step.sdaBefore = sdaLine();
-    masterSda_ = (data_ & 0x01) != 0;
-    step.sdaAfter = sdaLine();
-    scl_ = newScl;
-    step.sclHigh = scl_;
-    for (const auto& e : decoder_.step(step)) {
+    for (const auto& e : decoder_.step(lines_.write(data_, [this] { sclFell(); }))) {
         switch (e.kind) {
             case bus::Decoder::Kind::Start:
             case bus::Decoder::Kind::RepeatedStart: start(); break;
@@ -41,7 +26,7 @@ void Board::OutportW(std::uint16_t port, std::uint16_t value) {
 std::uint16_t Board::InportW(std::uint16_t port) {
     if (port == bus::kDataRegister) return data_;
     if (port != bus::kStatusRegister) throw bus::badRegister("sim", "read", port);
-    return static_cast<std::uint16_t>(kStatusIdleBits | (sdaLine() ? bus::kSdaStatusMask : 0));
+    return lines_.status(kStatusIdleBits);
 }
 
 const Transaction& Board::transaction(std::size_t i) const {
@@ -51,7 +36,7 @@ const Transaction& Board::transaction(std::size_t i) const {
 
 void Board::start() {
     // A start, repeated or not, ends whatever was going on.
-    deviceSda_ = true;
+    lines_.drive(true);
     nextByte_ = false;
     open_ = false;  // recorded once its address byte is complete
     if (!withDevice_) return;
@@ -63,7 +48,7 @@ void Board::start() {
 }
 
 void Board::stop() {
-    deviceSda_ = true;
+    lines_.drive(true);
     nextByte_ = false;
     if (open_) current().stopped = true;
     open_ = false;
@@ -106,7 +91,7 @@ void Board::beginSending() {
     state_ = State::Sending;
     shift_ = static_cast<std::uint8_t>(wipers_[static_cast<std::size_t>(selected_)]);
     record(shift_);
-    deviceSda_ = (shift_ & 0x80) != 0;
+    lines_.drive((shift_ & 0x80) != 0);
 }
 
 void Board::byteClocked(std::uint8_t byte) {
@@ -135,12 +120,12 @@ void Board::ninthClock(bool level) {
 void Board::sclFell() {
     switch (state_) {
         case State::AckOut:
-            if (deviceSda_) {
-                deviceSda_ = false;  // drive the acknowledge for the ninth clock
+            if (lines_.deviceOutput()) {
+                lines_.drive(false);  // drive the acknowledge for the ninth clock
                 return;
             }
             // Ninth clock over: release, then receive the next byte or start sending.
-            deviceSda_ = true;
+            lines_.drive(true);
             bits_ = 0;
             shift_ = 0;
             if (reading_) {
@@ -151,7 +136,7 @@ void Board::sclFell() {
             return;
         case State::Sending:
             ++bits_;
-            deviceSda_ = ((shift_ << bits_) & 0x80) != 0;  // next bit, most significant first
+            lines_.drive(((shift_ << bits_) & 0x80) != 0);  // next bit, most significant first
             return;
         case State::AckIn:
             if (nextByte_) {
@@ -159,11 +144,11 @@ void Board::sclFell() {
                 bits_ = 0;
                 beginSending();
             } else {
-                deviceSda_ = true;  // release for the master's acknowledge
+                lines_.drive(true);  // release for the master's acknowledge
             }
             return;
         default:
-            deviceSda_ = true;
+            lines_.drive(true);
             return;
     }
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "bus/decoder.h"
+#include "bus/device_lines.h"
 #include "bus/lines.h"
 #include "bus/port.h"
 
@@ -38,9 +39,9 @@ public:
     // The device's state, for tests and views.
     int wiper(int channel) const { return wipers_[channel == 2 ? 1 : 0]; }
     int selectedChannel() const { return selected_ + 1; }
-    bool shutdown() const { return (data_ & 0x10) == 0; }  // /SHDN is D4, active low
-    bool scl() const { return scl_; }
-    bool sda() const { return sdaLine(); }
+    bool shutdown() const { return (data_ & bus::kShutdownLine) == 0; }  // /SHDN is D4, active low
+    bool scl() const { return lines_.scl(); }
+    bool sda() const { return lines_.sda(); }
 
     // The last transactions, oldest first; at most kHistory are kept.
     static constexpr std::size_t kHistory = 16;
@@ -52,7 +53,6 @@ public:
 private:
     enum class State : std::uint8_t { Idle, Ignoring, Receiving, AckOut, Sending, AckIn };
 
-    bool sdaLine() const { return masterSda_ && deviceSda_; }
     void sclFell();
     void byteClocked(std::uint8_t byte);
     void ninthClock(bool level);
@@ -65,9 +65,7 @@ private:
 
     bool withDevice_;
     std::uint8_t data_ = 0xFF;  // lines released until the first write
-    bool scl_ = true;
-    bool masterSda_ = true;
-    bool deviceSda_ = true;  // the device's open-drain output; true = released
+    bus::DeviceLines lines_;
 
     bus::Decoder decoder_;
     State state_ = State::Idle;

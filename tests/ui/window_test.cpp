@@ -245,6 +245,19 @@ TEST_P(BothWindows, TheTitleNamesThePortAndMarksAnActionNotSent) {
     EXPECT_EQ(rig.window->windowTitle(), caption + " \u2014 ppdev /dev/parport0");
 }
 
+// Two failures before the dialog is up (a program's own dispatches, not a
+// gesture) give one dialog holding the second.
+TEST_P(BothWindows, ASecondFailureReplacesTheDialogsText) {
+    Rig rig(GetParam());
+    rig.port.failAlways = true;
+    rig.window->dispatch("cmdRun", [&] { rig.program->cmdRun_Click(); });
+    rig.window->dispatch("cmdRead", [&] { rig.program->cmdRead_Click(); });
+    auto* dialog = shownError(rig);
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_EQ(rig.window->findChildren<QMessageBox*>().size(), 1);
+    EXPECT_TRUE(dialog->informativeText().startsWith("cmdRead stopped"));
+}
+
 // A problem that is not a port failure (a trace that cannot be written) is shown
 // once, as a warning, and the action went through.
 TEST_P(BothWindows, ANoticeIsShownOnceAfterTheAction) {
