@@ -95,17 +95,17 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments, Front fr
 
 std::string portHelp() {
     std::string text;
-    for (const auto& backend : ports::backends()) {
-        std::string form(backend.usage);
+    for (const ports::Backend* backend : ports::backends()) {
+        std::string form(backend->usage);
         form.resize(form.size() < 38 ? 38 : form.size() + 1, ' ');
-        text += "  " + form + std::string(backend.description) + "\n";
+        text += "  " + form + std::string(backend->description) + "\n";
     }
     return text;
 }
 
 std::string usage(const std::string& program) {
     return "Usage: " + program + " [--port BACKEND[:key=value,...]] [--trace FILE] [Qt options]\n\n" +
-           "  --port PORT    where the bus is (default " + kDefaultPort + ")\n" +
+           "  --port PORT    where the bus is (default " + ports::defaultPort() + ")\n" +
            "  --trace FILE   record the bus: FILE.txt decoded transactions (- for standard\n" +
            "                 output), FILE.log one line per port access, FILE.vcd a waveform\n" +
            "                 for PulseView or GTKWave\n" +

@@ -2,18 +2,18 @@
 // strings. Each front end accepts its own few options besides the shared ones.
 #pragma once
 
+#include "ports/factory.h"
+
 #include <stdexcept>
 #include <string>
 #include <vector>
 
 namespace apps {
 
-inline constexpr const char* kDefaultPort = "ppdev:dev=/dev/parport0";
-
 enum class Front { Window, Pxctl };
 
 struct CommandLine {
-    std::string port = kDefaultPort;
+    std::string port = ports::defaultPort();
     std::string trace;  // empty: no trace
     bool help = false;
     bool version = false;

@@ -27,7 +27,7 @@ std::string help() {
            "Runs the window's operator actions in order on one program, as the same clicks would.\n\n" +
            "  --program a|b  a: PX7700_02 RevA (26-bit frames, read-back after every write);\n" +
            "                 b: PX7702_RevA (27-bit frames, /SHDN) (default b)\n" +
-           "  --port PORT    where the bus is (default " + apps::kDefaultPort + ")\n" +
+           "  --port PORT    where the bus is (default " + ports::defaultPort() + ")\n" +
            "  --trace FILE   record the bus: FILE.txt decoded transactions (- for standard\n" +
            "                 output), FILE.log one line per port access, FILE.vcd a waveform\n" +
            "  --json         one JSON object per action: action, read, frameWord, displays\n" +
@@ -61,8 +61,7 @@ int runPxctl(int argc, char** argv) {
     apps::CommandLine line;
     const commands::Descriptor* descriptor = nullptr;
     std::vector<apps::Action> actions;
-    std::unique_ptr<bus::Port> port;
-    ports::TracePort* trace = nullptr;
+    ports::ProgramPort port;
     try {
         line = apps::parseCommandLine(std::vector<std::string>(argv + 1, argv + argc), apps::Front::Pxctl);
         if (line.help) {
@@ -78,19 +77,15 @@ int runPxctl(int argc, char** argv) {
         if (line.actions.empty()) throw apps::UsageError("no action given; see --help");
         const bool stdinMode = line.actions.size() == 1 && line.actions[0] == "-";
         if (!stdinMode) actions = apps::parseActions(line.actions, *descriptor);
-        port = ports::openPort(line.port);
-        if (!line.trace.empty()) {
-            auto traced = std::make_unique<ports::TracePort>(std::move(port), line.trace);
-            trace = traced.get();
-            port = std::move(traced);
-        }
+        port = ports::openProgramPort(line.port, line.trace);
     } catch (const apps::UsageError& e) {
         return usageError(e.what());
     } catch (const ports::ConfigError& e) {
         return usageError(e.what());
     }
 
-    auto program = descriptor->make(*port);
+    ports::TracePort* trace = port.trace;
+    auto program = descriptor->make(*port.port);
     apps::Runner runner(*program, std::cout, std::cerr, line.json);
     if (trace != nullptr) runner.setActionListener([trace](const std::string& action) { trace->setAction(action); });
     auto run = [&](const apps::Action& action) {

@@ -70,9 +70,7 @@ void holdStartupMessage(QtMsgType type, const QMessageLogContext& context, const
 int run(const commands::Descriptor& descriptor, int argc, char** argv) {
     const std::string name(descriptor.executable);
     CommandLine line;
-    std::unique_ptr<bus::Port> port;
-    ports::TracePort* trace = nullptr;
-    std::string label;
+    ports::ProgramPort port;
     try {
         line = parseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
         if (line.help) {
@@ -83,13 +81,7 @@ int run(const commands::Descriptor& descriptor, int argc, char** argv) {
             std::printf("%s %s\n", name.c_str(), PX_VERSION);
             return 0;
         }
-        port = ports::openPort(line.port);
-        label = ports::portLabel(line.port);
-        if (!line.trace.empty()) {
-            auto traced = std::make_unique<ports::TracePort>(std::move(port), line.trace);
-            trace = traced.get();
-            port = std::move(traced);
-        }
+        port = ports::openProgramPort(line.port, line.trace);
     } catch (const UsageError& e) {
         std::fprintf(stderr, "%s: %s\n", name.c_str(), e.what());
         return 2;
@@ -121,10 +113,11 @@ int run(const commands::Descriptor& descriptor, int argc, char** argv) {
 
     QApplication::setStyle(QStringLiteral("Fusion"));
     QApplication::setApplicationName(QString::fromStdString(name));
-    auto program = descriptor.make(*port);
+    ports::TracePort* trace = port.trace;
+    auto program = descriptor.make(*port.port);
     if (descriptor.load != nullptr) descriptor.load(*program);
     ui::Window window(descriptor, *program);
-    window.setPortLabel(label);
+    window.setPortLabel(port.label);
     if (trace != nullptr) {
         window.setNoticeSource([trace] { return trace->takeFailure(); });
         window.setActionListener([trace](const std::string& action) { trace->setAction(action); });

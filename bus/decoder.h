@@ -18,6 +18,7 @@ struct LineStep {
     bool sclHigh;    // SCL after the step
     bool sdaBefore;  // SDA before the step's SDA change (after a fall)
     bool sdaAfter;
+    bool masterSda;  // the master's own SDA after the step (false: it holds the line low)
 };
 
 class Decoder {
@@ -29,6 +30,7 @@ public:
         std::uint8_t byte = 0;  // Byte: its value, most significant bit first on the line
         int index = 0;          // Byte, Acknowledge: 0 for the address byte, then 1, 2, ...
         bool level = false;     // Acknowledge: SDA on the ninth clock (false: acknowledged)
+        bool masterLow = false; // Acknowledge: the master held SDA low itself
         int pendingBits = 0;    // Start, Stop: bits of an unfinished byte cut off by it
         bool setupClock = false;  // Start, Stop: that one bit was the condition's own setup clock
     };
@@ -67,6 +69,7 @@ public:
         }
         Event ack{Kind::Acknowledge, 0, byteIndex_};
         ack.level = s.sdaAfter;
+        ack.masterLow = !s.masterSda;
         out.items[out.count++] = ack;
         bits_ = 0;
         shift_ = 0;

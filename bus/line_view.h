@@ -4,6 +4,7 @@
 #pragma once
 
 #include "bus/decoder.h"
+#include "bus/device_lines.h"
 #include "bus/lines.h"
 
 #include <cstdint>
@@ -14,36 +15,29 @@ class LineView {
 public:
     using Step = LineStep;
 
-    bool scl() const { return (data_ & 0x02) != 0; }
-    bool sda() const { return (data_ & 0x01) != 0 && !sampledLow_; }
+    bool scl() const { return lines_.scl(); }
+    bool sda() const { return lines_.sda(); }
     bool sampledSda() const { return sampledSda_; }
     std::uint8_t data() const { return data_; }
 
-    // A falling SCL counts before the SDA change and a rising SCL after it.
+    // A falling SCL counts before the SDA change and a rising SCL after it; a
+    // device's low seen by a sample lasts until SCL falls.
     Step write(std::uint8_t value) {
-        Step step{};
-        const bool newScl = (value & 0x02) != 0;
-        step.sclFell = scl() && !newScl;
-        step.sclRose = !scl() && newScl;
-        if (step.sclFell) sampledLow_ = false;
-        step.sdaBefore = sda();
         data_ = value;
-        step.sdaAfter = sda();
-        step.sclHigh = scl();
-        return step;
+        return lines_.write((value & kSdaLine) != 0, (value & kSclLine) != 0, [this] { lines_.drive(true); });
     }
 
     // Returns whether the line level changed.
     bool read(std::uint16_t status) {
         const bool before = sda();
         sampledSda_ = sdaFromStatus(status) != 0;
-        if (!sampledSda_) sampledLow_ = true;
+        if (!sampledSda_) lines_.drive(false);
         return before != sda();
     }
 
 private:
+    DeviceLines lines_;
     std::uint8_t data_ = 0xFF;  // released until the first write
-    bool sampledLow_ = false;
     bool sampledSda_ = true;
 };
 

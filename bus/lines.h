@@ -13,6 +13,16 @@ inline constexpr std::uint16_t kDataRegister = 0x378;    // every line-code writ
 inline constexpr std::uint16_t kStatusRegister = 0x379;  // every SDA sample
 inline constexpr std::uint16_t kSdaStatusMask = 0x08;    // status bit 3 carries SDA
 
+// The wiring of the data register: D0 drives SDA, D1 drives SCL, D4 drives the
+// board's /SHDN input (active low); the line codes keep D4 high.
+inline constexpr std::uint8_t kSdaLine = 0x01;
+inline constexpr std::uint8_t kSclLine = 0x02;
+inline constexpr std::uint8_t kShutdownLine = 0x10;
+
+// The status bits other than SDA's, as an idle port shows them: one fixed
+// pattern for every backend that answers the status register itself.
+inline constexpr std::uint8_t kStatusIdleBits = 0x77;
+
 // The potentiometer's 7-bit bus address. Its address byte is 0x58 to write and
 // 0x59 (the read bit set) to read.
 inline constexpr std::uint8_t kSlaveAddress = 0x2C;
@@ -33,10 +43,9 @@ struct LineCodes {
     std::array<std::uint8_t, 4> byLevels;  // indexed by SCL * 2 + SDA
 
     static constexpr LineCodes withPattern(std::uint8_t pattern) {
-        return LineCodes{{static_cast<std::uint8_t>(pattern | 0x0),
-                          static_cast<std::uint8_t>(pattern | 0x1),
-                          static_cast<std::uint8_t>(pattern | 0x2),
-                          static_cast<std::uint8_t>(pattern | 0x3)}};
+        return LineCodes{{pattern, static_cast<std::uint8_t>(pattern | kSdaLine),
+                          static_cast<std::uint8_t>(pattern | kSclLine),
+                          static_cast<std::uint8_t>(pattern | kSclLine | kSdaLine)}};
     }
 
     constexpr std::uint8_t operator()(Lines lines) const {
@@ -46,9 +55,6 @@ struct LineCodes {
 
 inline constexpr LineCodes kCodesA = LineCodes::withPattern(0x10);
 inline constexpr LineCodes kCodesB = LineCodes::withPattern(0xF0);
-
-// D4 drives the board's /SHDN input (active low); the line codes keep it high.
-inline constexpr std::uint8_t kShutdownLine = 0x10;
 
 // Program B's shutdown code: SDA and SCL stay high, D4 goes low (the board's
 // /SHDN), D2 and D3 go high. It stays on the port until the next bus write.

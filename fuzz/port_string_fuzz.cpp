@@ -11,8 +11,8 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string spec(reinterpret_cast<const char*>(data), size);
     try {
-        auto port = ports::openPort(spec);
-        if (!port) std::abort();  // success must give a port
+        const auto opened = ports::openPort(spec);
+        if (!opened.port || opened.label.empty()) std::abort();  // success must give a port
     } catch (const ports::ConfigError& e) {
         const std::string message = e.what();
         // One printable line, whatever the input held.

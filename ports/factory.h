@@ -3,6 +3,7 @@
 #pragma once
 
 #include "bus/port.h"
+#include "ports/backend.h"
 #include "ports/options.h"
 
 #include <memory>
@@ -12,21 +13,24 @@
 
 namespace ports {
 
-struct Backend {
-    std::string_view name;
-    std::string_view usage;        // the port string's form, for --help
-    std::string_view description;  // one line, for --help
-    std::unique_ptr<bus::Port> (*create)(const Options& options);
-    std::string (*label)(const Options& options);  // which port, in a few words: "ppdev /dev/parport0"
-};
+class TracePort;
 
-std::span<const Backend> backends();
+// Every backend, in the order --help lists them.
+std::span<const Backend* const> backends();
+
+// The port the programs use when none is given: "ppdev:dev=/dev/parport0".
+std::string defaultPort();
 
 // Throws ConfigError, one line naming what is wrong and what is accepted.
-std::unique_ptr<bus::Port> openPort(std::string_view spec);
+Opened openPort(std::string_view spec);
 
-// The port a valid port string stands for, for a window title: "sim",
-// "ppdev /dev/parport0", "io 0x378", "lib /opt/port.so".
-std::string portLabel(std::string_view spec);
+// A port as the programs open it: the backend, wrapped in the recorder when a
+// trace file is given (which is opened, and checked, at once).
+struct ProgramPort {
+    std::unique_ptr<bus::Port> port;
+    std::string label;
+    TracePort* trace = nullptr;  // owned by port; nullptr without a trace
+};
+ProgramPort openProgramPort(std::string_view spec, const std::string& tracePath);
 
 }  // namespace ports

@@ -4,8 +4,9 @@
 #include "ports/i2c_port.h"
 
 #include "bus/lines.h"
-#include "sim/board.h"
+#include "ports/backend.h"
 
+#include <array>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -24,14 +25,14 @@ std::string hex(unsigned value) {
 
 }  // namespace
 
-I2cPort::I2cPort(std::string device, std::unique_ptr<I2cSystem> system)
+I2cLines::I2cLines(std::string device, std::unique_ptr<DeviceSystem> system)
     : device_(std::move(device)), system_(std::move(system)) {}
 
-I2cPort::~I2cPort() {
+I2cLines::~I2cLines() {
     if (fd_ >= 0) system_->close(fd_);
 }
 
-void I2cPort::fail(const std::string& operation, int error) {
+void I2cLines::fail(const std::string& operation, int error) {
     std::string message = "i2c " + device_ + ": " + operation + ": " + std::strerror(error);
     switch (error) {
         case ENOENT:
@@ -43,7 +44,7 @@ void I2cPort::fail(const std::string& operation, int error) {
     throw bus::PortError(message);
 }
 
-void I2cPort::openAdapter() {
+void I2cLines::openAdapter() {
     const int fd = system_->open(device_);
     if (fd < 0) fail("open", -fd);
     unsigned long functions = 0;
@@ -56,7 +57,7 @@ void I2cPort::openAdapter() {
     selected_ = -1;
 }
 
-void I2cPort::selectAddress(std::uint8_t address) {
+void I2cLines::selectAddress(std::uint8_t address) {
     if (selected_ == address) return;
     const int result = system_->ioctl(fd_, I2C_SLAVE, reinterpret_cast<void*>(static_cast<unsigned long>(address)));
     if (result == -EBUSY) {
@@ -67,8 +68,7 @@ void I2cPort::selectAddress(std::uint8_t address) {
     selected_ = address;
 }
 
-void I2cPort::transfer(bool read, std::uint8_t* data, std::size_t length) {
-    const std::uint8_t address = addressByte_ >> 1;
+void I2cLines::transfer(std::uint8_t address, bool read, std::uint8_t* data, std::size_t length) {
     int result = 0;
     std::string operation;
     if ((functions_ & I2C_FUNC_I2C) != 0) {
@@ -116,25 +116,18 @@ void I2cPort::transfer(bool read, std::uint8_t* data, std::size_t length) {
     if (result < 0) fail(operation, -result);
 }
 
-void I2cPort::endTransaction() {
-    const bool write = haveAddress_ && (addressByte_ & 1) == 0 && byteCount_ > 0;
-    const std::size_t count = byteCount_ < bytes_.size() ? byteCount_ : bytes_.size();
-    haveAddress_ = false;
-    byteCount_ = 0;
-    sending_ = false;
-    lines_.drive(true);
-    // A transaction with no complete byte after its address sends nothing.
-    if (write) transfer(false, bytes_.data(), count);
+void I2cLines::send(const bus::Transaction& t) {
+    std::array<std::uint8_t, bus::Transaction::kBytes> bytes = t.bytes;
+    transfer(t.address7(), false, bytes.data(), t.kept());
 }
 
-void I2cPort::OutportW(std::uint16_t port, std::uint16_t value) {
-    if (port != bus::kDataRegister) throw bus::badRegister("i2c " + device_, "write", port);
-    if ((value & bus::kShutdownLine) == 0) {
+void I2cLines::drive(bus::LineLevels levels) {
+    if (!levels.shdn) {
         throw bus::PortError("i2c " + device_ +
                              ": cannot drive /SHDN: it is D4 of a parallel port, which an I2C adapter does not have");
     }
     if (fd_ < 0) openAdapter();
-    const auto step = lines_.write(static_cast<std::uint8_t>(value & 0xFF), [this] {
+    const auto step = lines_.write(levels.sda, levels.scl, [this] {
         if (!sending_) return;
         // As a device does: the next bit goes out right after SCL falls, most
         // significant first; after the eighth, SDA is released for the acknowledge.
@@ -142,37 +135,52 @@ void I2cPort::OutportW(std::uint16_t port, std::uint16_t value) {
         sending_ = sentBits_++ < 8;
     });
     for (const auto& e : decoder_.step(step)) {
-        switch (e.kind) {
-            case bus::Decoder::Kind::Start:
-            case bus::Decoder::Kind::RepeatedStart:
-            case bus::Decoder::Kind::Stop: endTransaction(); break;
-            case bus::Decoder::Kind::Byte:
-                if (e.index == 0) {
-                    haveAddress_ = true;
-                    addressByte_ = e.byte;
-                } else if ((addressByte_ & 1) == 0) {
-                    if (byteCount_ < bytes_.size()) bytes_[byteCount_] = e.byte;
-                    ++byteCount_;
-                }
-                break;
-            case bus::Decoder::Kind::Acknowledge:
-                // The read address and its acknowledge clock are done: fetch the
-                // byte the master is about to clock in.
-                if (e.index == 0 && haveAddress_ && (addressByte_ & 1) != 0) {
-                    readByte_ = 0xFF;
-                    transfer(true, &readByte_, 1);
-                    sending_ = true;
-                    sentBits_ = 0;
-                }
-                break;
+        if (const bus::Transaction* ended = assembler_.step(e)) {
+            sending_ = false;
+            lines_.drive(true);
+            // A transaction with no complete byte after its address sends nothing.
+            if (!ended->read && ended->byteCount > 0) send(*ended);
+        }
+        // The read address and its acknowledge clock are done: fetch the byte
+        // the master is about to clock in.
+        const bus::Transaction& t = assembler_.current();
+        if (e.kind == bus::Decoder::Kind::Acknowledge && e.index == 0 && t.read) {
+            readByte_ = 0xFF;
+            transfer(t.address7(), true, &readByte_, 1);
+            sending_ = true;
+            sentBits_ = 0;
         }
     }
 }
 
-std::uint16_t I2cPort::InportW(std::uint16_t port) {
-    if (port != bus::kStatusRegister) throw bus::badRegister("i2c " + device_, "read", port);
+bool I2cLines::sampleSda() {
     if (fd_ < 0) openAdapter();
-    return lines_.status(sim::Board::kStatusIdleBits);
+    return lines_.sda();
 }
+
+std::unique_ptr<bus::Port> i2cPort(const std::string& device, std::unique_ptr<DeviceSystem> system) {
+    return std::make_unique<bus::LinePort>("i2c " + device, std::make_unique<I2cLines>(device, std::move(system)));
+}
+
+namespace {
+
+constexpr Key kI2cKeys[] = {
+    {"delay", "", "", 0, 0, "nothing: the kernel times the I2C bus"},
+    {"dev", "a device path such as /dev/i2c-1", "/dev/i2c-0"},
+    {"bus", "an adapter number 0..1023, as i2cdetect -l lists it", "", 0, 1023},
+};
+
+Opened makeI2c(const Options& options) {
+    const auto bus = options.number(kI2cKeys[2]);
+    if (bus && options.text("dev")) options.reject("bus", "goes with dev", "either dev=/dev/i2c-N or bus=N, not both");
+    const std::string device = bus ? "/dev/i2c-" + std::to_string(*bus) : options.text(kI2cKeys[1]);
+    if (device.empty()) options.reject("dev", "is empty", kI2cKeys[1].accepts);
+    return {i2cPort(device), "i2c " + device};
+}
+
+}  // namespace
+
+const Backend kI2cBackend{"i2c", "i2c[:dev=/dev/i2c-N|bus=N]",
+                          "any Linux I2C adapter through i2c-dev (the frames, not the pins)", kI2cKeys, makeI2c};
 
 }  // namespace ports

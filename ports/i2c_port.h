@@ -1,15 +1,15 @@
-// Any Linux I2C adapter (/dev/i2c-N) as the programs' port: the line levels the
-// programs write are decoded into bus transactions, and each one is carried to
-// the adapter whole by the kernel. Reads come back on status bit 3 as a device
-// on a bit-banged bus would drive them.
+// Any Linux I2C adapter (/dev/i2c-N) as the programs' bus: the line levels the
+// programs drive are decoded into bus transactions, and each one is carried to
+// the adapter whole by the kernel. Reads come back on SDA as a device on a
+// bit-banged bus would drive them.
 #pragma once
 
+#include "bus/assembler.h"
 #include "bus/decoder.h"
 #include "bus/device_lines.h"
-#include "bus/port.h"
+#include "bus/line_port.h"
 #include "ports/device_system.h"
 
-#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -17,41 +17,39 @@
 
 namespace ports {
 
-using I2cSystem = DeviceSystem;
-
-class I2cPort final : public bus::Port {
+class I2cLines final : public bus::LineBackend {
 public:
-    explicit I2cPort(std::string device, std::unique_ptr<I2cSystem> system = linuxDeviceSystem());
-    ~I2cPort() override;
+    explicit I2cLines(std::string device, std::unique_ptr<DeviceSystem> system = linuxDeviceSystem());
+    ~I2cLines() override;
 
-    void OutportW(std::uint16_t port, std::uint16_t value) override;
-    std::uint16_t InportW(std::uint16_t port) override;
+    void drive(bus::LineLevels levels) override;
+    bool sampleSda() override;
+
+    const std::string& device() const { return device_; }
 
 private:
     void openAdapter();
-    void endTransaction();  // sends a write transaction, then forgets it
-    void transfer(bool read, std::uint8_t* data, std::size_t length);
+    void send(const bus::Transaction& t);  // a write transaction with at least one byte after its address
+    void transfer(std::uint8_t address, bool read, std::uint8_t* data, std::size_t length);
     void selectAddress(std::uint8_t address);
     [[noreturn]] void fail(const std::string& operation, int error);
 
     std::string device_;
-    std::unique_ptr<I2cSystem> system_;
+    std::unique_ptr<DeviceSystem> system_;
     int fd_ = -1;
     unsigned long functions_ = 0;
     int selected_ = -1;  // the address I2C_SLAVE last set, for SMBus
 
-    // The lines: the master's D0 and D1, and the answer a device gives on SDA.
+    // The lines: the master's SDA and SCL, and the answer a device gives on SDA.
     bus::DeviceLines lines_;
     bus::Decoder decoder_;
-
-    // The transaction in progress.
-    bool haveAddress_ = false;
-    std::uint8_t addressByte_ = 0;
-    std::array<std::uint8_t, 32> bytes_{};
-    std::size_t byteCount_ = 0;
+    bus::TransactionAssembler assembler_;
     bool sending_ = false;  // the byte read is going out on SDA
     int sentBits_ = 0;
     std::uint8_t readByte_ = 0xFF;
 };
+
+// The adapter as the programs' port: "i2c /dev/i2c-1" in messages.
+std::unique_ptr<bus::Port> i2cPort(const std::string& device, std::unique_ptr<DeviceSystem> system = linuxDeviceSystem());
 
 }  // namespace ports

@@ -2,6 +2,7 @@
 #include "ports/io_port.h"
 
 #include "bus/lines.h"
+#include "ports/backend.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -27,12 +28,6 @@ public:
 };
 #endif
 
-std::string name(std::uint16_t base) {
-    char text[16];
-    std::snprintf(text, sizeof text, "io 0x%x", base);
-    return text;
-}
-
 const char* hintFor(int error) {
     switch (error) {
         case EPERM:
@@ -52,8 +47,13 @@ std::unique_ptr<IoSystem> x86IoSystem() {
 #endif
 }
 
-IoPort::IoPort(std::uint16_t base, Spacing spacing, std::unique_ptr<IoSystem> system)
-    : base_(base), spacing_(spacing), system_(std::move(system)) {}
+IoPort::IoPort(std::uint16_t base, std::unique_ptr<IoSystem> system) : base_(base), system_(std::move(system)) {}
+
+std::string IoPort::label() const {
+    char text[16];
+    std::snprintf(text, sizeof text, "io 0x%x", base_);
+    return text;
+}
 
 IoPort::~IoPort() {
     if (enabled_) system_->ioperm(base_, 2, false);
@@ -61,10 +61,10 @@ IoPort::~IoPort() {
 
 void IoPort::enable() {
     if (!system_) {
-        throw bus::PortError(name(base_) + ": ioperm: not available on this processor (direct port I/O needs x86; use ppdev)");
+        throw bus::PortError(label() + ": ioperm: not available on this processor (direct port I/O needs x86; use ppdev)");
     }
     if (const int result = system_->ioperm(base_, 2, true); result < 0) {
-        std::string message = name(base_) + ": ioperm: " + std::strerror(-result);
+        std::string message = label() + ": ioperm: " + std::strerror(-result);
         if (const char* hint = hintFor(-result)) message += std::string(" (") + hint + ")";
         throw bus::PortError(message);
     }
@@ -72,16 +72,32 @@ void IoPort::enable() {
 }
 
 void IoPort::OutportW(std::uint16_t port, std::uint16_t value) {
-    if (port != bus::kDataRegister) throw bus::badRegister(name(base_), "write", port);
+    if (port != bus::kDataRegister) throw bus::badRegister(label(), "write", port);
     if (!enabled_) enable();
     system_->outb(static_cast<std::uint8_t>(value & 0xFF), base_);  // the data register is 8 bits wide
-    spacing_.afterWrite();
 }
 
 std::uint16_t IoPort::InportW(std::uint16_t port) {
-    if (port != bus::kStatusRegister) throw bus::badRegister(name(base_), "read", port);
+    if (port != bus::kStatusRegister) throw bus::badRegister(label(), "read", port);
     if (!enabled_) enable();
     return system_->inb(static_cast<std::uint16_t>(base_ + 1));
 }
+
+namespace {
+
+constexpr Key kIoKeys[] = {{"base", "0x100..0xfffc, a multiple of 4", "0x378", 0x100, 0xFFFC}, kDelayKey};
+
+Opened makeIo(const Options& options) {
+    const auto base = *options.number(kIoKeys[0]);
+    if (base % 4 != 0) options.reject("base", "is not a multiple of 4", kIoKeys[0].accepts);
+    auto port = std::make_unique<IoPort>(static_cast<std::uint16_t>(base));
+    std::string label = port->label();
+    return {std::move(port), std::move(label)};
+}
+
+}  // namespace
+
+const Backend kIoBackend{"io", "io[:base=0x378][,delay=US]", "direct port I/O on x86 (root or CAP_SYS_RAWIO)", kIoKeys,
+                         makeIo};
 
 }  // namespace ports

@@ -3,10 +3,10 @@
 #pragma once
 
 #include "bus/port.h"
-#include "ports/spacing.h"
 
 #include <cstdint>
 #include <memory>
+#include <string>
 
 namespace ports {
 
@@ -24,18 +24,18 @@ std::unique_ptr<IoSystem> x86IoSystem();
 
 class IoPort final : public bus::Port {
 public:
-    static constexpr std::uint16_t kDefaultBase = 0x378;
-
-    IoPort(std::uint16_t base, Spacing spacing, std::unique_ptr<IoSystem> system = x86IoSystem());
+    explicit IoPort(std::uint16_t base, std::unique_ptr<IoSystem> system = x86IoSystem());
     ~IoPort() override;
 
     void OutportW(std::uint16_t port, std::uint16_t value) override;
     std::uint16_t InportW(std::uint16_t port) override;
 
+    // "io 0x378": the base that 0x378 maps to.
+    std::string label() const;
+
 private:
     void enable();
     std::uint16_t base_;
-    Spacing spacing_;
     std::unique_ptr<IoSystem> system_;
     bool enabled_ = false;
 };

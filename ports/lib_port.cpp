@@ -1,6 +1,8 @@
 // The lib backend, bound through dlopen and dlsym.
 #include "ports/lib_port.h"
 
+#include "ports/backend.h"
+
 #include <dlfcn.h>
 
 namespace ports {
@@ -24,8 +26,8 @@ public:
 
 std::unique_ptr<Loader> dlLoader() { return std::make_unique<DlLoader>(); }
 
-LibPort::LibPort(std::string path, Spacing spacing, std::unique_ptr<Loader> loader)
-    : path_(std::move(path)), spacing_(spacing), loader_(std::move(loader)) {}
+LibPort::LibPort(std::string path, std::unique_ptr<Loader> loader)
+    : path_(std::move(path)), loader_(std::move(loader)) {}
 
 LibPort::~LibPort() {
     if (handle_ != nullptr) loader_->close(handle_);
@@ -46,12 +48,26 @@ void* LibPort::bind(const char* name) {
 void LibPort::OutportW(std::uint16_t port, std::uint16_t value) {
     if (out_ == nullptr) out_ = reinterpret_cast<OutFunction>(bind("OutportW"));
     out_(static_cast<short>(port), static_cast<short>(value));
-    spacing_.afterWrite();
 }
 
 std::uint16_t LibPort::InportW(std::uint16_t port) {
     if (in_ == nullptr) in_ = reinterpret_cast<InFunction>(bind("InportW"));
     return static_cast<std::uint16_t>(in_(static_cast<short>(port)));
 }
+
+namespace {
+
+constexpr Key kLibKeys[] = {{"path", "a shared library file exporting OutportW and InportW"}, kDelayKey};
+
+Opened makeLib(const Options& options) {
+    const std::string path = options.text(kLibKeys[0]);
+    if (path.empty()) options.reject("path", "is required", kLibKeys[0].accepts);
+    return {std::make_unique<LibPort>(path), "lib " + path};
+}
+
+}  // namespace
+
+const Backend kLibBackend{"lib", "lib:path=FILE[,delay=US]", "a shared library exporting OutportW and InportW", kLibKeys,
+                          makeLib};
 
 }  // namespace ports

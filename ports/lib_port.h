@@ -3,7 +3,6 @@
 #pragma once
 
 #include "bus/port.h"
-#include "ports/spacing.h"
 
 #include <memory>
 #include <string>
@@ -27,7 +26,7 @@ public:
     using OutFunction = void (*)(short, short);
     using InFunction = short (*)(short);
 
-    LibPort(std::string path, Spacing spacing, std::unique_ptr<Loader> loader = dlLoader());
+    explicit LibPort(std::string path, std::unique_ptr<Loader> loader = dlLoader());
     ~LibPort() override;
 
     // The library is loaded at the first call of either; each function is bound
@@ -39,7 +38,6 @@ private:
     void* bind(const char* name);
 
     std::string path_;
-    Spacing spacing_;
     std::unique_ptr<Loader> loader_;
     void* handle_ = nullptr;
     OutFunction out_ = nullptr;

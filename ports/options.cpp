@@ -45,18 +45,21 @@ std::pair<std::string, Options> Options::parse(std::string_view spec) {
     return {options.backend_, options};
 }
 
-void Options::acceptOnly(std::initializer_list<std::string_view> keys) const {
+void Options::acceptOnly(std::span<const Key> keys) const {
     for (const auto& pair : pairs_) {
-        bool known = false;
-        for (auto key : keys) known = known || key == pair.first;
-        if (known) continue;
-        std::string list;
-        for (auto key : keys) {
-            if (!list.empty()) list += ", ";
-            list += key;
+        const Key* known = nullptr;
+        for (const auto& key : keys) {
+            if (key.name == pair.first) known = &key;
         }
-        throw ConfigError(backend_ + ": unknown key '" + printable(pair.first) + "'; " + backend_ + " accepts " +
-                          (list.empty() ? std::string("no keys") : list));
+        std::string list;
+        for (const auto& key : keys) {
+            if (!key.refusal.empty()) continue;
+            if (!list.empty()) list += ", ";
+            list += key.name;
+        }
+        const std::string taken = backend_ + " accepts " + (list.empty() ? std::string("no keys") : list);
+        if (known == nullptr) throw ConfigError(backend_ + ": unknown key '" + printable(pair.first) + "'; " + taken);
+        if (!known->refusal.empty()) reject(known->name, "is not taken", std::string(known->refusal) + "; " + taken);
     }
 }
 
@@ -67,11 +70,8 @@ std::optional<std::string> Options::text(std::string_view key) const {
     return std::nullopt;
 }
 
-std::optional<std::uint64_t> Options::number(std::string_view key, std::uint64_t min, std::uint64_t max,
-                                             std::string_view accepts) const {
-    const auto value = text(key);
-    if (!value) return std::nullopt;
-    std::string_view digits = *value;
+ParsedNumber parseNumber(std::string_view text, std::uint64_t min, std::uint64_t max) {
+    std::string_view digits = text;
     int base = 10;
     if (digits.size() > 2 && digits[0] == '0' && (digits[1] == 'x' || digits[1] == 'X')) {
         digits.remove_prefix(2);
@@ -80,12 +80,31 @@ std::optional<std::uint64_t> Options::number(std::string_view key, std::uint64_t
     std::uint64_t number = 0;
     const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), number, base);
     if (digits.empty() || error == std::errc::invalid_argument || end != digits.data() + digits.size()) {
-        reject(key, "is not a number", accepts);
+        return {0, NumberProblem::NotANumber};
     }
-    if (error == std::errc::result_out_of_range || number < min || number > max) {
-        reject(key, "is out of range", accepts);
-    }
-    return number;
+    if (error == std::errc::result_out_of_range || number < min || number > max) return {0, NumberProblem::OutOfRange};
+    return {number, NumberProblem::None};
+}
+
+std::optional<std::uint64_t> Options::number(std::string_view key, std::uint64_t min, std::uint64_t max,
+                                             std::string_view accepts) const {
+    const auto value = text(key);
+    if (!value) return std::nullopt;
+    return checked(key, *value, min, max, accepts);
+}
+
+std::optional<std::uint64_t> Options::number(const Key& key) const {
+    const auto value = text(key.name);
+    if (!value && key.fallback.empty()) return std::nullopt;
+    return checked(key.name, value ? std::string_view(*value) : key.fallback, key.min, key.max, key.accepts);
+}
+
+std::uint64_t Options::checked(std::string_view key, std::string_view value, std::uint64_t min, std::uint64_t max,
+                               std::string_view accepts) const {
+    const ParsedNumber parsed = parseNumber(value, min, max);
+    if (parsed.problem == NumberProblem::NotANumber) reject(key, "is not a number", accepts);
+    if (parsed.problem == NumberProblem::OutOfRange) reject(key, "is out of range", accepts);
+    return parsed.value;
 }
 
 void Options::reject(std::string_view key, std::string_view problem, std::string_view accepts) const {

@@ -3,7 +3,7 @@
 #pragma once
 
 #include <cstdint>
-#include <initializer_list>
+#include <span>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -24,18 +24,42 @@ public:
 // non-ASCII bytes become \xNN, so a message stays one printable line.
 std::string printable(std::string_view text);
 
+// A number as port strings and actions write it: decimal, or hexadecimal after 0x.
+enum class NumberProblem { None, NotANumber, OutOfRange };
+struct ParsedNumber {
+    std::uint64_t value;
+    NumberProblem problem;
+};
+ParsedNumber parseNumber(std::string_view text, std::uint64_t min, std::uint64_t max);
+
+// One key of a port string: what it accepts (for messages and --help), its
+// default, and for a number its range. A key with a refusal is one the backend
+// knows but does not take, and says why.
+struct Key {
+    std::string_view name;
+    std::string_view accepts;
+    std::string_view fallback = {};  // the default, as written in a port string
+    std::uint64_t min = 0;           // min == max == 0: not a number
+    std::uint64_t max = 0;
+    std::string_view refusal = {};
+};
+
 class Options {
 public:
     // Splits "name:key=value,key=value". Throws ConfigError for a key without
     // '=' or a key given twice.
     static std::pair<std::string, Options> parse(std::string_view spec);
 
-    const std::string& backend() const { return backend_; }
 
-    // Every key must be one of these; throws naming the first that is not.
-    void acceptOnly(std::initializer_list<std::string_view> keys) const;
+    // Every key must be one of these and none refused; throws naming the first
+    // that is not.
+    void acceptOnly(std::span<const Key> keys) const;
 
     std::optional<std::string> text(std::string_view key) const;
+    // The key's value, or its default.
+    std::string text(const Key& key) const { return text(key.name).value_or(std::string(key.fallback)); }
+    // The key's number, or its default's; nullopt where it has neither.
+    std::optional<std::uint64_t> number(const Key& key) const;
 
     // A decimal or 0x-prefixed number in [min, max]; `accepts` says what is
     // valid in the error message.
@@ -45,6 +69,9 @@ public:
     [[noreturn]] void reject(std::string_view key, std::string_view problem, std::string_view accepts) const;
 
 private:
+    std::uint64_t checked(std::string_view key, std::string_view value, std::uint64_t min, std::uint64_t max,
+                          std::string_view accepts) const;
+
     std::string backend_;
     std::vector<std::pair<std::string, std::string>> pairs_;
 };

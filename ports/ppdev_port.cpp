@@ -3,6 +3,7 @@
 #include "ports/ppdev_port.h"
 
 #include "bus/lines.h"
+#include "ports/backend.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -32,8 +33,8 @@ const char* hintFor(const char* operation, int error) {
 
 }  // namespace
 
-PpdevPort::PpdevPort(std::string device, Spacing spacing, std::unique_ptr<PpdevSystem> system)
-    : device_(std::move(device)), spacing_(spacing), system_(std::move(system)) {}
+PpdevPort::PpdevPort(std::string device, std::unique_ptr<DeviceSystem> system)
+    : device_(std::move(device)), system_(std::move(system)) {}
 
 PpdevPort::~PpdevPort() {
     if (fd_ < 0) return;
@@ -69,7 +70,6 @@ void PpdevPort::OutportW(std::uint16_t port, std::uint16_t value) {
     if (fd_ < 0) claim();
     unsigned char data = static_cast<unsigned char>(value & 0xFF);
     if (const int result = system_->ioctl(fd_, PPWDATA, &data); result < 0) fail("PPWDATA", -result);
-    spacing_.afterWrite();
 }
 
 std::uint16_t PpdevPort::InportW(std::uint16_t port) {
@@ -79,5 +79,20 @@ std::uint16_t PpdevPort::InportW(std::uint16_t port) {
     if (const int result = system_->ioctl(fd_, PPRSTATUS, &status); result < 0) fail("PPRSTATUS", -result);
     return status;
 }
+
+namespace {
+
+constexpr Key kPpdevKeys[] = {{"dev", "a device path such as /dev/parport0", "/dev/parport0"}, kDelayKey};
+
+Opened makePpdev(const Options& options) {
+    const std::string device = options.text(kPpdevKeys[0]);
+    if (device.empty()) options.reject("dev", "is empty", kPpdevKeys[0].accepts);
+    return {std::make_unique<PpdevPort>(device), "ppdev " + device};
+}
+
+}  // namespace
+
+const Backend kPpdevBackend{"ppdev", "ppdev[:dev=/dev/parportN][,delay=US]",
+                            "Linux parallel port through ppdev, claimed exclusively", kPpdevKeys, makePpdev};
 
 }  // namespace ports

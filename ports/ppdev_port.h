@@ -4,18 +4,15 @@
 
 #include "bus/port.h"
 #include "ports/device_system.h"
-#include "ports/spacing.h"
 
 #include <memory>
 #include <string>
 
 namespace ports {
 
-using PpdevSystem = DeviceSystem;
-
 class PpdevPort final : public bus::Port {
 public:
-    PpdevPort(std::string device, Spacing spacing, std::unique_ptr<PpdevSystem> system = linuxDeviceSystem());
+    explicit PpdevPort(std::string device, std::unique_ptr<DeviceSystem> system = linuxDeviceSystem());
     ~PpdevPort() override;
 
     void OutportW(std::uint16_t port, std::uint16_t value) override;
@@ -28,8 +25,7 @@ private:
     [[noreturn]] void fail(const char* operation, int error) const;
 
     std::string device_;
-    Spacing spacing_;
-    std::unique_ptr<PpdevSystem> system_;
+    std::unique_ptr<DeviceSystem> system_;
     int fd_ = -1;
 };
 

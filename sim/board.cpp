@@ -3,42 +3,47 @@
 // and, when read, changes its output right after SCL falls.
 #include "sim/board.h"
 
-#include "bus/lines.h"
-
 namespace sim {
 
-Board::Board(bool withDevice) : withDevice_(withDevice) {}
-
-void Board::OutportW(std::uint16_t port, std::uint16_t value) {
-    if (port != bus::kDataRegister) throw bus::badRegister("sim", "write", port);
-    data_ = static_cast<std::uint8_t>(value & 0xFF);
-    for (const auto& e : decoder_.step(lines_.write(data_, [this] { sclFell(); }))) {
-        switch (e.kind) {
-            case bus::Decoder::Kind::Start:
-            case bus::Decoder::Kind::RepeatedStart: start(); break;
-            case bus::Decoder::Kind::Stop: stop(); break;
-            case bus::Decoder::Kind::Byte: byteClocked(e.byte); break;
-            case bus::Decoder::Kind::Acknowledge: ninthClock(e.level); break;
-        }
+void Device::event(const bus::Decoder::Event& e) {
+    // The transaction an event ends is kept as the device saw it, before the
+    // event's own reaction (a start) begins the next one.
+    if (const bus::Transaction* ended = assembler_.step(e)) close(*ended);
+    switch (e.kind) {
+        case bus::Decoder::Kind::Start:
+        case bus::Decoder::Kind::RepeatedStart: start(); break;
+        case bus::Decoder::Kind::Stop: stop(); break;
+        case bus::Decoder::Kind::Byte: byteClocked(e.byte); break;
+        case bus::Decoder::Kind::Acknowledge: ninthClock(e.level); break;
     }
+    track();
 }
 
-std::uint16_t Board::InportW(std::uint16_t port) {
-    if (port == bus::kDataRegister) return data_;
-    if (port != bus::kStatusRegister) throw bus::badRegister("sim", "read", port);
-    return lines_.status(kStatusIdleBits);
-}
-
-const Transaction& Board::transaction(std::size_t i) const {
+const Transaction& Device::transaction(std::size_t i) const {
     const std::size_t first = total_ - transactionCount();
+    if (open_ && first + i + 1 == total_) newest() = Transaction{assembler_.current(), acknowledged_};
     return history_[(first + i) % kHistory];
 }
 
-void Board::start() {
+// The history holds the transactions the device saw from their address byte on;
+// an absent device sees none.
+void Device::close(const bus::Transaction& ended) {
+    if (open_) newest() = Transaction{ended, acknowledged_};
+    open_ = false;
+}
+
+void Device::track() {
+    if (!withDevice_) return;
+    if (open_ || !assembler_.current().addressed) return;
+    ++total_;
+    open_ = true;
+}
+
+void Device::start() {
     // A start, repeated or not, ends whatever was going on.
     lines_.drive(true);
     nextByte_ = false;
-    open_ = false;  // recorded once its address byte is complete
+    acknowledged_ = false;
     if (!withDevice_) return;
     state_ = State::Receiving;
     bits_ = 0;
@@ -47,54 +52,37 @@ void Board::start() {
     reading_ = false;
 }
 
-void Board::stop() {
+void Device::stop() {
     lines_.drive(true);
     nextByte_ = false;
-    if (open_) current().stopped = true;
-    open_ = false;
     state_ = State::Idle;
 }
 
-void Board::record(std::uint8_t byte) {
-    if (!open_) return;
-    Transaction& t = current();
-    if (t.byteCount < t.bytes.size()) t.bytes[t.byteCount] = byte;
-    ++t.byteCount;
-}
-
-void Board::byteReceived(std::uint8_t byte) {
+void Device::byteReceived(std::uint8_t byte) {
     if (byteIndex_ == 0) {
-        ++total_;
-        open_ = true;
-        current() = Transaction{};
-        current().address = byte;
         if ((byte >> 1) != kAddress) {
             state_ = State::Ignoring;  // not ours: stay off the bus until the next start or stop
             return;
         }
-        current().acknowledged = true;
+        acknowledged_ = true;
         reading_ = (byte & 1) != 0;
-        current().read = reading_;
     } else if (byteIndex_ == 1) {
         selected_ = (byte & 0x80) != 0 ? 1 : 0;  // instruction bit 7 selects wiper 2
-        record(byte);
-    } else {
-        if (byteIndex_ == 2) wipers_[static_cast<std::size_t>(selected_)] = byte;
-        record(byte);
+    } else if (byteIndex_ == 2) {
+        wipers_[static_cast<std::size_t>(selected_)] = byte;
     }
     ++byteIndex_;
     state_ = State::AckOut;
 }
 
 // Puts the selected wiper's code out, most significant bit first, right after a fall.
-void Board::beginSending() {
+void Device::beginSending() {
     state_ = State::Sending;
     shift_ = static_cast<std::uint8_t>(wipers_[static_cast<std::size_t>(selected_)]);
-    record(shift_);
     lines_.drive((shift_ & 0x80) != 0);
 }
 
-void Board::byteClocked(std::uint8_t byte) {
+void Device::byteClocked(std::uint8_t byte) {
     switch (state_) {
         case State::Receiving:
             // The eighth bit completes the byte: a code takes effect here, so a
@@ -106,7 +94,7 @@ void Board::byteClocked(std::uint8_t byte) {
     }
 }
 
-void Board::ninthClock(bool level) {
+void Device::ninthClock(bool level) {
     // The master's acknowledge after a byte read: low asks for another byte,
     // high ends the read.
     if (state_ != State::AckIn) return;
@@ -117,7 +105,7 @@ void Board::ninthClock(bool level) {
     }
 }
 
-void Board::sclFell() {
+void Device::sclFell() {
     switch (state_) {
         case State::AckOut:
             if (lines_.deviceOutput()) {

@@ -1,9 +1,11 @@
-// The simulated board: a parallel port whose data lines drive a two-wiper
-// potentiometer on the two-wire bus, decoded from the line levels alone.
+// The simulated board: a two-wiper potentiometer on the two-wire bus, decoded
+// from the line levels alone, and the parallel port it sits on.
 #pragma once
 
+#include "bus/assembler.h"
 #include "bus/decoder.h"
 #include "bus/device_lines.h"
+#include "bus/line_port.h"
 #include "bus/lines.h"
 #include "bus/port.h"
 
@@ -13,33 +15,35 @@
 
 namespace sim {
 
-// One bus transaction as the device saw it, from a start to the next start or stop.
-struct Transaction {
-    std::uint8_t address = 0;  // the first byte, read/write bit included
-    bool acknowledged = false; // the device answered its address
-    bool read = false;
-    bool stopped = false;      // ended by a stop rather than a new start
-    std::array<std::uint8_t, 4> bytes{};  // bytes written after the address, or bytes read
-    std::size_t byteCount = 0;
+// One bus transaction as the device saw it, from a start to the next start or
+// stop, and whether the device answered its address.
+struct Transaction : bus::Transaction {
+    bool acknowledged = false;
 };
 
-class Board final : public bus::Port {
+// The device on the lines: it detects start and stop, clocks bits in on SCL
+// rising, drives its acknowledge on the ninth clock and, when read, changes its
+// output right after SCL falls. Any line backend's host (the board below, an
+// emulated USB GPIO expander) can put it on its pins.
+class Device final : public bus::LineBackend {
 public:
     static constexpr std::uint8_t kAddress = bus::kSlaveAddress;
     static constexpr std::uint8_t kPowerOnCode = 128;
-    // Status bits other than bit 3 hold this fixed pattern, as an idle port shows it.
-    static constexpr std::uint8_t kStatusIdleBits = 0x77;
 
     // withDevice false: nothing on the bus answers (an unpowered or absent board).
-    explicit Board(bool withDevice = true);
+    explicit Device(bool withDevice = true) : withDevice_(withDevice) {}
 
-    void OutportW(std::uint16_t port, std::uint16_t value) override;
-    std::uint16_t InportW(std::uint16_t port) override;
+    // Inline, so that the board's port runs the line model in one piece; the
+    // rare events (conditions, bytes, acknowledges) go out of line.
+    void drive(bus::LineLevels levels) override {
+        shdn_ = levels.shdn;
+        for (const auto& e : decoder_.step(lines_.write(levels.sda, levels.scl, [this] { sclFell(); }))) event(e);
+    }
+    bool sampleSda() override { return lines_.sda(); }
 
-    // The device's state, for tests and views.
     int wiper(int channel) const { return wipers_[channel == 2 ? 1 : 0]; }
     int selectedChannel() const { return selected_ + 1; }
-    bool shutdown() const { return (data_ & bus::kShutdownLine) == 0; }  // /SHDN is D4, active low
+    bool shutdown() const { return !shdn_; }
     bool scl() const { return lines_.scl(); }
     bool sda() const { return lines_.sda(); }
 
@@ -53,6 +57,7 @@ public:
 private:
     enum class State : std::uint8_t { Idle, Ignoring, Receiving, AckOut, Sending, AckIn };
 
+    void event(const bus::Decoder::Event& e);
     void sclFell();
     void byteClocked(std::uint8_t byte);
     void ninthClock(bool level);
@@ -60,26 +65,61 @@ private:
     void stop();
     void byteReceived(std::uint8_t byte);
     void beginSending();
-    Transaction& current() { return history_[(total_ - 1) % kHistory]; }
-    void record(std::uint8_t byte);
+    void close(const bus::Transaction& ended);
+    void track();
+    Transaction& newest() const { return history_[(total_ - 1) % kHistory]; }
 
     bool withDevice_;
-    std::uint8_t data_ = 0xFF;  // lines released until the first write
+    bool shdn_ = true;
     bus::DeviceLines lines_;
 
     bus::Decoder decoder_;
+    bus::TransactionAssembler assembler_;
     State state_ = State::Idle;
     int bits_ = 0;  // bits of the byte being sent that are on the line already, less one
     bool nextByte_ = false;  // the master asked for another byte
     std::uint8_t shift_ = 0;
     int byteIndex_ = 0;  // 0 address, 1 instruction, 2 code
     bool reading_ = false;
+    bool acknowledged_ = false;  // the transaction in progress is this device's
     bool open_ = false;  // the newest history entry is the transaction in progress
     int selected_ = 0;
     std::array<int, 2> wipers_{kPowerOnCode, kPowerOnCode};
 
-    std::array<Transaction, kHistory> history_{};
+    // The transaction in progress is copied in from the assembler when asked for.
+    mutable std::array<Transaction, kHistory> history_{};
     std::size_t total_ = 0;
+};
+
+// The device on a parallel port: the port the programs and tests write to.
+class Board final : public bus::Port {
+public:
+    static constexpr std::uint8_t kAddress = Device::kAddress;
+    static constexpr std::uint8_t kPowerOnCode = Device::kPowerOnCode;
+    static constexpr std::uint8_t kStatusIdleBits = bus::kStatusIdleBits;
+    static constexpr std::size_t kHistory = Device::kHistory;
+
+    explicit Board(bool withDevice = true) : device_(withDevice) {}
+
+    void OutportW(std::uint16_t port, std::uint16_t value) override { port_.OutportW(port, value); }
+    std::uint16_t InportW(std::uint16_t port) override { return port_.InportW(port); }
+
+    const Device& device() const { return device_; }
+
+    // The device's state, for tests and views.
+    int wiper(int channel) const { return device_.wiper(channel); }
+    int selectedChannel() const { return device_.selectedChannel(); }
+    bool shutdown() const { return device_.shutdown(); }
+    bool scl() const { return device_.scl(); }
+    bool sda() const { return device_.sda(); }
+    std::size_t transactionCount() const { return device_.transactionCount(); }
+    const Transaction& transaction(std::size_t i) const { return device_.transaction(i); }
+    const Transaction& lastTransaction() const { return device_.lastTransaction(); }
+    std::size_t totalTransactions() const { return device_.totalTransactions(); }
+
+private:
+    Device device_;
+    bus::BasicLinePort<Device> port_{"sim", device_};
 };
 
 }  // namespace sim

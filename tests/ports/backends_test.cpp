@@ -19,7 +19,7 @@ namespace {
 
 // --- ppdev ---
 
-struct FakePpdev final : ports::PpdevSystem {
+struct FakePpdev final : ports::DeviceSystem {
     std::vector<std::string>* calls;
     std::map<std::string, int> failures;  // call name -> -errno
     unsigned char status = 0x78;
@@ -54,7 +54,7 @@ TEST(Ppdev, ClaimsAtTheFirstAccessAndReleasesAtTheEnd) {
     std::vector<std::string> calls;
     {
         auto system = std::make_unique<FakePpdev>(&calls);
-        ports::PpdevPort port("/dev/parport1", ports::Spacing(), std::move(system));
+        ports::PpdevPort port("/dev/parport1", std::move(system));
         EXPECT_TRUE(calls.empty());
         port.OutportW(0x378, 0x13);
         port.OutportW(0x378, 0x0012);
@@ -78,7 +78,7 @@ TEST_P(PpdevErrors, NameTheDeviceTheOperationAndAHintThenRetry) {
     auto system = std::make_unique<FakePpdev>(&calls);
     auto* fake = system.get();
     fake->failures[GetParam().call] = -GetParam().error;
-    ports::PpdevPort port("/dev/parport0", ports::Spacing(), std::move(system));
+    ports::PpdevPort port("/dev/parport0", std::move(system));
     try {
         port.OutportW(0x378, 0x13);
         FAIL() << "no error";
@@ -118,7 +118,7 @@ INSTANTIATE_TEST_SUITE_P(
     [](const testing::TestParamInfo<PpdevFailure>& row) { return row.param.name; });
 
 TEST(Ppdev, RealErrorPathsWithoutHardware) {
-    ports::PpdevPort missing("/dev/parport-none-such", ports::Spacing());
+    ports::PpdevPort missing("/dev/parport-none-such");
     EXPECT_THROW(
         {
             try {
@@ -131,7 +131,7 @@ TEST(Ppdev, RealErrorPathsWithoutHardware) {
             }
         },
         bus::PortError);
-    ports::PpdevPort notAPort("/dev/null", ports::Spacing());
+    ports::PpdevPort notAPort("/dev/null");
     try {
         notAPort.OutportW(0x378, 0x13);
         FAIL() << "no error";
@@ -142,7 +142,7 @@ TEST(Ppdev, RealErrorPathsWithoutHardware) {
 
 TEST(Ppdev, OtherAddressesAreErrorsAndTouchNothing) {
     std::vector<std::string> calls;
-    ports::PpdevPort port("/dev/parport0", ports::Spacing(), std::make_unique<FakePpdev>(&calls));
+    ports::PpdevPort port("/dev/parport0", std::make_unique<FakePpdev>(&calls));
     try {
         port.OutportW(0x37A, 0x04);
         FAIL() << "no error";
@@ -157,7 +157,7 @@ TEST(Ppdev, AFailedWriteIsReportedWithItsIoctl) {
     std::vector<std::string> calls;
     auto system = std::make_unique<FakePpdev>(&calls);
     system->failures["PPWDATA"] = -EIO;
-    ports::PpdevPort port("/dev/parport0", ports::Spacing(), std::move(system));
+    ports::PpdevPort port("/dev/parport0", std::move(system));
     try {
         port.OutportW(0x378, 0x13);
         FAIL() << "no error";
@@ -188,7 +188,7 @@ struct FakeIo final : ports::IoSystem {
 TEST(Io, MapsTheFixedAddressesOntoTheBase) {
     std::vector<std::string> calls;
     {
-        ports::IoPort port(0x278, ports::Spacing(), std::make_unique<FakeIo>(&calls));
+        ports::IoPort port(0x278, std::make_unique<FakeIo>(&calls));
         EXPECT_TRUE(calls.empty());
         port.OutportW(0x378, 0xF3);
         EXPECT_EQ(port.InportW(0x379), 0x80);
@@ -208,7 +208,7 @@ TEST_P(IoErrors, SayWhatTheSystemRefusedAndWhatToDo) {
     std::vector<std::string> calls;
     auto system = std::make_unique<FakeIo>(&calls);
     system->permResult = -GetParam().error;
-    ports::IoPort port(0x378, ports::Spacing(), std::move(system));
+    ports::IoPort port(0x378, std::move(system));
     try {
         port.OutportW(0x378, 0x13);
         FAIL() << "no error";
@@ -262,7 +262,7 @@ T libraryFunction(const char* path, const char* name) {
 TEST(Lib, LoadsAtTheFirstCallAndBindsEachFunctionOnce) {
     int opens = 0;
     std::map<std::string, int> lookups;
-    ports::LibPort port(FAKE_PORT_LIBRARY, ports::Spacing(), std::make_unique<CountingLoader>(&opens, &lookups));
+    ports::LibPort port(FAKE_PORT_LIBRARY, std::make_unique<CountingLoader>(&opens, &lookups));
     EXPECT_EQ(opens, 0);
     EXPECT_EQ(dlopen(FAKE_PORT_LIBRARY, RTLD_NOW | RTLD_NOLOAD), nullptr);
     for (std::uint16_t v : {std::uint16_t{0x13}, std::uint16_t{0x12}, std::uint16_t{0x10}}) port.OutportW(0x378, v);
@@ -282,7 +282,7 @@ TEST(Lib, LoadsAtTheFirstCallAndBindsEachFunctionOnce) {
 }
 
 TEST(Lib, ALibraryWithoutInportWServesWritesAndFailsAtTheFirstRead) {
-    ports::LibPort port(FAKE_PORT_LIBRARY_OUT_ONLY, ports::Spacing());
+    ports::LibPort port(FAKE_PORT_LIBRARY_OUT_ONLY);
     port.OutportW(0x378, 0xF3);
     try {
         port.InportW(0x379);
@@ -296,7 +296,7 @@ TEST(Lib, ALibraryWithoutInportWServesWritesAndFailsAtTheFirstRead) {
 }
 
 TEST(Lib, AMissingLibraryIsReportedAtTheFirstCall) {
-    ports::LibPort port("/nonexistent/libntport.so", ports::Spacing());
+    ports::LibPort port("/nonexistent/libntport.so");
     try {
         port.OutportW(0x378, 0x13);
         FAIL() << "no error";

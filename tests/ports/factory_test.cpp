@@ -1,45 +1,41 @@
 // Port strings: which backend each opens, and the one-line message for each
 // malformed one.
 #include "ports/factory.h"
-#include "ports/io_port.h"
-#include "ports/lib_port.h"
-#include "ports/ppdev_port.h"
 #include "sim/board.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
-#include <typeinfo>
 
 namespace {
 
 struct GoodCase {
     std::string spec;
-    const std::type_info* type;
+    const ports::Backend* backend;
 };
 
 class GoodPortStrings : public testing::TestWithParam<GoodCase> {};
 
 TEST_P(GoodPortStrings, OpenTheirBackendWithoutTouchingADevice) {
-    auto port = ports::openPort(GetParam().spec);
-    ASSERT_NE(port, nullptr);
-    EXPECT_EQ(typeid(*port), *GetParam().type);
+    auto opened = ports::openPort(GetParam().spec);
+    ASSERT_NE(opened.port, nullptr);
+    EXPECT_EQ(opened.backend, GetParam().backend);
 }
 
 INSTANTIATE_TEST_SUITE_P(Factory, GoodPortStrings,
-                         testing::Values(GoodCase{"sim", &typeid(sim::Board)},
-                                         GoodCase{"sim:device=none", &typeid(sim::Board)},
-                                         GoodCase{"ppdev", &typeid(ports::PpdevPort)},
+                         testing::Values(GoodCase{"sim", &ports::kSimBackend},
+                                         GoodCase{"sim:device=none", &ports::kSimBackend},
+                                         GoodCase{"ppdev", &ports::kPpdevBackend},
                                          // A device that does not exist: nothing is opened yet.
-                                         GoodCase{"ppdev:dev=/dev/parport9,delay=10", &typeid(ports::PpdevPort)},
-                                         GoodCase{"io", &typeid(ports::IoPort)},
-                                         GoodCase{"io:base=0x278", &typeid(ports::IoPort)},
-                                         GoodCase{"io:base=0xfffc,delay=0", &typeid(ports::IoPort)},
-                                         GoodCase{"io:base=956", &typeid(ports::IoPort)},
-                                         GoodCase{"lib:path=/opt/my ports/libntport.so", &typeid(ports::LibPort)}));
+                                         GoodCase{"ppdev:dev=/dev/parport9,delay=10", &ports::kPpdevBackend},
+                                         GoodCase{"io", &ports::kIoBackend},
+                                         GoodCase{"io:base=0x278", &ports::kIoBackend},
+                                         GoodCase{"io:base=0xfffc,delay=0", &ports::kIoBackend},
+                                         GoodCase{"io:base=956", &ports::kIoBackend},
+                                         GoodCase{"lib:path=/opt/my ports/libntport.so", &ports::kLibBackend}));
 
 TEST(Factory, SimDeviceNoneHasNothingAnswering) {
-    auto port = ports::openPort("sim:device=none");
+    auto port = std::move(ports::openPort("sim:device=none").port);
     EXPECT_EQ(port->InportW(0x379) & 0x08, 0x08);
     port->OutportW(0x378, 0x13);
     EXPECT_EQ(dynamic_cast<sim::Board&>(*port).totalTransactions(), 0U);
@@ -94,10 +90,10 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(Factory, ListsEveryBackendWithItsUsage) {
     std::string names;
-    for (const auto& backend : ports::backends()) {
-        names += std::string(backend.name) + " ";
-        EXPECT_EQ(backend.usage.substr(0, backend.name.size()), backend.name);
-        EXPECT_FALSE(backend.description.empty());
+    for (const ports::Backend* backend : ports::backends()) {
+        names += std::string(backend->name) + " ";
+        EXPECT_EQ(backend->usage.substr(0, backend->name.size()), backend->name);
+        EXPECT_FALSE(backend->description.empty());
     }
     EXPECT_EQ(names, "sim ppdev io i2c lib ");
 }
@@ -117,7 +113,7 @@ TEST(Factory, PortLabelsNameTheBackendAndItsDevice) {
              {"io:base=0xd010", "io 0xd010"},
              {"lib:path=/opt/port.so", "lib /opt/port.so"},
              {"i2c:bus=2", "i2c /dev/i2c-2"}}) {
-        EXPECT_EQ(ports::portLabel(spec), label) << spec;
+        EXPECT_EQ(ports::openPort(spec).label, label) << spec;
     }
 }
 

@@ -18,7 +18,7 @@
 namespace {
 
 // Records each call as text and answers reads with `answer`.
-struct FakeAdapter final : ports::I2cSystem {
+struct FakeAdapter final : ports::DeviceSystem {
     std::vector<std::string>* calls;
     unsigned long functions;
     std::uint8_t answer = 0xC8;
@@ -106,8 +106,8 @@ class KernelCalls : public testing::TestWithParam<Row> {};
 TEST_P(KernelCalls, AreExactlyTheFramesTheHandlersSend) {
     const Row& row = GetParam();
     std::vector<std::string> calls;
-    ports::I2cPort port("/dev/i2c-1", std::make_unique<FakeAdapter>(&calls, row.functions));
-    auto program = row.program->make(port);
+    auto port = ports::i2cPort("/dev/i2c-1", std::make_unique<FakeAdapter>(&calls, row.functions));
+    auto program = row.program->make(*port);
     for (const auto& action : apps::parseActions(row.actions, *row.program)) apps::runAction(action, *program);
     std::vector<std::string> expected{"open /dev/i2c-1", "I2C_FUNCS"};
     expected.insert(expected.end(), row.calls.begin(), row.calls.end());
@@ -168,8 +168,8 @@ TEST_P(I2cErrors, SayWhatWentWrongAndWhere) {
     adapter->openError = row.openError;
     adapter->failAt = row.failAt;
     adapter->transferError = row.error;
-    ports::I2cPort port("/dev/i2c-1", std::move(adapter));
-    auto program = commands::kDescriptorB.make(port);
+    auto port = ports::i2cPort("/dev/i2c-1", std::move(adapter));
+    auto program = commands::kDescriptorB.make(*port);
     try {
         for (const auto& action : apps::parseActions(row.actions, commands::kDescriptorB)) apps::runAction(action, *program);
         FAIL() << "no error";
@@ -206,8 +206,8 @@ TEST(I2c, AFailedOpenIsTriedAgainAtTheNextAccess) {
     auto adapter = std::make_unique<FakeAdapter>(&calls, kPlainI2c);
     FakeAdapter& fake = *adapter;
     fake.openError = ENOENT;
-    ports::I2cPort port("/dev/i2c-1", std::move(adapter));
-    auto program = commands::kDescriptorB.make(port);
+    auto port = ports::i2cPort("/dev/i2c-1", std::move(adapter));
+    auto program = commands::kDescriptorB.make(*port);
     EXPECT_THROW(program->controls().vsbInputCode1.setValue(3), bus::PortError);
     fake.openError = 0;
     program->cmdRun_Click();
@@ -216,8 +216,8 @@ TEST(I2c, AFailedOpenIsTriedAgainAtTheNextAccess) {
 }
 
 TEST(I2c, PortStrings) {
-    EXPECT_EQ(ports::portLabel("i2c:bus=3"), "i2c /dev/i2c-3");
-    EXPECT_EQ(ports::portLabel("i2c:dev=/dev/i2c-7"), "i2c /dev/i2c-7");
+    EXPECT_EQ(ports::openPort("i2c:bus=3").label, "i2c /dev/i2c-3");
+    EXPECT_EQ(ports::openPort("i2c:dev=/dev/i2c-7").label, "i2c /dev/i2c-7");
     EXPECT_NO_THROW(ports::openPort("i2c"));
     for (const auto& [spec, message] : std::vector<std::pair<std::string, std::string>>{
              {"i2c:delay=20", "i2c: delay=20 is not taken; delay accepts nothing: the kernel times the I2C bus; i2c "

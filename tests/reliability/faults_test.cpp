@@ -113,7 +113,7 @@ private:
     std::set<int> exclusive_;
 };
 
-class KernelSystem final : public ports::PpdevSystem {
+class KernelSystem final : public ports::DeviceSystem {
 public:
     explicit KernelSystem(FakeKernel& kernel) : kernel_(kernel) {}
     int open(const std::string&) override { return kernel_.open(); }
@@ -126,8 +126,8 @@ private:
 
 TEST(ExclusiveAccess, TheSecondProgramIsToldTheDeviceIsBusyAndTheFirstKeepsWorking) {
     FakeKernel kernel;
-    ports::PpdevPort first("/dev/parport0", ports::Spacing(), std::make_unique<KernelSystem>(kernel));
-    ports::PpdevPort second("/dev/parport0", ports::Spacing(), std::make_unique<KernelSystem>(kernel));
+    ports::PpdevPort first("/dev/parport0", std::make_unique<KernelSystem>(kernel));
+    ports::PpdevPort second("/dev/parport0", std::make_unique<KernelSystem>(kernel));
     commands::ProgramB b(first);
     commands::ProgramA a(second);
     b.controls().vsbInputCode1.setValue(10);

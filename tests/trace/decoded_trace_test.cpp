@@ -17,7 +17,7 @@ namespace {
 
 std::string decodedTrace(const commands::Descriptor& d, const std::vector<std::string>& words) {
     std::FILE* file = std::tmpfile();
-    auto trace = std::make_unique<ports::TracePort>(std::make_unique<sim::Board>(), file, ports::TraceFormat::Transactions,
+    auto trace = std::make_unique<ports::TracePort>(std::make_unique<sim::Board>(), file, ports::kDecodedTrace,
                                                     "tmp");
     auto program = d.make(*trace);
     std::ostringstream out, err;

@@ -103,14 +103,14 @@ TEST(TextTrace, AFailedAccessIsNotRecorded) {
 
 // A full disk (/dev/full refuses every write) is reported once, naming the file
 // and the reason, and the bus goes on as if nothing were recorded.
-class FullDisk : public testing::TestWithParam<ports::TraceFormat> {};
+class FullDisk : public testing::TestWithParam<const ports::TraceFormatEntry*> {};
 
 TEST_P(FullDisk, IsReportedOnceAndTheBusGoesOn) {
     std::FILE* full = std::fopen("/dev/full", "w");
     ASSERT_NE(full, nullptr);
     auto board = std::make_unique<sim::Board>();
     sim::Board& device = *board;
-    ports::TracePort trace(std::move(board), full, GetParam(), "/dev/full");
+    ports::TracePort trace(std::move(board), full, *GetParam(), "/dev/full");
     auto program = commands::kDescriptorB.make(trace);
     program->controls().vsbInputCode2.setValue(200);
     program->cmdRead_Click();  // a whole read-back after the failure
@@ -124,25 +124,19 @@ TEST_P(FullDisk, IsReportedOnceAndTheBusGoesOn) {
     EXPECT_EQ(program->lastRead(), 200);
 }
 
-std::string formatName(const testing::TestParamInfo<ports::TraceFormat>& info) {
-    switch (info.param) {
-        case ports::TraceFormat::Transactions: return "txt";
-        case ports::TraceFormat::Accesses: return "log";
-        case ports::TraceFormat::Waveform: return "vcd";
-    }
-    return "?";
+std::string formatName(const testing::TestParamInfo<const ports::TraceFormatEntry*>& info) {
+    return std::string(info.param->extension.substr(1));
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryFormat, FullDisk,
-                         testing::Values(ports::TraceFormat::Transactions, ports::TraceFormat::Accesses,
-                                         ports::TraceFormat::Waveform),
+                         testing::ValuesIn(ports::traceFormats()),
                          formatName);
 
 TEST(TraceFormats, ChosenByTheExtensionWhateverItsCase) {
-    EXPECT_EQ(ports::traceFormatFor("bus.txt"), ports::TraceFormat::Transactions);
-    EXPECT_EQ(ports::traceFormatFor("-"), ports::TraceFormat::Transactions);
-    EXPECT_EQ(ports::traceFormatFor("/tmp/a.b/BUS.VCD"), ports::TraceFormat::Waveform);
-    EXPECT_EQ(ports::traceFormatFor("bus.Log"), ports::TraceFormat::Accesses);
+    EXPECT_EQ(&ports::traceFormatFor("bus.txt"), &ports::kDecodedTrace);
+    EXPECT_EQ(&ports::traceFormatFor("-"), &ports::kDecodedTrace);
+    EXPECT_EQ(&ports::traceFormatFor("/tmp/a.b/BUS.VCD"), &ports::kWaveformTrace);
+    EXPECT_EQ(&ports::traceFormatFor("bus.Log"), &ports::kAccessTrace);
     const std::string formats =
         "formats: .txt (decoded bus transactions; - for standard output), .log (one line per port access), .vcd "
         "(waveform)";

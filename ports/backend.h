@@ -1,0 +1,46 @@
+// What a port backend is to the rest of the system: one entry, defined at the
+// end of the backend's own file, with its name, its help, its keys and how it
+// is made. The factory's table only lists the entries.
+#pragma once
+
+#include "bus/port.h"
+#include "ports/options.h"
+
+#include <memory>
+#include <span>
+#include <string>
+#include <string_view>
+
+namespace ports {
+
+struct Backend;
+
+// What opening a port string gives: the port, which port it is in a few words
+// (the window's title: "ppdev /dev/parport0"), and the entry that made it.
+struct Opened {
+    std::unique_ptr<bus::Port> port;
+    std::string label;
+    const Backend* backend = nullptr;
+};
+
+struct Backend {
+    std::string_view name;
+    std::string_view usage;        // the port string's form, for --help
+    std::string_view description;  // one line, for --help
+    std::span<const Key> keys;     // every key it takes, and those it refuses with a reason
+    // Makes the port from checked keys; touches no device. delay= is applied by
+    // the factory, around whatever this returns.
+    Opened (*make)(const Options& options);
+};
+
+// delay=MICROSECONDS, for every backend that bit-bangs at its own pace.
+inline constexpr Key kDelayKey{"delay", "microseconds 0..1000000", "0", 0, 1000000};
+
+// The entries, each in its backend's file.
+extern const Backend kSimBackend;
+extern const Backend kPpdevBackend;
+extern const Backend kIoBackend;
+extern const Backend kI2cBackend;
+extern const Backend kLibBackend;
+
+}  // namespace ports
