@@ -9,26 +9,39 @@
 #include <charconv>
 #include <cstdio>
 #include <ostream>
+#include <vector>
 
 namespace apps {
 namespace {
 
-struct ButtonWord {
-    std::string_view word;
-    std::string_view command;
-};
+// Every command any program offers pxctl, once each, in table order.
+std::vector<const commands::Command*> offered() {
+    std::vector<const commands::Command*> all;
+    for (const commands::Descriptor* d : commands::programs()) {
+        for (const auto& command : d->commands) {
+            if (command.help.empty()) continue;
+            bool seen = false;
+            for (const auto* c : all) seen = seen || c->word == command.word;
+            if (!seen) all.push_back(&command);
+        }
+    }
+    return all;
+}
 
-constexpr std::array<ButtonWord, 8> kButtons{{{"ch1", "cmdCh1"},
-                                              {"ch2", "cmdCh2"},
-                                              {"zero", "cmdZS"},
-                                              {"mid", "cmdMS"},
-                                              {"full", "cmdFS"},
-                                              {"run", "cmdRun"},
-                                              {"read", "cmdRead"},
-                                              {"shdn", "cmdSHDN"}}};
+// A scroll bar's command takes a value: code1=N.
+bool takesValue(const commands::Command& command) { return controls::controlNamed(command.name, -1).has_value(); }
 
-constexpr std::string_view kAccepted =
-    "actions are ch1, ch2, zero, mid, full, run, read, shdn, get, code1=N, code2=N, bit:K=V, set CH N";
+// "actions are ch1, ch2, ..., get, code1=N, code2=N, bit:K=V, set CH N".
+std::string accepted() {
+    std::string buttons;
+    std::string values;
+    for (const auto* command : offered()) {
+        std::string& list = takesValue(*command) ? values : buttons;
+        list += (list.empty() ? "" : ", ") + std::string(command->word) + (takesValue(*command) ? "=N" : "");
+    }
+    return "actions are " + buttons + ", " + std::string(commands::kGetWord) + ", " + values + ", " +
+           std::string(commands::kExtraActions[0].form) + ", " + std::string(commands::kExtraActions[1].form);
+}
 
 [[noreturn]] void bad(std::string_view word, std::string_view problem) {
     throw UsageError("action '" + ports::printable(word) + "': " + std::string(problem));
@@ -43,38 +56,49 @@ int number(std::string_view word, std::string_view text, int min, int max, std::
     return value;
 }
 
+// The code scroll bar of a channel, as a command.
+const commands::Command& codeCommand(const commands::Descriptor& program, int channel) {
+    return *program.find(channel == 2 ? "vsbInputCode2" : "vsbInputCode1");
+}
+
 }  // namespace
 
 std::vector<Action> parseActions(const std::vector<std::string>& words, const commands::Descriptor& program) {
     std::vector<Action> actions;
+    const auto all = offered();
     for (std::size_t i = 0; i < words.size(); ++i) {
         const std::string_view word = words[i];
         Action action{Action::Kind::Command, std::string(word)};
-        if (word == "set") {
+        const auto equals = word.find('=');
+        const commands::Command* valued = nullptr;
+        for (const auto* c : all) {
+            if (takesValue(*c) && equals != std::string_view::npos && word.substr(0, equals) == c->word) valued = c;
+        }
+        if (word == commands::kSetWord) {
             if (i + 2 >= words.size()) bad(word, "needs a channel and a code: set CH N");
             action.kind = Action::Kind::Set;
-            action.text = "set " + words[i + 1] + " " + words[i + 2];
+            action.text = std::string(word) + " " + words[i + 1] + " " + words[i + 2];
             action.channel = number(action.text, words[i + 1], 1, 2, "the channel");
             action.value = number(action.text, words[i + 2], 0, 255, "the code");
+            action.command = &codeCommand(program, action.channel);
             i += 2;
-        } else if (word == "get") {
+        } else if (word == commands::kGetWord) {
             action.kind = Action::Kind::Get;
-        } else if (word.rfind("code", 0) == 0 && word.size() > 6 && word[5] == '=') {
+        } else if (valued != nullptr) {
             action.kind = Action::Kind::Code;
-            action.channel = number(word, word.substr(4, 1), 1, 2, "the channel");
-            action.value = number(word, word.substr(6), 0, 255, "the code");
-        } else if (word.rfind("bit:", 0) == 0 && word.find('=') != std::string_view::npos) {
-            const auto equals = word.find('=');
+            action.command = program.findWord(valued->word);
+            action.channel = action.command == &codeCommand(program, 2) ? 2 : 1;
+            action.value = number(word, word.substr(equals + 1), 0, 255, "the code");
+        } else if (word.rfind(commands::kBitPrefix, 0) == 0 && equals != std::string_view::npos) {
+            const std::size_t from = commands::kBitPrefix.size();
             action.kind = Action::Kind::Bit;
-            action.index = number(word, word.substr(4, equals - 4), 0, controls::kBitCount - 1, "the bit");
+            action.index = number(word, word.substr(from, equals - from), 0, controls::kBitCount - 1, "the bit");
             action.value = number(word, word.substr(equals + 1), 0, 1, "the value");
         } else {
-            const ButtonWord* button = nullptr;
-            for (const auto& b : kButtons) {
-                if (b.word == word) button = &b;
-            }
-            if (button == nullptr) bad(word, "is not known; " + std::string(kAccepted));
-            action.command = program.find(button->command);
+            bool known = false;
+            for (const auto* c : all) known = known || (!takesValue(*c) && c->word == word);
+            if (!known) bad(word, "is not known; " + accepted());
+            action.command = program.findWord(word);
             if (action.command == nullptr) {
                 bad(word, "is not a button of program " + std::string(program.key) + " (" + std::string(program.caption) + ")");
             }
@@ -90,19 +114,17 @@ Outcome runAction(const Action& action, commands::Program& program) {
     switch (action.kind) {
         case Action::Kind::Command: action.command->run(program); break;
         case Action::Kind::Code:
-            (action.channel == 2 ? c.vsbInputCode2 : c.vsbInputCode1).setValue(action.value);
+            c.scrollBar(*controls::controlNamed(action.command->name, -1)).setValue(action.value);
             break;
         case Action::Kind::Bit: c.vsbBit[static_cast<std::size_t>(action.index)].setValue(action.value); break;
         case Action::Kind::Set: {
             // Code entry exactly once: through the bar where that raises its Change,
             // directly where the bar already holds the code.
-            auto& bar = action.channel == 2 ? c.vsbInputCode2 : c.vsbInputCode1;
+            auto& bar = c.scrollBar(*controls::controlNamed(action.command->name, -1));
             if (bar.Value() != action.value) {
                 bar.setValue(action.value);
-            } else if (action.channel == 2) {
-                program.vsbInputCode2_Change();
             } else {
-                program.vsbInputCode1_Change();
+                action.command->run(program);
             }
             break;
         }
@@ -135,29 +157,45 @@ std::string jsonLine(const Action& action, const Outcome& outcome, const command
     std::string line = "{\"action\":" + quoted(action.text) + ",\"read\":" +
                        (outcome.read ? std::to_string(*outcome.read) : std::string("null")) +
                        ",\"frameWord\":" + std::to_string(program.frameWord()) + ",\"displays\":{";
-    const std::array<std::pair<const char*, const controls::TextBox*>, 6> displays{{
-        {"txtDisplay1", &c.txtDisplay1},
-        {"txtDisplay2", &c.txtDisplay2},
-        {"txtCh_Write_Display", &c.txtCh_Write_Display},
-        {"txtCh_Read_Display", &c.txtCh_Read_Display},
-        {"txtSDA_Write", &c.txtSDA_Write},
-        {"txtSDA_Data", &c.txtSDA_Data},
-    }};
-    for (std::size_t i = 0; i < displays.size(); ++i) {
-        line += (i == 0 ? "" : ",") + quoted(displays[i].first) + ":" + quoted(displays[i].second->Text());
+    const std::array displays{&c.txtDisplay1,        &c.txtDisplay2,  &c.txtCh_Write_Display,
+                              &c.txtCh_Read_Display, &c.txtSDA_Write, &c.txtSDA_Data};
+    for (const controls::TextBox* box : displays) {
+        line += (box == displays.front() ? "" : ",") + quoted(controls::describe(box->id())) + ":" + quoted(box->Text());
     }
     return line + "}}";
 }
 
 std::string labelOf(const Action& action) {
     switch (action.kind) {
-        case Action::Kind::Command: return std::string(action.command->name);
+        case Action::Kind::Command: return std::string(action.command->word);
         case Action::Kind::Code:
-        case Action::Kind::Set: return "code" + std::to_string(action.channel) + "=" + std::to_string(action.value);
-        case Action::Kind::Bit: return "bit:" + std::to_string(action.index) + "=" + std::to_string(action.value);
-        case Action::Kind::Get: return "get";
+        case Action::Kind::Set: return commands::valueLabel(*action.command, action.value);
+        case Action::Kind::Bit: return commands::bitLabel(action.index, action.value);
+        case Action::Kind::Get: return std::string(commands::kGetWord);
     }
     return action.text;
+}
+
+std::string actionHelp() {
+    std::string text;
+    auto line = [&text](std::string form, std::string_view help) {
+        form.resize(form.size() < 20 ? 20 : form.size() + 1, ' ');
+        text += "  " + form + std::string(help) + "\n";
+    };
+    for (const auto* command : offered()) {
+        // A command not every program has says which have it.
+        std::string only;
+        std::size_t having = 0;
+        for (const commands::Descriptor* d : commands::programs()) {
+            if (d->findWord(command->word) == nullptr) continue;
+            only += (having++ == 0 ? "" : ", ") + std::string(d->key);
+        }
+        const bool everywhere = having == commands::programs().size();
+        line(std::string(command->word) + (takesValue(*command) ? "=N" : ""),
+             std::string(command->help) + (everywhere ? "" : " (program " + only + " only)"));
+    }
+    for (const auto& extra : commands::kExtraActions) line(std::string(extra.form), extra.help);
+    return text;
 }
 
 bool Runner::run(const Action& action) {

@@ -19,7 +19,7 @@ struct Action {
     enum class Kind : std::uint8_t { Command, Code, Bit, Set, Get };
     Kind kind;
     std::string text;                          // as the user wrote it, for messages
-    const commands::Command* command = nullptr;  // Command
+    const commands::Command* command = nullptr;  // Command; Code and Set: the code scroll bar's
     int channel = 0;                           // Code, Set
     int index = 0;                             // Bit
     int value = 0;                             // Code, Bit, Set
@@ -29,9 +29,12 @@ struct Action {
 // UsageError naming the word and what is accepted.
 std::vector<Action> parseActions(const std::vector<std::string>& words, const commands::Descriptor& program);
 
-// The action's name in traces, as the window names the same event: "cmdMS",
+// The action's name in traces, as the window names the same event: "mid",
 // "code2=200" (set too: it is code entry), "bit:3=1", "get".
 std::string labelOf(const Action& action);
+
+// The actions' part of pxctl --help, one line each.
+std::string actionHelp();
 
 // What one action did: the byte its last read-back read, if it read back.
 struct Outcome {

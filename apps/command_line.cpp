@@ -2,6 +2,7 @@
 
 #include "ports/factory.h"
 #include "ports/options.h"
+#include "ports/trace_port.h"
 
 #include <algorithm>
 #include <array>
@@ -103,12 +104,18 @@ std::string portHelp() {
     return text;
 }
 
+std::string traceHelp() {
+    std::string text;
+    for (const ports::TraceFormatEntry* format : ports::traceFormats()) {
+        text += "                   " + std::string(format->extension) + "  " + std::string(format->help) + "\n";
+    }
+    return text;
+}
+
 std::string usage(const std::string& program) {
     return "Usage: " + program + " [--port BACKEND[:key=value,...]] [--trace FILE] [Qt options]\n\n" +
            "  --port PORT    where the bus is (default " + ports::defaultPort() + ")\n" +
-           "  --trace FILE   record the bus: FILE.txt decoded transactions (- for standard\n" +
-           "                 output), FILE.log one line per port access, FILE.vcd a waveform\n" +
-           "                 for PulseView or GTKWave\n" +
+           "  --trace FILE   record the bus in the format FILE's extension names:\n" + traceHelp() +
            "  --exit-when-shown  quit as soon as the window is drawn (start-up checks)\n" +
            "  --help         this text\n  --version      the version\n" +
            "  Qt's own options (-platform offscreen, -display :1, -style ...) go to Qt.\n\nPorts:\n" + portHelp();

@@ -35,6 +35,9 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments, Front fr
 // The port strings' part of --help, one line per backend.
 std::string portHelp();
 
+// The trace formats' part of --help, one line per format.
+std::string traceHelp();
+
 std::string usage(const std::string& program);
 
 }  // namespace apps

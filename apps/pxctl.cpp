@@ -22,22 +22,21 @@ namespace {
 constexpr const char* kName = "pxctl";
 
 std::string help() {
-    return std::string("Usage: pxctl [--program a|b] [--port PORT] [--trace FILE] [--json] ACTION...\n") +
-           "       pxctl [--program a|b] [--port PORT] [--trace FILE] [--json] -    (actions from standard input)\n\n" +
+    const std::string keys = commands::programKeys("|", "|");
+    std::string programs;
+    for (const commands::Descriptor* d : commands::programs()) {
+        programs += "                 " + std::string(d->key) + ": " + std::string(d->summary) + "\n";
+    }
+    return "Usage: pxctl [--program " + keys + "] [--port PORT] [--trace FILE] [--json] ACTION...\n" +
+           "       pxctl [--program " + keys + "] [--port PORT] [--trace FILE] [--json] -    (actions from standard input)\n\n" +
            "Runs the window's operator actions in order on one program, as the same clicks would.\n\n" +
-           "  --program a|b  a: PX7700_02 RevA (26-bit frames, read-back after every write);\n" +
-           "                 b: PX7702_RevA (27-bit frames, /SHDN) (default b)\n" +
+           "  --program " + keys + "  which program's handlers run (default " + std::string(apps::CommandLine{}.program) + ")\n" +
+           programs +
            "  --port PORT    where the bus is (default " + ports::defaultPort() + ")\n" +
-           "  --trace FILE   record the bus: FILE.txt decoded transactions (- for standard\n" +
-           "                 output), FILE.log one line per port access, FILE.vcd a waveform\n" +
+           "  --trace FILE   record the bus in the format FILE's extension names:\n" + apps::traceHelp() +
            "  --json         one JSON object per action: action, read, frameWord, displays\n" +
            "  --help, --version\n\n" +
-           "Actions:\n" +
-           "  ch1 ch2 zero mid full run read shdn   the buttons (shdn: program b only)\n" +
-           "  code1=N code2=N      a code scroll bar moved to N (0..255)\n" +
-           "  bit:K=V              bit panel position K (0..44) set to V (0 or 1)\n" +
-           "  set CH N             channel CH (1 or 2) to code N: one frame, even where the bar holds N\n" +
-           "  get                  the read-back alone, without writing a frame first\n\n" +
+           "Actions:\n" + apps::actionHelp() + "\n" +
            "Every action that reads back prints the byte read, one number per line.\n" +
            "Exit status: 0 all ran; 1 the port failed (nothing after it runs); 2 a usage error.\n\n" +
            "Examples:\n" +
@@ -73,7 +72,8 @@ int runPxctl(int argc, char** argv) {
             return 0;
         }
         descriptor = commands::findProgram(line.program);
-        if (descriptor == nullptr) throw apps::UsageError("--program " + ports::printable(line.program) + " is not known; use a or b");
+        if (descriptor == nullptr) throw apps::UsageError("--program " + ports::printable(line.program) + " is not known; use " +
+                                   commands::programKeys(", ", " or "));
         if (line.actions.empty()) throw apps::UsageError("no action given; see --help");
         const bool stdinMode = line.actions.size() == 1 && line.actions[0] == "-";
         if (!stdinMode) actions = apps::parseActions(line.actions, *descriptor);

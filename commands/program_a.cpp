@@ -2,6 +2,7 @@
 // run it, and the read-back that follows every frame.
 #include "bus/lines.h"
 #include "bus/transactions.h"
+#include "commands/descriptor.h"
 #include "commands/program.h"
 #include "frame/panel.h"
 
@@ -75,5 +76,17 @@ void ProgramA::readBack() {
     bit(variant_.readDataAck).setValue(1);  // the acknowledge after the data byte, shown as given
     bitText(variant_.readDataAck).setText("1");
 }
+
+const Descriptor kDescriptorA{
+    .key = "a",
+    .executable = "px7700_02_reva",
+    .caption = "PX7700_02_RevA",
+    .windowName = "frmPX7700_02_RevA",
+    .summary = "PX7700_02 RevA: 26-bit frames, read-back after every write",
+    .variant = frame::kProgramA,
+    .make = [](bus::Port& port) -> std::unique_ptr<Program> { return std::make_unique<ProgramA>(port); },
+    .load = [](Program& p) { static_cast<ProgramA&>(p).Form_Load(); },
+    .commands = kSharedCommands,
+};
 
 }  // namespace commands

@@ -2,6 +2,7 @@
 // over the panel, Read after a Run, and the shutdown code.
 #include "bus/lines.h"
 #include "bus/transactions.h"
+#include "commands/descriptor.h"
 #include "commands/program.h"
 #include "frame/panel.h"
 
@@ -51,5 +52,27 @@ void ProgramB::readBack() {
 }
 
 void ProgramB::cmdSHDN_Click() { port_.OutportW(bus::kDataRegister, bus::kShutdownCode); }
+
+namespace {
+
+// The program object of this table is always a ProgramB, made by the entry below.
+constexpr auto kCommandsB = withOwnCommands(std::array{
+    Command{"cmdSHDN", "shdn", "\"/SHDN\": the shutdown pattern 0xaf on the port until the next frame",
+            [](Program& p) { static_cast<ProgramB&>(p).cmdSHDN_Click(); }},
+});
+
+}  // namespace
+
+const Descriptor kDescriptorB{
+    .key = "b",
+    .executable = "px7702_reva",
+    .caption = "PX7702_RevA",
+    .windowName = "Form1",
+    .summary = "PX7702_RevA: 27-bit frames, read-back on Read, /SHDN",
+    .variant = frame::kProgramB,
+    .make = [](bus::Port& port) -> std::unique_ptr<Program> { return std::make_unique<ProgramB>(port); },
+    .load = nullptr,
+    .commands = kCommandsB,
+};
 
 }  // namespace commands

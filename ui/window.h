@@ -14,15 +14,16 @@
 #include <functional>
 #include <map>
 #include <optional>
-#include <string_view>
 #include <string>
+#include <string_view>
 #include <utility>
 
 class QLineEdit;
-class QMessageBox;
 class QScrollBar;
 
 namespace ui {
+
+class PortDialogs;
 
 class Window final : public QWidget, private controls::ControlObserver {
 public:
@@ -48,13 +49,15 @@ public:
     // The one place an operator event reaches the program. A port failure ends
     // the gesture that caused it (a held arrow stops repeating), marks the title
     // "not sent" and is shown in one dialog once the event has returned; the
-    // window stays open and the next gesture tries the port again. `action`
-    // names the control, for the dialog.
-    void dispatch(std::string_view action, const std::function<void()>& run);
+    // window stays open and the next gesture tries the port again. `label`
+    // names the action as pxctl and the traces do ("mid", "code1=200");
+    // `shown` names it in the dialog.
+    void dispatch(std::string_view label, std::string_view shown, const std::function<void()>& run);
+    void dispatch(std::string_view action, const std::function<void()>& run) { dispatch(action, action, run); }
     void dispatch(const std::function<void()>& run) { dispatch("action", run); }
 
     // Told the name of every operator action before it runs ("code2=200",
-    // "bit:3=1", "cmdMS"), so that a trace can say what caused what.
+    // "bit:3=1", "mid"), so that a trace can say what caused what.
     void setActionListener(std::function<void(const std::string&)> listener) { actionListener_ = std::move(listener); }
 
     // Which port the program uses, shown in the title after the caption.
@@ -66,32 +69,24 @@ public:
 
 private:
     void build();
-    QWidget* create(const ControlSpec& c);
+    void bind(const ControlSpec& c, QWidget* w);
+    void bindScrollBar(QScrollBar* bar, controls::ControlId id);
     void valueChanged(controls::ControlId id, int value) override;
     void textChanged(controls::ControlId id, std::string_view text) override;
-    void failed(std::string_view action, const QString& message);
-    void showError();
-    void updateTitle();
+    void endGesture();
     QWidget* singleWidget(controls::Name name) const;  // a code scroll bar or display
 
     const commands::Descriptor& descriptor_;
     WindowSpec spec_;
     commands::Program& program_;
     double scale_;
+    PortDialogs* dialogs_;
     std::function<void()> exit_;
     std::map<std::pair<std::string, int>, QWidget*> widgets_;
     std::array<QScrollBar*, controls::kBitCount> bitBars_{};
     std::array<QLineEdit*, controls::kBitCount> bitBoxes_{};
     std::map<controls::Name, QWidget*> single_;
-    QMessageBox* error_ = nullptr;
-    QMessageBox* notice_ = nullptr;
-    QString errorText_;
-    QString errorAction_;
     QScrollBar* activeBar_ = nullptr;  // the scroll bar whose Change is being dispatched
-    bool errorQueued_ = false;
-    bool awaitingDialog_ = false;  // from a failure until its dialog is closed
-    bool notSent_ = false;
-    std::string portLabel_;
     std::function<std::optional<std::string>()> notices_;
     std::function<void(const std::string&)> actionListener_;
 };

@@ -52,29 +52,29 @@ INSTANTIATE_TEST_SUITE_P(
             "code2=200  write 0x2c  80 ack(master)  c8 ack(master)   channel 2 <- 200\n"},
         Row{"B_preset_writes_twice", &commands::kDescriptorB, {"code1=5", "mid"},
             "code1=5    write 0x2c  00 ack(master)  05 ack(master)   channel 1 <- 5\n"
-            "cmdMS      write 0x2c  00 ack(master)  80 ack(master)   channel 1 <- 128\n"
-            "cmdMS      write 0x2c  00 ack(master)  80 ack(master)   channel 1 <- 128\n"},
+            "mid        write 0x2c  00 ack(master)  80 ack(master)   channel 1 <- 128\n"
+            "mid        write 0x2c  00 ack(master)  80 ack(master)   channel 1 <- 128\n"},
         Row{"B_read_runs_then_reads_the_wiper", &commands::kDescriptorB, {"code1=9", "read"},
             "code1=9    write 0x2c  00 ack(master)  09 ack(master)   channel 1 <- 9\n"
-            "cmdRead    write 0x2c  00 ack(master)  09 ack(master)   channel 1 <- 9\n"
-            "cmdRead    read  0x2c  09 ack(master)   read 9\n"},
+            "read       write 0x2c  00 ack(master)  09 ack(master)   channel 1 <- 9\n"
+            "read       read  0x2c  09 ack(master)   read 9\n"},
         Row{"B_shutdown_and_back", &commands::kDescriptorB, {"shdn", "code1=1"},
-            "cmdSHDN    data register 0xaf  shutdown pattern (D4 low)\n"
+            "shdn       data register 0xaf  shutdown pattern (D4 low)\n"
             "code1=1    data register 0xf3  D4 high again: out of shutdown\n"
             "code1=1    write 0x2c  00 ack(master)  01 ack(master)   channel 1 <- 1\n"},
         // A hand-set panel: address byte 0x5a is 7-bit 0x2d, which nobody answers.
         Row{"B_hand_set_panel_with_another_address", &commands::kDescriptorB, {"bit:25=1", "bit:23=1", "bit:22=1", "bit:20=1", "bit:5=1", "run"},
-            "cmdRun     write 0x2d  00 ack(master)  10 ack(master)   not the potentiometer's address\n"},
+            "run        write 0x2d  00 ack(master)  10 ack(master)   not the potentiometer's address\n"},
         Row{"A_code_entry_reads_back", &commands::kDescriptorA, {"code1=200"},
             "code1=200  write 0x2c  00 ack(master)  c8 (no ninth clock)   channel 1 <- 200\n"
             "code1=200  read  0x2c  c8 ack(master)   read 200\n"},
         Row{"A_preset_writes_and_reads_twice", &commands::kDescriptorA, {"ch2", "code2=3", "full"},
             "code2=3    write 0x2c  80 ack(master)  03 (no ninth clock)   channel 2 <- 3\n"
             "code2=3    read  0x2c  03 ack(master)   read 3\n"
-            "cmdFS      write 0x2c  80 ack(master)  ff (no ninth clock)   channel 2 <- 255\n"
-            "cmdFS      read  0x2c  ff ack(master)   read 255\n"
-            "cmdFS      write 0x2c  80 ack(master)  ff (no ninth clock)   channel 2 <- 255\n"
-            "cmdFS      read  0x2c  ff ack(master)   read 255\n"},
+            "full       write 0x2c  80 ack(master)  ff (no ninth clock)   channel 2 <- 255\n"
+            "full       read  0x2c  ff ack(master)   read 255\n"
+            "full       write 0x2c  80 ack(master)  ff (no ninth clock)   channel 2 <- 255\n"
+            "full       read  0x2c  ff ack(master)   read 255\n"},
         Row{"A_get_is_a_read_alone", &commands::kDescriptorA, {"get"}, "get        read  0x2c  80 ack(master)   read 128\n"}),
     [](const testing::TestParamInfo<Row>& row) { return row.param.name; });
 

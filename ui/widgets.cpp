@@ -1,0 +1,97 @@
+// One widget per kind of row.
+#include "ui/widgets.h"
+
+#include "ui/wrap_button.h"
+
+#include <QFrame>
+#include <QLabel>
+#include <QLineEdit>
+#include <QScrollBar>
+
+namespace ui {
+namespace {
+
+QColor colour(Rgb c) { return QColor(c.r, c.g, c.b); }
+
+QWidget* rectangle(QWidget& parent) {
+    auto* frame = new QFrame(&parent);
+    frame->setFrameShape(QFrame::Box);
+    frame->setFrameShadow(QFrame::Plain);
+    frame->setAttribute(Qt::WA_TransparentForMouseEvents);
+    return frame;
+}
+
+QWidget* label(const ControlSpec& c, QWidget& parent, Rgb windowBack) {
+    auto* label = new QLabel(QString::fromStdString(c.caption), &parent);
+    label->setTextFormat(Qt::PlainText);
+    label->setAlignment((c.look.align == Align::Center ? Qt::AlignHCenter : Qt::AlignLeft) | Qt::AlignTop);
+    label->setWordWrap(c.look.wrap);
+    QPalette palette = label->palette();
+    palette.setColor(QPalette::Window, colour(c.look.back.value_or(windowBack)));
+    palette.setColor(QPalette::WindowText, colour(c.look.text.value_or(Rgb{0, 0, 0})));
+    label->setPalette(palette);
+    label->setAutoFillBackground(true);
+    return label;
+}
+
+QWidget* scrollBar(const ControlSpec& c, QWidget& parent) {
+    auto* bar = new QScrollBar(Qt::Vertical, &parent);
+    bar->setRange(0, c.max);
+    bar->setSingleStep(1);
+    bar->setPageStep(1);
+    bar->setTracking(false);  // a drag raises one Change, on release
+    return bar;
+}
+
+QWidget* textBox(const ControlSpec& c, QWidget& parent) {
+    auto* edit = new QLineEdit(&parent);
+    edit->setAlignment(c.look.align == Align::Center ? Qt::AlignCenter : Qt::AlignLeft | Qt::AlignVCenter);
+    QPalette palette = edit->palette();
+    if (c.look.text) palette.setColor(QPalette::Text, colour(*c.look.text));
+    // The window-frame colour of the system these windows come from is black.
+    if (c.look.windowFrameBack) palette.setColor(QPalette::Base, Qt::black);
+    edit->setPalette(palette);
+    return edit;
+}
+
+QWidget* button(const ControlSpec& c, QWidget& parent) {
+    auto* button = new WrapButton(QString::fromStdString(c.caption), &parent);
+    if (!c.toolTip.empty()) button->setToolTip(QString::fromStdString(c.toolTip));
+    QPalette palette = button->palette();
+    if (c.look.back) palette.setColor(QPalette::Button, colour(*c.look.back));
+    button->setPalette(palette);
+    button->setAutoDefault(false);
+    return button;
+}
+
+}  // namespace
+
+QFont fontFor(const Look& look) {
+    QFont font(kFallbackFace);
+    font.setStyleHint(QFont::SansSerif);
+    font.setPointSizeF(look.points > 0 ? look.points : 8.0);
+    font.setWeight(look.bold ? QFont::Bold : QFont::Normal);
+    return font;
+}
+
+int toPixels(int twips, double scale) { return static_cast<int>(twips * scale + 0.5); }
+
+QWidget* makeWidget(const ControlSpec& c, QWidget& parent, Rgb windowBack, double scale) {
+    QWidget* w = nullptr;
+    switch (c.kind) {
+        case Kind::Rectangle: w = rectangle(parent); break;
+        case Kind::Label: w = label(c, parent, windowBack); break;
+        case Kind::ScrollBar: w = scrollBar(c, parent); break;
+        case Kind::TextBox: w = textBox(c, parent); break;
+        case Kind::Button: w = button(c, parent); break;
+    }
+    w->setObjectName(QString::fromStdString(c.fullName()));
+    w->setFont(fontFor(c.look));
+    const int left = toPixels(c.left, scale);
+    const int top = toPixels(c.top, scale);
+    w->setGeometry(left, top, toPixels(c.left + c.width, scale) - left, toPixels(c.top + c.height, scale) - top);
+    if (c.hidden) w->setVisible(false);
+    return w;
+}
+
+}  // namespace ui

@@ -1,0 +1,23 @@
+// The widgets of one table row, drawn as the row says: kind, caption, tool tip,
+// look and geometry. Binding them to the program is the window's business.
+#pragma once
+
+#include "ui/layout.h"
+
+#include <QFont>
+
+class QWidget;
+
+namespace ui {
+
+// "MS Sans Serif" at the given size and weight, through the platform's sans-serif face.
+QFont fontFor(const Look& look);
+
+// The widget for a row, placed in twips at `scale` pixels per twip. windowBack
+// is the window's background, which a label takes unless its look says otherwise.
+QWidget* makeWidget(const ControlSpec& spec, QWidget& parent, Rgb windowBack, double scale);
+
+// Twips to pixels, rounded.
+int toPixels(int twips, double scale);
+
+}  // namespace ui
