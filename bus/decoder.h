@@ -25,19 +25,22 @@ class Decoder {
 public:
     enum class Kind : std::uint8_t { Start, RepeatedStart, Stop, Byte, Acknowledge };
 
+    // Made whole where it is made; the fields a kind does not use are zero.
     struct Event {
         Kind kind;
-        std::uint8_t byte = 0;  // Byte: its value, most significant bit first on the line
-        int index = 0;          // Byte, Acknowledge: 0 for the address byte, then 1, 2, ...
-        bool level = false;     // Acknowledge: SDA on the ninth clock (false: acknowledged)
-        bool masterLow = false; // Acknowledge: the master held SDA low itself
-        int pendingBits = 0;    // Start, Stop: bits of an unfinished byte cut off by it
-        bool setupClock = false;  // Start, Stop: that one bit was the condition's own setup clock
+        std::uint8_t byte;     // Byte: its value, most significant bit first on the line
+        bool level;            // Acknowledge: SDA on the ninth clock (false: acknowledged)
+        bool masterLow;        // Acknowledge: the master held SDA low itself
+        bool setupClock;       // Start, Stop: that one bit was the condition's own setup clock
+        int index;             // Byte, Acknowledge: 0 for the address byte, then 1, 2, ...
+        int pendingBits;       // Start, Stop: bits of an unfinished byte cut off by it
     };
 
     // At most two events a step: a condition, or a byte, or an acknowledge.
+    // Only the first `count` items are ever written or read: nothing is cleared
+    // on the many steps that make no event.
     struct Events {
-        std::array<Event, 2> items{};
+        std::array<Event, 2> items;
         std::size_t count = 0;
         const Event* begin() const { return items.data(); }
         const Event* end() const { return items.data() + count; }
@@ -47,7 +50,8 @@ public:
         Events out;
         if (s.sclFell) highSinceRise_ = false;
         if (s.sclHigh && !s.sclRose && s.sdaBefore != s.sdaAfter) {
-            Event e{s.sdaAfter ? Kind::Stop : (inTransaction_ ? Kind::RepeatedStart : Kind::Start)};
+            Event e{};
+            e.kind = s.sdaAfter ? Kind::Stop : (inTransaction_ ? Kind::RepeatedStart : Kind::Start);
             if (inTransaction_) {
                 e.pendingBits = bits_;
                 e.setupClock = bits_ == 1 && highSinceRise_;
@@ -64,10 +68,18 @@ public:
         highSinceRise_ = true;
         if (bits_ < 8) {
             shift_ = static_cast<std::uint8_t>((shift_ << 1) | (s.sdaAfter ? 1 : 0));
-            if (++bits_ == 8) out.items[out.count++] = Event{Kind::Byte, shift_, byteIndex_};
+            if (++bits_ == 8) {
+                Event byte{};
+                byte.kind = Kind::Byte;
+                byte.byte = shift_;
+                byte.index = byteIndex_;
+                out.items[out.count++] = byte;
+            }
             return out;
         }
-        Event ack{Kind::Acknowledge, 0, byteIndex_};
+        Event ack{};
+        ack.kind = Kind::Acknowledge;
+        ack.index = byteIndex_;
         ack.level = s.sdaAfter;
         ack.masterLow = !s.masterSda;
         out.items[out.count++] = ack;

@@ -11,8 +11,7 @@ set(PX_USES_ports bus sim)
 set(PX_USES_buscheck bus)
 
 function(px_core_library name)
-  add_library(${name} STATIC ${ARGN})
-  target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR})
+  px_library(${name} ${name} ${ARGN})
 endfunction()
 
 function(px_check_core_layers)

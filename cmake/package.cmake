@@ -6,11 +6,12 @@ set(doc share/doc/${PX_PACKAGE_NAME})
 find_program(HELP2MAN help2man REQUIRED)
 find_program(GZIP gzip REQUIRED)
 
-set(man_px7700_02_reva "set the wipers of a PX7700/PX7702 potentiometer (26-bit frames)")
-set(man_px7702_reva "set the wipers of a PX7702 potentiometer (27-bit frames, /SHDN)")
+foreach(program IN LISTS PX_PROGRAMS)
+  set(man_${program} "${PX_PROGRAM_${program}_SUMMARY}")
+endforeach()
 set(man_pxctl "run the PX7700/PX7702 programs' actions from the command line")
 set(pages "")
-foreach(program px7700_02_reva px7702_reva pxctl)
+foreach(program IN LISTS PX_PROGRAMS ITEMS pxctl)
   set(page ${CMAKE_BINARY_DIR}/man/${program}.1)
   add_custom_command(OUTPUT ${page}.gz
     COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/man

@@ -122,12 +122,12 @@ void I2cLines::send(const bus::Transaction& t) {
 }
 
 void I2cLines::drive(bus::LineLevels levels) {
-    if (!levels.shdn) {
+    if (!levels.shdn()) {
         throw bus::PortError("i2c " + device_ +
                              ": cannot drive /SHDN: it is D4 of a parallel port, which an I2C adapter does not have");
     }
     if (fd_ < 0) openAdapter();
-    const auto step = lines_.write(levels.sda, levels.scl, [this] {
+    const auto step = lines_.write(levels.sda(), levels.scl(), [this] {
         if (!sending_) return;
         // As a device does: the next bit goes out right after SCL falls, most
         // significant first; after the eighth, SDA is released for the acknowledge.

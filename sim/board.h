@@ -36,8 +36,8 @@ public:
     // Inline, so that the board's port runs the line model in one piece; the
     // rare events (conditions, bytes, acknowledges) go out of line.
     void drive(bus::LineLevels levels) override {
-        shdn_ = levels.shdn;
-        for (const auto& e : decoder_.step(lines_.write(levels.sda, levels.scl, [this] { sclFell(); }))) event(e);
+        shdn_ = levels.shdn();
+        for (const auto& e : decoder_.step(lines_.write(levels.sda(), levels.scl(), [this] { sclFell(); }))) event(e);
     }
     bool sampleSda() override { return lines_.sda(); }
 
@@ -91,7 +91,8 @@ private:
     std::size_t total_ = 0;
 };
 
-// The device on a parallel port: the port the programs and tests write to.
+// The device on a parallel port (the wiring of bus/line_port.h): the port the
+// programs and tests write to.
 class Board final : public bus::Port {
 public:
     static constexpr std::uint8_t kAddress = Device::kAddress;
@@ -101,8 +102,10 @@ public:
 
     explicit Board(bool withDevice = true) : device_(withDevice) {}
 
-    void OutportW(std::uint16_t port, std::uint16_t value) override { port_.OutportW(port, value); }
-    std::uint16_t InportW(std::uint16_t port) override { return port_.InportW(port); }
+    void OutportW(std::uint16_t port, std::uint16_t value) override {
+        bus::writeRegister(device_, latch_, "sim", port, value);
+    }
+    std::uint16_t InportW(std::uint16_t port) override { return bus::readRegister(device_, latch_, "sim", port); }
 
     const Device& device() const { return device_; }
 
@@ -119,7 +122,7 @@ public:
 
 private:
     Device device_;
-    bus::BasicLinePort<Device> port_{"sim", device_};
+    std::uint8_t latch_ = 0xFF;  // lines released until the first write
 };
 
 }  // namespace sim

@@ -26,13 +26,32 @@ struct Access {
 inline Access W(std::uint16_t value) { return {false, 0x378, value}; }
 inline Access R(std::uint16_t value) { return {true, 0x379, value}; }
 
-class RecordingPort final : public bus::Port {
+// Fails a chosen access before it reaches anything: the one fault injection
+// of the test ports.
+class FaultInjection {
+public:
+    std::size_t failAt = 0;   // the 1-based access that throws; 0: none
+    bool failAlways = false;  // every access throws, as a port that cannot be opened
+
+    std::size_t accesses() const { return accesses_; }
+    // The n-th access from now fails (1: the next one).
+    void failAfter(std::size_t n) { failAt = accesses_ + n; }
+
+protected:
+    void countAccess() {
+        ++accesses_;
+        if (failAlways || (failAt != 0 && accesses_ == failAt)) throw bus::PortError("test port: injected failure");
+    }
+
+private:
+    std::size_t accesses_ = 0;
+};
+
+class RecordingPort final : public bus::Port, public FaultInjection {
 public:
     std::vector<Access> log;
     std::deque<std::uint16_t> status;  // answers to reads, in order
     std::uint16_t idleStatus = 0x0000; // answer once the script is used up
-    std::size_t failAt = 0;            // the 1-based access that throws; 0: none
-    bool failAlways = false;           // every access throws, as a port that cannot be opened
 
     void OutportW(std::uint16_t port, std::uint16_t value) override {
         countAccess();
@@ -53,16 +72,6 @@ public:
     void scriptSamples(std::initializer_list<int> bits) {
         for (int b : bits) status.push_back(b != 0 ? 0x0008 : 0x0000);
     }
-    std::size_t accesses() const { return accesses_; }
-    // The n-th access from now fails (1: the next one).
-    void failAfter(std::size_t n) { failAt = accesses_ + n; }
-
-private:
-    void countAccess() {
-        ++accesses_;
-        if (failAlways || (failAt != 0 && accesses_ == failAt)) throw bus::PortError("test port: injected failure");
-    }
-    std::size_t accesses_ = 0;
 };
 
 // Builds expected access sequences the way the bus tables are written.

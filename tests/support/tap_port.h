@@ -1,6 +1,7 @@
 // The one test wrapper around a working port (usually the simulated board): it
 // passes every access on, records it, feeds it to the bus checker, counts
-// accesses the programs never make, and can fail at a chosen access.
+// accesses the programs never make, and can fail at a chosen access (before it
+// reaches the port).
 #pragma once
 
 #include "buscheck/checker.h"
@@ -13,7 +14,7 @@
 
 namespace testing_support {
 
-class TapPort final : public bus::Port {
+class TapPort final : public bus::Port, public FaultInjection {
 public:
     explicit TapPort(bus::Port& inner) : inner_(inner) {}
 
@@ -21,9 +22,6 @@ public:
     std::vector<Access> log;
     int badAccesses = 0;  // another address, or a value above 255
     int reads = 0;
-
-    // The n-th access from now fails before it reaches the port (1: the next one).
-    void failAfter(std::size_t n) { failAt_ = accesses_ + n; }
 
     // Forgets the log and the checker's events, between actions.
     void clear() {
@@ -49,13 +47,7 @@ public:
     }
 
 private:
-    void countAccess() {
-        ++accesses_;
-        if (failAt_ != 0 && accesses_ == failAt_) throw bus::PortError("test port: injected failure");
-    }
     bus::Port& inner_;
-    std::size_t accesses_ = 0;
-    std::size_t failAt_ = 0;
 };
 
 }  // namespace testing_support
