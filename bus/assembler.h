@@ -25,6 +25,7 @@ struct Transaction {
     // transactions are counted, and their first bytes kept.
     static constexpr std::size_t kBytes = 8;
 
+    bool started = false;      // a start began it (the assembler's current one only)
     std::uint8_t address = 0;  // the address byte, read/write bit included
     bool addressed = false;    // the address byte is complete
     bool read = false;         // the address byte's read bit
@@ -53,6 +54,7 @@ public:
                 current_.noNinthClock = e.pendingBits == 8;
                 if (had) ended_ = current_;
                 current_ = Transaction{};
+                current_.started = e.kind != Decoder::Kind::Stop;
                 return had ? &ended_ : nullptr;
             }
             case Decoder::Kind::Byte:

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <stdexcept>
+#include <string>
 #include <string_view>
 
 namespace bus {
@@ -12,7 +13,15 @@ namespace bus {
 // the device or address, the operation and the reason.
 class PortError : public std::runtime_error {
 public:
-    using std::runtime_error::runtime_error;
+    // heldBack: none of the transaction under way reached the wires, though the
+    // accesses before this one returned; a backend that carries transactions
+    // whole (an I2C adapter) says so when sending one fails.
+    explicit PortError(const std::string& message, bool heldBack = false)
+        : std::runtime_error(message), heldBack_(heldBack) {}
+    bool heldBack() const { return heldBack_; }
+
+private:
+    bool heldBack_;
 };
 
 class Port {

@@ -24,6 +24,12 @@ struct FrameFormat {
 inline constexpr FrameFormat kFrameA{26, kCodesA, {{{true, false}, {true, true}, {}}}, 2};
 inline constexpr FrameFormat kFrameB{27, kCodesB, {{{false, false}, {true, false}, {true, true}}}, 3};
 
+// Writes in one frame: the start, two a bit, the closing.
+constexpr int frameWrites(const FrameFormat& format) {
+    return 2 + 2 * format.length + static_cast<int>(format.closingLength);
+}
+static_assert(frameWrites(kFrameA) == 56 && frameWrites(kFrameB) == 59);
+
 // Start condition, frame bits length-1 down to 0 (bits above are never sent), closing.
 // Each bit puts its level on SDA in the write that takes SCL low and repeats it
 // in the write that takes SCL high, so SDA is stable while SCL is high.
@@ -47,5 +53,8 @@ inline constexpr ReadAddress kReadBackAddress = readAddressOf(kReadAddressByte);
 // is low, then a ninth clock with SDA low and a stop. Returns the byte read, most
 // significant bit first.
 int readBack(Port& port, const LineCodes& codes, const ReadAddress& address);
+
+// Writes in one read-back: the start, nine address bits, eight clocks, the closing.
+inline constexpr int kReadBackWrites = 2 + 2 * 9 + 2 * 8 + 4;
 
 }  // namespace bus

@@ -21,6 +21,9 @@ struct Opened {
     std::unique_ptr<bus::Port> port;
     std::string label;
     const Backend* backend = nullptr;
+    // Where the kernel claims nothing for us: the name of the lock that keeps a
+    // second program off the port ("io-0x378"); empty where none is needed.
+    std::string lockKey = {};
 };
 
 struct Backend {

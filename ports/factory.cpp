@@ -3,6 +3,7 @@
 #include "ports/factory.h"
 
 #include "ports/delay_port.h"
+#include "ports/lock_port.h"
 #include "ports/trace_port.h"
 
 #include <array>
@@ -34,9 +35,19 @@ const Backend& backendFor(const std::string& name) {
 
 std::span<const Backend* const> backends() { return kBackends; }
 
+namespace {
+Opened openPort(std::string_view spec, LockPort** lock);
+}
+
 std::string defaultPort() { return "ppdev:dev=" + std::string(kPpdevBackend.keys.front().fallback); }
 
-Opened openPort(std::string_view spec) {
+Opened openPort(std::string_view spec) { return openPort(spec, nullptr); }
+
+namespace {
+
+// The backend with its wrappers: delay= around it, and the lock outside that,
+// so that the lock is taken before anything reaches the device.
+Opened openPort(std::string_view spec, LockPort** lock) {
     if (spec.empty()) throw ConfigError("empty port string; valid backends: " + validNames());
     const auto [name, options] = Options::parse(spec);
     const Backend& backend = backendFor(name);
@@ -46,18 +57,34 @@ Opened openPort(std::string_view spec) {
     if (const auto delay = options.number(kDelayKey); delay && *delay > 0) {
         opened.port = std::make_unique<DelayPort>(std::move(opened.port), std::chrono::microseconds(*delay));
     }
+    if (!opened.lockKey.empty()) {
+        auto locked = std::make_unique<LockPort>(std::move(opened.port), opened.label, opened.lockKey);
+        if (lock != nullptr) *lock = locked.get();
+        opened.port = std::move(locked);
+    }
     return opened;
 }
 
+}  // namespace
+
 ProgramPort openProgramPort(std::string_view spec, const std::string& tracePath) {
-    Opened opened = openPort(spec);
-    ProgramPort result{std::move(opened.port), std::move(opened.label)};
+    LockPort* lock = nullptr;
+    Opened opened = openPort(spec, &lock);
+    ProgramPort result{std::move(opened.port), std::move(opened.label), nullptr, lock};
     if (!tracePath.empty()) {
         auto traced = std::make_unique<TracePort>(std::move(result.port), tracePath);
         result.trace = traced.get();
         result.port = std::move(traced);
     }
     return result;
+}
+
+std::optional<std::string> ProgramPort::takeNotice() {
+    if (trace != nullptr) {
+        if (auto failure = trace->takeFailure()) return failure;
+    }
+    if (lock != nullptr) return lock->takeNotice();
+    return std::nullopt;
 }
 
 }  // namespace ports

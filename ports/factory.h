@@ -7,12 +7,14 @@
 #include "ports/options.h"
 
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
 
 namespace ports {
 
+class LockPort;
 class TracePort;
 
 // Every backend, in the order --help lists them.
@@ -30,6 +32,11 @@ struct ProgramPort {
     std::unique_ptr<bus::Port> port;
     std::string label;
     TracePort* trace = nullptr;  // owned by port; nullptr without a trace
+    LockPort* lock = nullptr;    // owned by port; nullptr where the backend needs none
+
+    // Something to tell the operator that is not a port failure: a trace that
+    // could not be written, a lock that could not be taken. Each is said once.
+    std::optional<std::string> takeNotice();
 };
 ProgramPort openProgramPort(std::string_view spec, const std::string& tracePath);
 

@@ -17,6 +17,10 @@
 namespace ports {
 namespace {
 
+// The kernel carries a transaction whole or not at all: whatever fails, nothing
+// of the transaction under way reached the bus.
+bus::PortError heldBack(const std::string& message) { return bus::PortError(message, true); }
+
 std::string hex(unsigned value) {
     char text[8];
     std::snprintf(text, sizeof text, "0x%02x", value);
@@ -36,12 +40,16 @@ void I2cLines::fail(const std::string& operation, int error) {
     std::string message = "i2c " + device_ + ": " + operation + ": " + std::strerror(error);
     switch (error) {
         case ENOENT:
-        case ENODEV: message += " (load the i2c-dev module; i2cdetect -l lists the adapters)"; break;
+        case ENODEV:
+            // Only an adapter's own node is missing for want of the module.
+            if (device_.rfind("/dev/i2c-", 0) == 0) message += " (load the i2c-dev module; i2cdetect -l lists the adapters)";
+            break;
         case EACCES:
         case EPERM: message += " (add your user to the i2c group)"; break;
+        case ENOTTY: message += " (not an I2C adapter; i2cdetect -l lists them)"; break;
         default: break;
     }
-    throw bus::PortError(message);
+    throw heldBack(message);
 }
 
 void I2cLines::openAdapter() {
@@ -61,7 +69,7 @@ void I2cLines::selectAddress(std::uint8_t address) {
     if (selected_ == address) return;
     const int result = system_->ioctl(fd_, I2C_SLAVE, reinterpret_cast<void*>(static_cast<unsigned long>(address)));
     if (result == -EBUSY) {
-        throw bus::PortError("i2c " + device_ + ": I2C_SLAVE " + hex(address) +
+        throw heldBack("i2c " + device_ + ": I2C_SLAVE " + hex(address) +
                              ": Device or resource busy (a kernel driver holds this address)");
     }
     if (result < 0) fail("I2C_SLAVE " + hex(address), -result);
@@ -82,7 +90,7 @@ void I2cLines::transfer(std::uint8_t address, bool read, std::uint8_t* data, std
         unsigned long needed = read ? I2C_FUNC_SMBUS_READ_BYTE
                                     : (length == 1 ? I2C_FUNC_SMBUS_WRITE_BYTE : I2C_FUNC_SMBUS_WRITE_BYTE_DATA);
         if (length > (read ? 1U : 2U) || (functions_ & needed) == 0) {
-            throw bus::PortError("i2c " + device_ + ": cannot " + (read ? "read " : "write ") + std::to_string(length) +
+            throw heldBack("i2c " + device_ + ": cannot " + (read ? "read " : "write ") + std::to_string(length) +
                                  (length == 1 ? " byte " : " bytes ") + (read ? "from " : "to ") + hex(address) +
                                  ": the adapter offers no plain I2C transfers, and " +
                                  (length > (read ? 1U : 2U) ? "SMBus cannot carry that many"
@@ -111,7 +119,7 @@ void I2cLines::transfer(std::uint8_t address, bool read, std::uint8_t* data, std
     // Adapters say "nobody acknowledged" in several ways; i2c-stub, for one,
     // answers ENODEV for an address with no chip.
     if (result == -ENXIO || result == -EREMOTEIO || result == -EIO || result == -ENODEV) {
-        throw bus::PortError("i2c " + device_ + ": no device answered at " + hex(address));
+        throw heldBack("i2c " + device_ + ": no device answered at " + hex(address));
     }
     if (result < 0) fail(operation, -result);
 }
@@ -123,7 +131,7 @@ void I2cLines::send(const bus::Transaction& t) {
 
 void I2cLines::drive(bus::LineLevels levels) {
     if (!levels.shdn()) {
-        throw bus::PortError("i2c " + device_ +
+        throw heldBack("i2c " + device_ +
                              ": cannot drive /SHDN: it is D4 of a parallel port, which an I2C adapter does not have");
     }
     if (fd_ < 0) openAdapter();

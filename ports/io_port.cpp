@@ -92,7 +92,9 @@ Opened makeIo(const Options& options) {
     if (base % 4 != 0) options.reject("base", "is not a multiple of 4", kIoKeys[0].accepts);
     auto port = std::make_unique<IoPort>(static_cast<std::uint16_t>(base));
     std::string label = port->label();
-    return {std::move(port), std::move(label)};
+    std::string key = label;
+    key[2] = '-';  // "io-0x378"
+    return {std::move(port), std::move(label), nullptr, std::move(key)};
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 #include "ports/lib_port.h"
 
 #include "ports/backend.h"
+#include "ports/lock_port.h"
 
 #include <dlfcn.h>
 
@@ -62,7 +63,7 @@ constexpr Key kLibKeys[] = {{"path", "a shared library file exporting OutportW a
 Opened makeLib(const Options& options) {
     const std::string path = options.text(kLibKeys[0]);
     if (path.empty()) options.reject("path", "is required", kLibKeys[0].accepts);
-    return {std::make_unique<LibPort>(path), "lib " + path};
+    return {std::make_unique<LibPort>(path), "lib " + path, nullptr, lockKeyForFile("lib", path)};
 }
 
 }  // namespace

@@ -7,8 +7,10 @@ namespace ports {
 
 std::string printable(std::string_view text) {
     static constexpr char kHex[] = "0123456789abcdef";
+    const bool cut = text.size() > kEchoLength;
+    if (cut) text = text.substr(0, kEchoLength);
     std::string out;
-    out.reserve(text.size());
+    out.reserve(text.size() + 3);
     for (const char ch : text) {
         const auto byte = static_cast<unsigned char>(ch);
         if (byte >= 0x20 && byte < 0x7F) {
@@ -19,6 +21,7 @@ std::string printable(std::string_view text) {
             out += kHex[byte & 0xF];
         }
     }
+    if (cut) out += "...";
     return out;
 }
 

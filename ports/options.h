@@ -21,7 +21,9 @@ public:
 };
 
 // Text from the command line as an error message may show it: control and
-// non-ASCII bytes become \xNN, so a message stays one printable line.
+// non-ASCII bytes become \xNN, so a message stays one printable line, and text
+// longer than kEchoLength is cut there ("...").
+inline constexpr std::size_t kEchoLength = 64;
 std::string printable(std::string_view text);
 
 // A number as port strings and actions write it: decimal, or hexadecimal after 0x.

@@ -15,18 +15,20 @@
 namespace ports {
 namespace {
 
-const char* hintFor(const char* operation, int error) {
+const char* hintFor(const std::string& device, const char* operation, int error) {
     // Once the device is open, ENXIO from PPCLAIM means the port is held: the
     // kernel answers so while another ppdev user or the lp driver has it.
     if (error == ENXIO && std::strcmp(operation, "PPCLAIM") == 0) return "another program or the lp driver holds the port";
     switch (error) {
         case ENOENT:
         case ENODEV:
-        case ENXIO: return "load the parport_pc and ppdev modules";
+        case ENXIO:
+            // Only a parallel port's own node is missing for want of the modules.
+            return device.rfind("/dev/parport", 0) == 0 ? "load the parport_pc and ppdev modules" : nullptr;
         case EACCES:
         case EPERM: return "add your user to the lp group";
         case EBUSY: return "another program or the lp driver holds the port";
-        case ENOTTY: return "not a parallel port";
+        case ENOTTY: return "not a parallel port device";
         default: return nullptr;
     }
 }
@@ -44,7 +46,7 @@ PpdevPort::~PpdevPort() {
 
 void PpdevPort::fail(const char* operation, int error) const {
     std::string message = "ppdev " + device_ + ": " + operation + ": " + std::strerror(error);
-    if (const char* hint = hintFor(operation, error)) message += std::string(" (") + hint + ")";
+    if (const char* hint = hintFor(device_, operation, error)) message += std::string(" (") + hint + ")";
     throw bus::PortError(message);
 }
 

@@ -7,6 +7,7 @@
 
 #include <cstdio>
 #include <string>
+#include <string_view>
 
 namespace ports {
 namespace {
@@ -38,8 +39,19 @@ public:
         }
     }
 
+    // A transaction the trace ends in the middle of (a port that failed part-way,
+    // a program stopped by a signal) is shown as far as it got.
+    void end(TraceOut& out, std::uint64_t) override {
+        const bus::Transaction& t = assembler_.current();
+        if (t.addressed) {
+            print(out, t, "   cut short");
+        } else if (t.started) {
+            out.put("%10.3f  %-10s start, cut short before the address\n", startedMs_, startedBy_.c_str());
+        }
+    }
+
 private:
-    void print(TraceOut& out, const bus::Transaction& t) {
+    void print(TraceOut& out, const bus::Transaction& t, std::string_view note = {}) {
         const unsigned address = t.address7();
         char text[64];
         std::snprintf(text, sizeof text, "%10.3f  %-10s %-5s 0x%02x", startedMs_, startedBy_.c_str(),
@@ -63,6 +75,7 @@ private:
             meaning = t.byteCount == 0 ? "address only" : "instruction only, no code";
         }
         if (!meaning.empty()) line += "   " + meaning;
+        line += note;
         out.put("%s\n", line.c_str());
     }
 

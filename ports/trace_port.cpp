@@ -111,13 +111,26 @@ double TracePort::elapsedMs() const {
     return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - started_).count();
 }
 
+// A failed access did not reach the port and is not recorded; what did is put
+// on disk at once, as the action ends there.
 void TracePort::OutportW(std::uint16_t port, std::uint16_t value) {
-    inner_->OutportW(port, value);
+    try {
+        inner_->OutportW(port, value);
+    } catch (const bus::PortError&) {
+        flush();
+        throw;
+    }
     record(false, port, value);
 }
 
 std::uint16_t TracePort::InportW(std::uint16_t port) {
-    const std::uint16_t value = inner_->InportW(port);
+    std::uint16_t value = 0;
+    try {
+        value = inner_->InportW(port);
+    } catch (const bus::PortError&) {
+        flush();
+        throw;
+    }
     record(true, port, value);
     return value;
 }

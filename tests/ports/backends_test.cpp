@@ -107,7 +107,7 @@ INSTANTIATE_TEST_SUITE_P(
         PpdevFailure{"permission", "open", EACCES,
                      "ppdev /dev/parport0: open: Permission denied (add your user to the lp group)"},
         PpdevFailure{"not_a_parallel_port", "PPEXCL", ENOTTY,
-                     "ppdev /dev/parport0: PPEXCL: Inappropriate ioctl for device (not a parallel port)"},
+                     "ppdev /dev/parport0: PPEXCL: Inappropriate ioctl for device (not a parallel port device)"},
         // What a 6.1 kernel answers when another opener or lp holds the port.
         PpdevFailure{"held_by_another_opener_or_lp", "PPCLAIM", ENXIO,
                      "ppdev /dev/parport0: PPCLAIM: No such device or address (another program or the lp driver "
@@ -136,7 +136,7 @@ TEST(Ppdev, RealErrorPathsWithoutHardware) {
         notAPort.OutportW(0x378, 0x13);
         FAIL() << "no error";
     } catch (const bus::PortError& e) {
-        EXPECT_STREQ(e.what(), "ppdev /dev/null: PPEXCL: Inappropriate ioctl for device (not a parallel port)");
+        EXPECT_STREQ(e.what(), "ppdev /dev/null: PPEXCL: Inappropriate ioctl for device (not a parallel port device)");
     }
 }
 

@@ -5,9 +5,15 @@
 #include <gtest/gtest.h>
 
 #include <cctype>
+#include <fcntl.h>
 #include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <spawn.h>
 #include <string>
 #include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
 
 namespace testing_support {
 
@@ -46,6 +52,59 @@ inline ProcessResult runProgram(const std::string& arguments, const std::string&
         std::fclose(err);
     }
     return run;
+}
+
+// A program started in the background, to be signalled or raced against
+// another: its standard output and error go to files.
+struct Spawned {
+    pid_t pid = -1;
+    std::string outFile;
+    std::string errFile;
+};
+
+inline Spawned spawnProgram(const std::string& binary, const std::vector<std::string>& arguments,
+                            const std::vector<std::string>& env, const std::string& name) {
+    Spawned run;
+    run.outFile = testing::TempDir() + "px77xx_spawn_out_" + name + ".txt";
+    run.errFile = testing::TempDir() + "px77xx_spawn_err_" + name + ".txt";
+    posix_spawn_file_actions_t files;
+    posix_spawn_file_actions_init(&files);
+    posix_spawn_file_actions_addopen(&files, 1, run.outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_addopen(&files, 2, run.errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    std::vector<std::string> argv{binary};
+    argv.insert(argv.end(), arguments.begin(), arguments.end());
+    std::vector<char*> args;
+    for (auto& a : argv) args.push_back(a.data());
+    args.push_back(nullptr);
+    std::vector<std::string> environment = env;
+    for (char** e = environ; *e != nullptr; ++e) environment.emplace_back(*e);
+    std::vector<char*> envp;
+    for (auto& e : environment) envp.push_back(e.data());
+    envp.push_back(nullptr);
+    EXPECT_EQ(posix_spawn(&run.pid, binary.c_str(), &files, nullptr, args.data(), envp.data()), 0) << binary;
+    posix_spawn_file_actions_destroy(&files);
+    return run;
+}
+
+// The exit status, or -1 where the program was ended by a signal.
+inline int waitExit(const Spawned& run) {
+    int raw = 0;
+    if (waitpid(run.pid, &raw, 0) != run.pid) return -2;
+    return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+}
+
+inline std::string fileText(const std::string& path) {
+    std::ifstream in(path);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+inline std::vector<std::string> fileLines(const std::string& path) {
+    std::vector<std::string> lines;
+    std::istringstream in(fileText(path));
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
 }
 
 }  // namespace testing_support

@@ -3,6 +3,7 @@
 #include "apps/actions.h"
 #include "commands/descriptor.h"
 #include "ports/trace_port.h"
+#include "recording_port.h"
 #include "sim/board.h"
 
 #include <gtest/gtest.h>
@@ -15,6 +16,16 @@
 
 namespace {
 
+// The lines written to file so far, without their times.
+std::string decodedLines(std::FILE* file) {
+    std::fflush(file);
+    std::rewind(file);
+    std::string text;
+    char line[256];
+    while (std::fgets(line, sizeof line, file) != nullptr) text += std::string(line).substr(12);
+    return text;
+}
+
 std::string decodedTrace(const commands::Descriptor& d, const std::vector<std::string>& words) {
     std::FILE* file = std::tmpfile();
     auto trace = std::make_unique<ports::TracePort>(std::make_unique<sim::Board>(), file, ports::kDecodedTrace,
@@ -24,12 +35,7 @@ std::string decodedTrace(const commands::Descriptor& d, const std::vector<std::s
     apps::Runner runner(*program, out, err, false);
     runner.setActionListener([&](const std::string& action) { trace->setAction(action); });
     for (const auto& action : apps::parseActions(words, d)) EXPECT_TRUE(runner.run(action)) << err.str();
-    std::fflush(file);
-    std::rewind(file);
-    std::string text;
-    char line[256];
-    while (std::fgets(line, sizeof line, file) != nullptr) text += std::string(line).substr(12);  // no time
-    return text;  // the trace closes the file
+    return decodedLines(file);  // the trace closes the file
 }
 
 struct Row {
@@ -77,5 +83,26 @@ INSTANTIATE_TEST_SUITE_P(
             "full       read  0x2c  ff ack(master)   read 255\n"},
         Row{"A_get_is_a_read_alone", &commands::kDescriptorA, {"get"}, "get        read  0x2c  80 ack(master)   read 128\n"}),
     [](const testing::TestParamInfo<Row>& row) { return row.param.name; });
+
+}  // namespace
+
+namespace {
+
+// A port that fails part-way through a frame: the trace ends with the
+// transaction as far as it got, so that it never looks complete when it is not.
+TEST(DecodedTrace, ATransactionCutShortIsShownAsFarAsItGot) {
+    const std::string path = testing::TempDir() + "px77xx_cut_short.txt";
+    auto board = std::make_unique<testing_support::RecordingPort>();
+    board->failAt = 31;  // the start, the address byte and its acknowledge, five bits of the instruction
+    auto trace = std::make_unique<ports::TracePort>(std::move(board), path);
+    auto program = commands::kDescriptorB.make(*trace);
+    trace->setAction("code1=200");
+    EXPECT_THROW(program->controls().vsbInputCode1.setValue(200), bus::PortError);
+    trace->close();
+    std::FILE* file = std::fopen(path.c_str(), "r");
+    ASSERT_NE(file, nullptr);
+    EXPECT_EQ(decodedLines(file), "code1=200  write 0x2c   address only   cut short\n");
+    std::fclose(file);
+}
 
 }  // namespace

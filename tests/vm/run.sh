@@ -49,6 +49,7 @@ export PATH=/bin:/sbin:/usr/bin
 mount -t proc proc /proc
 mount -t sysfs sys /sys
 mount -t devtmpfs dev /dev
+mkdir -p /run/lock && chmod 1777 /run/lock
 echo "VMBOOT up"
 sh /scenarios.sh
 echo "VMBOOT done"
