@@ -6,6 +6,7 @@
 #include "ports/options.h"
 
 #include <array>
+#include <cerrno>
 #include <charconv>
 #include <cstdio>
 #include <ostream>
@@ -47,13 +48,13 @@ std::string accepted() {
     throw UsageError("action '" + ports::printable(word) + "': " + std::string(problem));
 }
 
+// Numbers as port strings write them: decimal, or hexadecimal after 0x.
 int number(std::string_view word, std::string_view text, int min, int max, std::string_view what) {
-    int value = 0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (text.empty() || error != std::errc{} || end != text.data() + text.size() || value < min || value > max) {
+    const auto parsed = ports::parseNumber(text, static_cast<std::uint64_t>(min), static_cast<std::uint64_t>(max));
+    if (parsed.problem != ports::NumberProblem::None) {
         bad(word, std::string(what) + " must be " + std::to_string(min) + ".." + std::to_string(max));
     }
-    return value;
+    return static_cast<int>(parsed.value);
 }
 
 // The code scroll bar of a channel, as a command.
@@ -135,24 +136,26 @@ Outcome runAction(const Action& action, commands::Program& program) {
     return outcome;
 }
 
-std::string jsonLine(const Action& action, const Outcome& outcome, const commands::Program& program) {
-    auto quoted = [](std::string_view text) {
-        std::string out = "\"";
-        for (const char ch : text) {
-            const auto byte = static_cast<unsigned char>(ch);
-            if (ch == '"' || ch == '\\') {
-                out += '\\';
-                out += ch;
-            } else if (byte < 0x20) {
-                char escape[8];
-                std::snprintf(escape, sizeof escape, "\\u%04x", byte);
-                out += escape;
-            } else {
-                out += ch;
-            }
+std::string jsonQuoted(std::string_view text) {
+    std::string out = "\"";
+    for (const char ch : text) {
+        const auto byte = static_cast<unsigned char>(ch);
+        if (ch == '"' || ch == '\\') {
+            out += '\\';
+            out += ch;
+        } else if (byte < 0x20) {
+            char escape[8];
+            std::snprintf(escape, sizeof escape, "\\u%04x", byte);
+            out += escape;
+        } else {
+            out += ch;
         }
-        return out + "\"";
-    };
+    }
+    return out + "\"";
+}
+
+std::string jsonLine(const Action& action, const Outcome& outcome, const commands::Program& program) {
+    const auto quoted = jsonQuoted;
     const auto& c = program.controls();
     std::string line = "{\"action\":" + quoted(action.text) + ",\"read\":" +
                        (outcome.read ? std::to_string(*outcome.read) : std::string("null")) +
@@ -163,6 +166,14 @@ std::string jsonLine(const Action& action, const Outcome& outcome, const command
         line += (box == displays.front() ? "" : ",") + quoted(controls::describe(box->id())) + ":" + quoted(box->Text());
     }
     return line + "}}";
+}
+
+std::string jsonFailure(const Action& action, const commands::Delivery& delivery, std::string_view error) {
+    std::string line = "{\"action\":" + jsonQuoted(action.text) + ",\"failed\":" + jsonQuoted(commands::mark(delivery));
+    if (delivery.kind == commands::Delivery::Kind::CutShort) {
+        line += ",\"writes\":" + std::to_string(delivery.writes) + ",\"of\":" + std::to_string(delivery.of);
+    }
+    return line + ",\"error\":" + jsonQuoted(error) + "}";
 }
 
 std::string labelOf(const Action& action) {
@@ -200,6 +211,7 @@ std::string actionHelp() {
 
 bool Runner::run(const Action& action) {
     if (listener_) listener_(labelOf(action));
+    program_.beginAction();
     try {
         const Outcome outcome = runAction(action, program_);
         if (json_) {
@@ -207,16 +219,25 @@ bool Runner::run(const Action& action) {
         } else if (outcome.read) {
             out_ << *outcome.read << '\n';
         }
-        out_.flush();
     } catch (const bus::PortError& e) {
-        err_ << "pxctl: " << commands::notSent(action.text, e.what()) << " (action " << ran_ + 1 << "; " << ran_
-             << " ran before it)" << std::endl;
+        const commands::Delivery delivery = program_.delivery(e);
+        err_ << "pxctl: " << commands::failureReport(action.text, delivery, e.what()) << " (action " << ran_ + 1 << "; "
+             << ran_ << " ran before it)" << std::endl;
+        if (json_) out_ << jsonFailure(action, delivery, e.what()) << '\n';
+        flushOutput();
         return false;
     }
     ++ran_;
-    return true;
+    return flushOutput();
 }
 
+bool Runner::flushOutput() {
+    errno = 0;
+    out_.flush();
+    if (out_.good()) return true;
+    if (outputError_ == 0) outputError_ = errno != 0 ? errno : EIO;
+    return false;
+}
 std::vector<std::string> splitWords(std::string_view line) {
     std::vector<std::string> words;
     std::size_t i = 0;

@@ -49,6 +49,14 @@ Outcome runAction(const Action& action, commands::Program& program);
 // null), the frame word and the displays.
 std::string jsonLine(const Action& action, const Outcome& outcome, const commands::Program& program);
 
+// A failed action as one line of JSON: the action, what reached the port
+// ("failed": "not sent", "read-back failed" or "cut short", with "writes" and
+// "of" for the last) and the error.
+std::string jsonFailure(const Action& action, const commands::Delivery& delivery, std::string_view error);
+
+// Text as a JSON string, quotes included.
+std::string jsonQuoted(std::string_view text);
+
 // Runs actions one after another on one program, printing what they read
 // (or, with json, a line per action) to out, and a port failure to err.
 class Runner {
@@ -56,20 +64,28 @@ public:
     Runner(commands::Program& program, std::ostream& out, std::ostream& err, bool json)
         : program_(program), out_(out), err_(err), json_(json) {}
 
-    // False once the port has failed: the failure is printed, naming the action
-    // and how many ran before it, and no further action should run.
+    // False once the port has failed, or the output could not be written: a
+    // port failure is printed, naming the action, what of it reached the port
+    // and how many ran before it; no further action should run.
     bool run(const Action& action);
     std::size_t ran() const { return ran_; }
+
+    // The errno of the first write to out that failed (a full disk, a closed
+    // descriptor), or 0: what a script reads is part of the result.
+    int outputError() const { return outputError_; }
 
     // Told each action's label before it runs (a trace's action column).
     void setActionListener(std::function<void(const std::string&)> listener) { listener_ = std::move(listener); }
 
 private:
+    bool flushOutput();
+
     commands::Program& program_;
     std::ostream& out_;
     std::ostream& err_;
     bool json_;
     std::size_t ran_ = 0;
+    int outputError_ = 0;
     std::function<void(const std::string&)> listener_;
 };
 

@@ -72,7 +72,9 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments, Front fr
                 line.toolkit.push_back(arguments[++i]);
             }
             continue;
-        } else if (!window && (argument == "-" || argument.rfind("-", 0) != 0)) {
+        } else if (!window && (argument == "-" || argument.rfind("-", 0) != 0 ||
+                               (argument.size() > 1 && argument[1] >= '0' && argument[1] <= '9'))) {
+            // A negative number is a value (set 1 -1), for the action to refuse.
             line.actions.push_back(argument);
             continue;
         } else if (argument.rfind("-", 0) == 0) {

@@ -3,12 +3,15 @@
 // without a display.
 #include "apps/actions.h"
 #include "apps/command_line.h"
+#include "apps/signals.h"
 #include "commands/descriptor.h"
 #include "ports/factory.h"
 #include "ports/options.h"
 #include "ports/trace_port.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <iostream>
 #include <memory>
 #include <string>
@@ -37,8 +40,12 @@ std::string help() {
            "  --json         one JSON object per action: action, read, frameWord, displays\n" +
            "  --help, --version\n\n" +
            "Actions:\n" + apps::actionHelp() + "\n" +
-           "Every action that reads back prints the byte read, one number per line.\n" +
-           "Exit status: 0 all ran; 1 the port failed (nothing after it runs); 2 a usage error.\n\n" +
+           "Numbers are decimal, or hexadecimal after 0x (code1=0xc8); a leading zero changes\n" +
+           "nothing (set 1 010 is code ten). Every action that reads back prints the byte read,\n" +
+           "one number per line.\n" +
+           "Exit status: 0 all ran; 1 the port failed (nothing after it runs) or the output could\n" +
+           "not be written; 2 a usage error; 128 + N stopped by signal N (SIGINT, SIGTERM, SIGHUP)\n" +
+           "after the action under way had finished.\n\n" +
            "Examples:\n" +
            "  pxctl --port sim set 1 200 get\n" +
            "  for c in $(seq 0 16 255); do pxctl --port ppdev set 1 $c; done\n" +
@@ -51,9 +58,25 @@ int usageError(const std::string& message) {
     return 2;
 }
 
-void reportTrace(ports::TracePort* trace) {
-    if (trace == nullptr) return;
-    if (auto failure = trace->takeFailure()) std::fprintf(stderr, "%s: warning: %s\n", kName, failure->c_str());
+void reportNotices(ports::ProgramPort& port) {
+    while (auto notice = port.takeNotice()) std::fprintf(stderr, "%s: warning: %s\n", kName, notice->c_str());
+}
+
+// What is printed is part of the result: a write that failed, or a final flush
+// that fails, is an error. (A reader that went away ends pxctl by SIGPIPE, as
+// it does any Unix tool, never with status 0.)
+int outputFailed(int error) {
+    std::fprintf(stderr, "%s: standard output: %s\n", kName, std::strerror(error));
+    return 1;
+}
+
+int finish(int status) {
+    errno = 0;
+    if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0) {
+        const int error = errno != 0 ? errno : EIO;
+        return status == 0 ? outputFailed(error) : status;
+    }
+    return status;
 }
 
 int runPxctl(int argc, char** argv) {
@@ -65,15 +88,20 @@ int runPxctl(int argc, char** argv) {
         line = apps::parseCommandLine(std::vector<std::string>(argv + 1, argv + argc), apps::Front::Pxctl);
         if (line.help) {
             std::fputs(help().c_str(), stdout);
-            return 0;
+            return finish(0);
         }
         if (line.version) {
             std::printf("%s %s\n", kName, PX_VERSION);
-            return 0;
+            return finish(0);
         }
         descriptor = commands::findProgram(line.program);
-        if (descriptor == nullptr) throw apps::UsageError("--program " + ports::printable(line.program) + " is not known; use " +
+        if (descriptor == nullptr) {
+            throw apps::UsageError("--program " + ports::printable(line.program) + " is not known; use " +
                                    commands::programKeys(", ", " or "));
+        }
+        if (line.json && line.trace == "-") {
+            throw apps::UsageError("--json and --trace - both write to standard output; give the trace a file");
+        }
         if (line.actions.empty()) throw apps::UsageError("no action given; see --help");
         const bool stdinMode = line.actions.size() == 1 && line.actions[0] == "-";
         if (!stdinMode) actions = apps::parseActions(line.actions, *descriptor);
@@ -84,21 +112,27 @@ int runPxctl(int argc, char** argv) {
         return usageError(e.what());
     }
 
+    // From here a signal is noted and acted on between actions.
+    const apps::SignalWatch signals;
     ports::TracePort* trace = port.trace;
     auto program = descriptor->make(*port.port);
     apps::Runner runner(*program, std::cout, std::cerr, line.json);
     if (trace != nullptr) runner.setActionListener([trace](const std::string& action) { trace->setAction(action); });
+    int status = 0;
     auto run = [&](const apps::Action& action) {
+        if (signals.pending() != 0) return false;
         const bool ok = runner.run(action);
-        reportTrace(trace);
+        reportNotices(port);
+        if (!ok) status = runner.outputError() != 0 ? outputFailed(runner.outputError()) : 1;
         return ok;
     };
-    int status = 0;
+    std::string total;
     if (actions.empty()) {
         // One action per line, the port held between lines, so that a script can
         // drive a long session through a pipe. A bad line stops there.
+        apps::LineReader reader(signals);
         std::string text;
-        while (status == 0 && std::getline(std::cin, text)) {
+        while (status == 0 && reader.next(text)) {
             std::vector<apps::Action> parsed;
             try {
                 parsed = apps::parseActions(apps::splitWords(text), *descriptor);
@@ -107,25 +141,24 @@ int runPxctl(int argc, char** argv) {
                 break;
             }
             for (const auto& action : parsed) {
-                if (!run(action)) {
-                    status = 1;
-                    break;
-                }
+                if (!run(action)) break;
             }
         }
     } else {
+        total = " of " + std::to_string(actions.size());
         for (const auto& action : actions) {
-            if (!run(action)) {
-                status = 1;
-                break;
-            }
+            if (!run(action)) break;
         }
     }
-    if (trace != nullptr) {
-        trace->close();
-        reportTrace(trace);
+    const bool allRan = !actions.empty() && runner.ran() == actions.size();
+    if (status == 0 && signals.pending() != 0 && !allRan) {
+        std::fprintf(stderr, "%s: interrupted by %s after action %zu%s\n", kName,
+                     apps::SignalWatch::name(signals.pending()).c_str(), runner.ran(), total.c_str());
+        status = 128 + signals.pending();
     }
-    return status;
+    if (trace != nullptr) trace->close();
+    reportNotices(port);
+    return finish(status);
 }
 
 }  // namespace

@@ -10,9 +10,11 @@
 
 #include <QApplication>
 #include <QEvent>
+#include <QSocketNotifier>
 
 #include <cstdio>
 #include <cstdlib>
+#include <unistd.h>
 #include <memory>
 #include <string>
 #include <utility>
@@ -67,6 +69,17 @@ void holdStartupMessage(QtMsgType type, const QMessageLogContext& context, const
 
 }  // namespace
 
+void stopOnSignals(QObject& context, const SignalWatch& watch, std::function<void()> stop) {
+    auto* notifier = new QSocketNotifier(watch.fd(), QSocketNotifier::Read, &context);
+    QObject::connect(notifier, &QSocketNotifier::activated, &context, [notifier, stop = std::move(stop)] {
+        char drained[16];
+        while (::read(static_cast<int>(notifier->socket()), drained, sizeof drained) > 0) {
+        }
+        notifier->setEnabled(false);
+        stop();
+    });
+}
+
 int run(const commands::Descriptor& descriptor, int argc, char** argv) {
     const std::string name(descriptor.executable);
     CommandLine line;
@@ -111,6 +124,8 @@ int run(const commands::Descriptor& descriptor, int argc, char** argv) {
         if (type == QtWarningMsg || type == QtCriticalMsg) qWarning("%s", qPrintable(message));
     }
 
+    // A signal closes the window as E&xit does, once the frame under way is whole.
+    const SignalWatch interrupts;
     QApplication::setStyle(QStringLiteral("Fusion"));
     QApplication::setApplicationName(QString::fromStdString(name));
     ports::TracePort* trace = port.trace;
@@ -118,20 +133,17 @@ int run(const commands::Descriptor& descriptor, int argc, char** argv) {
     if (descriptor.load != nullptr) descriptor.load(*program);
     ui::Window window(descriptor, *program);
     window.setPortLabel(port.label);
-    if (trace != nullptr) {
-        window.setNoticeSource([trace] { return trace->takeFailure(); });
-        window.setActionListener([trace](const std::string& action) { trace->setAction(action); });
-    }
+    window.setNoticeSource([&port] { return port.takeNotice(); });
+    if (trace != nullptr) window.setActionListener([trace](const std::string& action) { trace->setAction(action); });
     window.setExitAction([] { QApplication::quit(); });
+    stopOnSignals(window, interrupts, [&program] { program->cmdExit_Click(); });
     QuitWhenPainted quitWhenPainted;
     if (line.exitWhenShown) window.installEventFilter(&quitWhenPainted);
     window.showCentred();
     const int status = app.exec();
-    if (trace != nullptr) {
-        trace->close();
-        if (auto failure = trace->takeFailure()) std::fprintf(stderr, "%s: warning: %s\n", name.c_str(), failure->c_str());
-    }
-    return status;
+    if (trace != nullptr) trace->close();
+    while (auto notice = port.takeNotice()) std::fprintf(stderr, "%s: warning: %s\n", name.c_str(), notice->c_str());
+    return interrupts.pending() != 0 ? 128 + interrupts.pending() : status;
 }
 
 }  // namespace apps

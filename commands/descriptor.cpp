@@ -45,8 +45,8 @@ std::string bitLabel(int index, int value) {
     return std::string(kBitPrefix) + std::to_string(index) + "=" + std::to_string(value);
 }
 
-std::string notSent(std::string_view action, std::string_view error) {
-    return std::string(action) + ": not sent: " + std::string(error);
+std::string failureReport(std::string_view action, const Delivery& delivery, std::string_view error) {
+    return std::string(action) + ": " + describe(delivery) + ": " + std::string(error);
 }
 
 }  // namespace commands

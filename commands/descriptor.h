@@ -102,8 +102,8 @@ inline constexpr std::array kExtraActions{
     ExtraAction{"get", "the read-back alone, without writing a frame first"},
 };
 
-// How the window and pxctl report a port failure that stopped an operator
-// action: "cmdRun: not sent: ppdev /dev/parport0: open: ...".
-std::string notSent(std::string_view action, std::string_view error);
+// How pxctl reports a port failure that stopped an operator action, with what
+// of it reached the port: "run: not sent: ppdev /dev/parport0: open: ...".
+std::string failureReport(std::string_view action, const Delivery& delivery, std::string_view error);
 
 }  // namespace commands

@@ -6,6 +6,24 @@
 
 namespace commands {
 
+std::string describe(const Delivery& delivery) {
+    switch (delivery.kind) {
+        case Delivery::Kind::NotSent: return "not sent";
+        case Delivery::Kind::ReadBackFailed: return "written; read-back failed";
+        case Delivery::Kind::CutShort: break;
+    }
+    return "cut short after " + std::to_string(delivery.writes) + " of " + std::to_string(delivery.of) + " writes";
+}
+
+std::string_view mark(const Delivery& delivery) {
+    switch (delivery.kind) {
+        case Delivery::Kind::NotSent: return "not sent";
+        case Delivery::Kind::ReadBackFailed: return "read-back failed";
+        case Delivery::Kind::CutShort: break;
+    }
+    return "cut short";
+}
+
 Program::Program(const frame::Variant& variant, bus::Port& port) : variant_(variant), port_(port) {
     frame::bindPanel(controls_, variant_);
     controls_.vsbInputCode1.setChangeHandler([this] { vsbInputCode1_Change(); });
@@ -36,7 +54,34 @@ void Program::cmdExit_Click() {
     if (exit_) exit_();
 }
 
-void Program::writeFrame() { bus::writeFrame(port_, variant_.frame, FrameWord); }
+void Program::begin(bool readBack, int writes) { transfer_ = {readBack, port_.accesses, port_.writes, writes}; }
+
+void Program::writeFrame() {
+    begin(false, bus::frameWrites(variant_.frame));
+    bus::writeFrame(port_, variant_.frame, FrameWord);
+    frameWhole_ = true;
+}
+
+void Program::writeShutdown() {
+    begin(false, 1);
+    port_.OutportW(bus::kDataRegister, bus::kShutdownCode);
+}
+
+void Program::beginAction() {
+    actionStart_ = port_.accesses;
+    frameWhole_ = false;
+    transfer_ = {};
+}
+
+Delivery Program::delivery(const bus::PortError& error) const {
+    // A transaction the backend held back never reached the wires, whatever
+    // of it the port had taken.
+    const std::uint64_t reached = error.heldBack() ? transfer_.firstAccess : port_.accesses;
+    if (reached == actionStart_) return {};
+    if (transfer_.readBack && frameWhole_) return {Delivery::Kind::ReadBackFailed};
+    const std::uint64_t writes = error.heldBack() ? 0 : port_.writes - transfer_.firstWrite;
+    return {Delivery::Kind::CutShort, static_cast<int>(writes), transfer_.writes};
+}
 
 void Program::setReadAddress() {
     for (std::size_t i = 0; i < bus::kReadBackAddress.size(); ++i) {
@@ -45,6 +90,7 @@ void Program::setReadAddress() {
 }
 
 int Program::readFromDevice() {
+    begin(true, bus::kReadBackWrites);
     lastRead_ = bus::readBack(port_, variant_.frame.codes, readAddress()) & 0xFF;
     ++readBacks_;
     return lastRead_;

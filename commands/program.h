@@ -9,9 +9,28 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <string>
 #include <string_view>
 
 namespace commands {
+
+// What reached the port during an operator action that failed.
+struct Delivery {
+    enum class Kind : std::uint8_t {
+        NotSent,         // nothing
+        ReadBackFailed,  // every write frame whole; a read-back after them failed
+        CutShort,        // a frame, read-back or shutdown code left part-way
+    };
+    Kind kind = Kind::NotSent;
+    int writes = 0;  // CutShort: the writes of the cut transaction that reached the port
+    int of = 0;      // CutShort: the writes it has
+};
+
+// "not sent", "written; read-back failed", "cut short after 17 of 59 writes".
+std::string describe(const Delivery& delivery);
+
+// The same in two words, for a title or a field: "not sent", "read-back failed", "cut short".
+std::string_view mark(const Delivery& delivery);
 
 // What the two programs share: the channel buttons, Run, Exit and the wiring of
 // the panel. Code entry, presets and read differ in algorithm and live in each
@@ -53,6 +72,11 @@ public:
     // reached the port.
     std::uint64_t portAccesses() const { return port_.accesses; }
 
+    // An operator action begins; once it has failed with `error`, delivery()
+    // says what of it reached the port.
+    void beginAction();
+    Delivery delivery(const bus::PortError& error) const;
+
     // How many read-backs have run, and the byte the last one read.
     int readBackCount() const { return readBacks_; }
     int lastRead() const { return lastRead_; }
@@ -72,6 +96,8 @@ protected:
     controls::TextBox& bitText(int k) { return controls_.txtBit[static_cast<std::size_t>(k)]; }
     void showChannel(std::string_view digit);
     void writeFrame();
+    // Program B's shutdown code: one write of its own.
+    void writeShutdown();
     // Puts the read-back's address byte and acknowledge slot on the read row.
     void setReadAddress();
     // Runs the read-back phase on the read row's address bits and counts it.
@@ -86,6 +112,7 @@ protected:
         void OutportW(std::uint16_t port, std::uint16_t value) override {
             inner_.OutportW(port, value);
             ++accesses;
+            ++writes;
         }
         std::uint16_t InportW(std::uint16_t port) override {
             const std::uint16_t value = inner_.InportW(port);
@@ -93,6 +120,7 @@ protected:
             return value;
         }
         std::uint64_t accesses = 0;
+        std::uint64_t writes = 0;
 
     private:
         bus::Port& inner_;
@@ -110,7 +138,20 @@ private:
     virtual void preset(int code) = 0;
 
     void selectChannel(int number);
+
+    // The transaction under way, for delivery().
+    struct Transfer {
+        bool readBack = false;
+        std::uint64_t firstAccess = 0;  // port_.accesses when it began
+        std::uint64_t firstWrite = 0;   // port_.writes when it began
+        int writes = 0;                 // the writes it has
+    };
+    void begin(bool readBack, int writes);
+
     std::function<void()> exit_;
+    std::uint64_t actionStart_ = 0;  // port_.accesses when the action began
+    bool frameWhole_ = false;        // a write frame of this action went out whole
+    Transfer transfer_;
     int readBacks_ = 0;
     int lastRead_ = 0;
 };

@@ -51,7 +51,7 @@ void ProgramB::readBack() {
     for (int k = low, q = value; k < low + 8; ++k, q /= 2) bit(k).setValue(q % 2);
 }
 
-void ProgramB::cmdSHDN_Click() { port_.OutportW(bus::kDataRegister, bus::kShutdownCode); }
+void ProgramB::cmdSHDN_Click() { writeShutdown(); }
 
 namespace {
 

@@ -9,11 +9,22 @@ PortDialogs::PortDialogs(QWidget& window, QString caption) : QObject(&window), w
     updateTitle();
 }
 
-void PortDialogs::failed(const QString& action, const QString& message) {
+void PortDialogs::failed(const QString& action, const QString& message, const commands::Delivery& delivery) {
     errorText_ = message;
-    errorAction_ = action;
+    QString what;
+    switch (delivery.kind) {
+        case commands::Delivery::Kind::NotSent: what = QStringLiteral("its frame was not sent"); break;
+        case commands::Delivery::Kind::ReadBackFailed:
+            what = QStringLiteral("its frame was written; the read-back failed");
+            break;
+        case commands::Delivery::Kind::CutShort:
+            what = QStringLiteral("it was cut short after %1 of %2 writes").arg(delivery.writes).arg(delivery.of);
+            break;
+    }
+    errorSent_ = QStringLiteral("%1 stopped at the failing port access: %2. The next action tries the port again.")
+                     .arg(action, what);
     awaitingDialog_ = true;
-    notSent_ = true;
+    mark_ = QString::fromUtf8(commands::mark(delivery).data(), static_cast<qsizetype>(commands::mark(delivery).size()));
     updateTitle();
     if (!errorQueued_) {
         errorQueued_ = true;
@@ -22,8 +33,8 @@ void PortDialogs::failed(const QString& action, const QString& message) {
 }
 
 void PortDialogs::reached() {
-    if (!notSent_) return;
-    notSent_ = false;
+    if (mark_.isEmpty()) return;
+    mark_.clear();
     updateTitle();
 }
 
@@ -47,9 +58,7 @@ void PortDialogs::showError() {
     }
     // A second failure while the dialog is up replaces its text.
     error_->setText(errorText_);
-    error_->setInformativeText(QStringLiteral("%1 stopped at the failing port access: its frame was not sent. "
-                                              "The next action tries the port again.")
-                                   .arg(errorAction_));
+    error_->setInformativeText(errorSent_);
     if (!error_->isVisible()) error_->open();
 }
 
@@ -61,7 +70,7 @@ void PortDialogs::setPortLabel(const std::string& label) {
 void PortDialogs::updateTitle() {
     QString title = caption_;
     if (!portLabel_.empty()) title += QStringLiteral(" \u2014 ") + QString::fromStdString(portLabel_);
-    if (notSent_) title += QStringLiteral(" \u2014 not sent");
+    if (!mark_.isEmpty()) title += QStringLiteral(" \u2014 ") + mark_;
     window_.setWindowTitle(title);
 }
 

@@ -6,6 +6,8 @@
 #include <QObject>
 #include <QString>
 
+#include "commands/program.h"
+
 #include <string>
 
 class QMessageBox;
@@ -18,13 +20,14 @@ public:
     // caption: the window's caption, which titles the dialogs.
     PortDialogs(QWidget& window, QString caption);
 
-    // A failed action: the title gets its mark, the dialog is queued (a second
-    // failure before it shows replaces its text), and the window refuses the
-    // gesture's further events until the dialog is closed.
-    void failed(const QString& action, const QString& message);
+    // A failed action and what of it reached the port: the title gets its mark
+    // ("not sent", "read-back failed", "cut short"), the dialog is queued (a
+    // second failure before it shows replaces its text), and the window refuses
+    // the gesture's further events until the dialog is closed.
+    void failed(const QString& action, const QString& message, const commands::Delivery& delivery);
     bool awaitingDialog() const { return awaitingDialog_; }
 
-    // An action reached the port: the mark goes.
+    // An action completed on the port: the mark goes.
     void reached();
 
     // A problem that is not a port failure, shown once as a warning.
@@ -41,10 +44,10 @@ private:
     QMessageBox* error_ = nullptr;
     QMessageBox* notice_ = nullptr;
     QString errorText_;
-    QString errorAction_;
+    QString errorSent_;  // the dialog's second paragraph
     bool errorQueued_ = false;
     bool awaitingDialog_ = false;  // from a failure until its dialog is closed
-    bool notSent_ = false;
+    QString mark_;                 // in the title until an action completes
     std::string portLabel_;
 };
 

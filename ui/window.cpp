@@ -93,8 +93,11 @@ void Window::bind(const ControlSpec& c, QWidget* w) {
     if (c.kind == Kind::Button) {
         const commands::Command* command = descriptor_.find(c.name);
         if (command == nullptr) throw std::logic_error("no command for button " + c.name);
-        connect(static_cast<QPushButton*>(w), &QPushButton::clicked, this, [this, command, name = c.name] {
-            if (!dialogs_->awaitingDialog()) dispatch(command->word, name, [this, command] { command->run(program_); });
+        // The dialog names the button as the operator sees it: "Mid Scale", "Run".
+        QString caption = QString::fromStdString(c.caption);
+        caption.remove(QLatin1Char('&'));
+        connect(static_cast<QPushButton*>(w), &QPushButton::clicked, this, [this, command, shown = caption.toStdString()] {
+            if (!dialogs_->awaitingDialog()) dispatch(command->word, shown, [this, command] { command->run(program_); });
         });
         return;
     }
@@ -138,15 +141,17 @@ void Window::dispatch(std::string_view label, std::string_view shown, const std:
     if (actionListener_) actionListener_(std::string(label));
     const std::uint64_t before = program_.portAccesses();
     const QString action = QString::fromUtf8(shown.data(), static_cast<qsizetype>(shown.size()));
+    program_.beginAction();
     try {
         run();
     } catch (const bus::PortError& e) {
         endGesture();
-        dialogs_->failed(action, QString::fromUtf8(e.what()));
+        dialogs_->failed(action, QString::fromUtf8(e.what()), program_.delivery(e));
         return;
     } catch (const std::exception& e) {
         endGesture();
-        dialogs_->failed(action, QStringLiteral("Internal error: ") + QString::fromUtf8(e.what()));
+        dialogs_->failed(action, QStringLiteral("Internal error: ") + QString::fromUtf8(e.what()),
+                         program_.delivery(bus::PortError(e.what())));
         return;
     }
     if (program_.portAccesses() != before) dialogs_->reached();

@@ -191,9 +191,34 @@ INSTANTIATE_TEST_SUITE_P(
                     "shdn, get, code1=N, code2=N, bit:K=V, set CH N\n"},
         ProcessCase{"no_action", "--port sim", 2, "", "pxctl: no action given; see --help\n"},
         ProcessCase{"unknown_program", "--program c set 1 5", 2, "", "pxctl: --program c is not known; use a or b\n"},
-        ProcessCase{"port_fails_at_the_first_access", "--port ppdev:dev=/nonexistent set 1 5 read", 1, "",
-                    "pxctl: set 1 5: not sent: ppdev /nonexistent: open: No such file or directory (load the "
-                    "parport_pc and ppdev modules) (action 1; 0 ran before it)\n"}),
+        ProcessCase{"port_fails_at_the_first_access", "--port ppdev:dev=/dev/parport-none set 1 5 read", 1, "",
+                    "pxctl: set 1 5: not sent: ppdev /dev/parport-none: open: No such file or directory (load the "
+                    "parport_pc and ppdev modules) (action 1; 0 ran before it)\n"},
+        // Messages that say what is wrong, and no more.
+        ProcessCase{"a_path_outside_dev_has_no_module_hint", "--port ppdev:dev=relative get", 1, "",
+                    "pxctl: get: not sent: ppdev relative: open: No such file or directory (action 1; 0 ran before it)\n"},
+        ProcessCase{"a_device_that_is_not_a_parallel_port", "--port ppdev:dev=/dev/null get", 1, "",
+                    "pxctl: get: not sent: ppdev /dev/null: PPEXCL: Inappropriate ioctl for device (not a parallel port "
+                    "device) (action 1; 0 ran before it)\n"},
+        ProcessCase{"a_device_that_is_not_an_i2c_adapter", "--port i2c:dev=/dev/null get", 1, "",
+                    "pxctl: get: not sent: i2c /dev/null: I2C_FUNCS: Inappropriate ioctl for device (not an I2C "
+                    "adapter; i2cdetect -l lists them) (action 1; 0 ran before it)\n"},
+        ProcessCase{"a_negative_code_is_a_value_error", "--port sim set 1 -1", 2, "",
+                    "pxctl: action 'set 1 -1': the code must be 0..255\n"},
+        ProcessCase{"hexadecimal_after_0x", "--port sim code1=0x10 get", 0, "16\n", ""},
+        ProcessCase{"a_leading_zero_is_still_decimal", "--port sim set 1 010 get", 0, "10\n", ""},
+        ProcessCase{"a_long_bad_word_is_cut", "--port sim " + std::string(200, 'x'), 2, "",
+                    "pxctl: action '" + std::string(64, 'x') + "...': is not known; actions are ch1, ch2, zero, mid, "
+                    "full, run, read, shdn, get, code1=N, code2=N, bit:K=V, set CH N\n"},
+        // What is printed is part of the result.
+        ProcessCase{"output_to_a_full_disk", "--port sim get >/dev/full", 1, "",
+                    "pxctl: standard output: No space left on device\n"},
+        ProcessCase{"json_to_a_full_disk", "--port sim --json get >/dev/full", 1, "",
+                    "pxctl: standard output: No space left on device\n"},
+        ProcessCase{"output_closed", "--port sim get >&-", 1, "", "pxctl: standard output: Bad file descriptor\n"},
+        ProcessCase{"help_to_a_full_disk", "--help >/dev/full", 1, "", "pxctl: standard output: No space left on device\n"},
+        ProcessCase{"json_and_a_trace_on_standard_output", "--port sim --json --trace - get", 2, "",
+                    "pxctl: --json and --trace - both write to standard output; give the trace a file\n"}),
     [](const testing::TestParamInfo<ProcessCase>& row) { return row.param.name; });
 
 }  // namespace

@@ -1,10 +1,17 @@
 // What only the real event loop shows: a port failure during a held scroll-bar
 // arrow. Events go in through the window system (QWindow), so a modal dialog
 // blocks them as it would block the operator's. Run offscreen and under Xvfb.
+#include "apps/run.h"
+#include "apps/signals.h"
+#include "ports/trace_port.h"
 #include "rig.h"
 
 #include <QMessageBox>
 #include <QWindow>
+
+#include <csignal>
+#include <fstream>
+
 
 #include <gtest/gtest.h>
 
@@ -49,5 +56,63 @@ TEST_P(EventLoop, HoldingACodeArrowOnAFailingPortMakesOneAttemptAndShowsOneDialo
 
 INSTANTIATE_TEST_SUITE_P(Programs, EventLoop, testing::Values(true, false),
                          [](const testing::TestParamInfo<bool>& row) { return row.param ? "A" : "B"; });
+
+}  // namespace
+
+namespace {
+
+using namespace testing_support;
+
+// Passes accesses on, and has the process sent SIGTERM in the middle of a frame.
+class SignallingPort final : public bus::Port {
+public:
+    explicit SignallingPort(bus::Port& inner, std::size_t atWrite) : inner_(inner), atWrite_(atWrite) {}
+    void OutportW(std::uint16_t port, std::uint16_t value) override {
+        inner_.OutportW(port, value);
+        if (++writes_ == atWrite_) std::raise(SIGTERM);
+    }
+    std::uint16_t InportW(std::uint16_t port) override { return inner_.InportW(port); }
+
+private:
+    bus::Port& inner_;
+    std::size_t atWrite_;
+    std::size_t writes_ = 0;
+};
+
+class SignalEventLoop : public testing::TestWithParam<const commands::Descriptor*> {};
+
+TEST_P(SignalEventLoop, ASignalMidFrameClosesTheWindowAfterThatFrameWithTheTraceComplete) {
+    const commands::Descriptor& descriptor = *GetParam();
+    const std::string path = testing::TempDir() + "px77xx_signal_" + std::string(descriptor.key) + ".log";
+    RecordingPort device;
+    auto trace = std::make_unique<ports::TracePort>(std::make_unique<SignallingPort>(device, 10), path);
+    ports::TracePort& recorder = *trace;
+    auto program = descriptor.make(*trace);
+    ui::Window window(descriptor, *program);
+    int exits = 0;
+    window.setExitAction([&] { ++exits; });
+    const apps::SignalWatch watch;
+    apps::stopOnSignals(window, watch, [&] { program->cmdExit_Click(); });
+    window.showCentred();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+
+    QPushButton* run = static_cast<QPushButton*>(window.widget("cmdRun"));
+    QTest::mouseClick(window.windowHandle(), Qt::LeftButton, Qt::NoModifier, run->geometry().center());
+    QTRY_COMPARE_WITH_TIMEOUT(exits, 1, 2000);
+    EXPECT_EQ(watch.pending(), SIGTERM);
+    // Run's whole frame (and program A's read-back after it), and nothing cut.
+    EXPECT_EQ(device.log.size(), GetParam() == &commands::kDescriptorA ? 104U : 59U);
+    recorder.close();
+    std::vector<std::string> traced;
+    std::ifstream in(path);
+    for (std::string line; std::getline(in, line);) traced.push_back(line);
+    ASSERT_EQ(traced.size(), device.log.size());
+    EXPECT_EQ(traced.back(), "out 0x378 0x" + std::string(GetParam() == &commands::kDescriptorA ? "13" : "f3"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Programs, SignalEventLoop, testing::Values(&commands::kDescriptorA, &commands::kDescriptorB),
+                         [](const testing::TestParamInfo<const commands::Descriptor*>& row) {
+                             return std::string(row.param->key);
+                         });
 
 }  // namespace

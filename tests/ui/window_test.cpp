@@ -237,7 +237,7 @@ TEST_P(BothWindows, TheTitleNamesThePortAndMarksAnActionNotSent) {
     ASSERT_NE(dialog, nullptr);
     EXPECT_EQ(dialog->windowTitle(), caption + " \u2014 port error");
     EXPECT_EQ(dialog->informativeText(),
-              "cmdMS stopped at the failing port access: its frame was not sent. The next action tries the port again.");
+              "Mid Scale stopped at the failing port access: its frame was not sent. The next action tries the port again.");
     dialog->accept();
     QTest::mouseClick(rig.button("cmdCh2"), Qt::LeftButton);
     EXPECT_TRUE(rig.window->windowTitle().endsWith("not sent"));

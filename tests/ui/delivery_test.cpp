@@ -1,0 +1,96 @@
+// What reached the port, told the same way everywhere: for a failure at the
+// first write, part-way through a frame, or at a read-back's first status read,
+// pxctl's message, its JSON object, the window's dialog and the title's mark.
+#include "apps/actions.h"
+#include "commands/descriptor.h"
+#include "rig.h"
+#include "table.h"
+
+#include <QMessageBox>
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <string>
+
+namespace {
+
+using namespace testing_support;
+
+struct Row {
+    std::string name;
+    const commands::Descriptor* program;
+    std::string word;   // one button
+    std::size_t failAt;  // the action's access that fails, from 1
+    std::string sent;    // how pxctl and the dialog put what reached the port
+    std::string mark;    // the title's mark and the JSON's "failed"
+    std::string json;    // what the JSON object adds about it
+};
+
+class FailurePlace : public testing::TestWithParam<Row> {};
+
+TEST_P(FailurePlace, IsReportedAlikeByPxctlItsJsonTheDialogAndTheTitle) {
+    const Row& row = GetParam();
+    const std::string error = "test port: injected failure";
+    const auto actions = apps::parseActions({row.word}, *row.program);
+
+    RecordingPort port;
+    port.failAfter(row.failAt);
+    auto program = row.program->make(port);
+    std::ostringstream out, err;
+    apps::Runner runner(*program, out, err, true);
+    EXPECT_FALSE(runner.run(actions.front()));
+    EXPECT_EQ(err.str(), "pxctl: " + row.word + ": " + row.sent + ": " + error + " (action 1; 0 ran before it)\n");
+    EXPECT_EQ(out.str(), "{\"action\":\"" + row.word + "\",\"failed\":\"" + row.mark + "\"" + row.json + ",\"error\":\"" +
+                             error + "\"}\n");
+    EXPECT_EQ(port.log.size(), row.failAt - 1);
+
+    Rig rig(*row.program);
+    rig.window->setPortLabel("test");
+    rig.port.failAfter(row.failAt);
+    const commands::Command* command = row.program->findWord(row.word);
+    QPushButton* button = rig.button(std::string(command->name).c_str());
+    QTest::mouseClick(button, Qt::LeftButton);
+    QMessageBox* dialog = nullptr;
+    ASSERT_TRUE(QTest::qWaitFor([&] {
+        dialog = rig.window->findChild<QMessageBox*>("portError");
+        return dialog != nullptr && dialog->isVisible();
+    }, 2000));
+    EXPECT_EQ(dialog->text().toStdString(), error);
+    const std::string sentence = row.sent.rfind("cut short", 0) == 0 ? "it was " + row.sent : "its frame was " + row.sent;
+    EXPECT_EQ(dialog->informativeText().toStdString(),
+              button->text().remove('&').toStdString() + " stopped at the failing port access: " +
+                  (row.mark == "read-back failed" ? std::string("its frame was written; the read-back failed") : sentence) +
+                  ". The next action tries the port again.");
+    EXPECT_EQ(rig.window->windowTitle().toStdString(),
+              std::string(row.program->caption) + " \u2014 test \u2014 " + row.mark);
+
+    // The next action that completes clears the mark.
+    dialog->accept();
+    rig.port.failAt = 0;
+    QTest::mouseClick(button, Qt::LeftButton);
+    EXPECT_EQ(rig.window->windowTitle().toStdString(), std::string(row.program->caption) + " \u2014 test");
+}
+
+const commands::Descriptor* const A = &commands::kDescriptorA;
+const commands::Descriptor* const B = &commands::kDescriptorB;
+
+// Program A's frame is 56 writes and B's 59; a read-back is 19 writes (start,
+// address, acknowledge slot) and then its first status read.
+INSTANTIATE_TEST_SUITE_P(
+    Reports, FailurePlace,
+    testing::Values(
+        Row{"B_first_write", B, "run", 1, "not sent", "not sent", ""},
+        Row{"B_write_18_of_a_frame", B, "run", 18, "cut short after 17 of 59 writes", "cut short",
+            ",\"writes\":17,\"of\":59"},
+        Row{"B_read_backs_first_status_read", B, "read", 59 + 20, "written; read-back failed", "read-back failed", ""},
+        Row{"A_first_write", A, "run", 1, "not sent", "not sent", ""},
+        Row{"A_write_31_of_a_frame", A, "run", 31, "cut short after 30 of 56 writes", "cut short",
+            ",\"writes\":30,\"of\":56"},
+        Row{"A_read_backs_first_status_read", A, "run", 56 + 20, "written; read-back failed", "read-back failed", ""},
+        // Read alone writes no frame first: its read-back is what was cut.
+        Row{"A_read_alone_at_its_first_status_read", A, "read", 20, "cut short after 19 of 40 writes", "cut short",
+            ",\"writes\":19,\"of\":40"}),
+    RowName());
+
+}  // namespace
