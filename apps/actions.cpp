@@ -215,7 +215,7 @@ bool Runner::run(const Action& action) {
     try {
         const Outcome outcome = runAction(action, program_);
         if (json_) {
-            out_ << jsonLine(action, outcome, program_) << '\n';
+            out_ << withDetails(jsonLine(action, outcome, program_)) << '\n';
         } else if (outcome.read) {
             out_ << *outcome.read << '\n';
         }
@@ -223,12 +223,20 @@ bool Runner::run(const Action& action) {
         const commands::Delivery delivery = program_.delivery(e);
         err_ << "pxctl: " << commands::failureReport(action.text, delivery, e.what()) << " (action " << ran_ + 1 << "; "
              << ran_ << " ran before it)" << std::endl;
-        if (json_) out_ << jsonFailure(action, delivery, e.what()) << '\n';
+        if (json_) out_ << withDetails(jsonFailure(action, delivery, e.what())) << '\n';
         flushOutput();
         return false;
     }
     ++ran_;
     return flushOutput();
+}
+
+std::string Runner::withDetails(std::string line) const {
+    if (!details_) return line;
+    const auto details = details_();
+    if (!details) return line;
+    line.pop_back();  // the closing brace
+    return line + ",\"adapter\":" + jsonQuoted(details->adapter) + ",\"transfers\":" + jsonQuoted(details->transfers) + "}";
 }
 
 bool Runner::flushOutput() {

@@ -4,6 +4,7 @@
 
 #include "commands/descriptor.h"
 #include "commands/program.h"
+#include "ports/backend.h"
 
 #include <cstdint>
 #include <functional>
@@ -77,6 +78,10 @@ public:
     // Told each action's label before it runs (a trace's action column).
     void setActionListener(std::function<void(const std::string&)> listener) { listener_ = std::move(listener); }
 
+    // What the port can tell of itself once open (an I2C adapter's name and
+    // path), added to every JSON object as "adapter" and "transfers".
+    void setPortDetails(std::function<std::optional<ports::PortDetails>()> details) { details_ = std::move(details); }
+
 private:
     bool flushOutput();
 
@@ -87,6 +92,9 @@ private:
     std::size_t ran_ = 0;
     int outputError_ = 0;
     std::function<void(const std::string&)> listener_;
+    std::function<std::optional<ports::PortDetails>()> details_;
+
+    std::string withDetails(std::string line) const;
 };
 
 // The words of one line of standard input: blank lines and lines starting

@@ -118,6 +118,7 @@ int runPxctl(int argc, char** argv) {
     auto program = descriptor->make(*port.port);
     apps::Runner runner(*program, std::cout, std::cerr, line.json);
     if (trace != nullptr) runner.setActionListener([trace](const std::string& action) { trace->setAction(action); });
+    if (port.details) runner.setPortDetails(port.details);
     int status = 0;
     auto run = [&](const apps::Action& action) {
         if (signals.pending() != 0) return false;

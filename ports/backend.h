@@ -6,7 +6,9 @@
 #include "bus/port.h"
 #include "ports/options.h"
 
+#include <functional>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -14,6 +16,13 @@
 namespace ports {
 
 struct Backend;
+
+// What a backend can tell of the hardware once it is open, for the decoded
+// trace's header and pxctl's JSON: the adapter's name and how frames travel.
+struct PortDetails {
+    std::string adapter;    // "CP2112 SMBus Bridge on hidraw0"
+    std::string transfers;  // "plain I2C", "SMBus"
+};
 
 // What opening a port string gives: the port, which port it is in a few words
 // (the window's title: "ppdev /dev/parport0"), and the entry that made it.
@@ -24,6 +33,8 @@ struct Opened {
     // Where the kernel claims nothing for us: the name of the lock that keeps a
     // second program off the port ("io-0x378"); empty where none is needed.
     std::string lockKey = {};
+    // Where the backend can tell more once open (i2c); empty elsewhere.
+    std::function<std::optional<PortDetails>()> details = {};
 };
 
 struct Backend {

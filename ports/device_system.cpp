@@ -2,7 +2,11 @@
 #include "ports/device_system.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <fcntl.h>
+#include <fstream>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
@@ -20,6 +24,16 @@ public:
         return result >= 0 ? result : -errno;
     }
     void close(int fd) override { ::close(fd); }
+    std::string deviceName(const std::string& path) override {
+        struct stat node {};
+        if (::stat(path.c_str(), &node) != 0 || !S_ISCHR(node.st_mode)) return {};
+        char sysfs[64];
+        std::snprintf(sysfs, sizeof sysfs, "/sys/dev/char/%u:%u/name", major(node.st_rdev), minor(node.st_rdev));
+        std::ifstream in(sysfs);
+        std::string name;
+        std::getline(in, name);
+        return name;
+    }
 };
 
 }  // namespace

@@ -14,6 +14,9 @@ public:
     virtual int open(const std::string& path) = 0;
     virtual int ioctl(int fd, unsigned long request, void* argument) = 0;
     virtual void close(int fd) = 0;
+    // The name the kernel gives the device behind a character-device node
+    // (its class device's "name" in sysfs: an I2C adapter's name), or "".
+    virtual std::string deviceName(const std::string& /*path*/) { return std::string(); }
 };
 
 std::unique_ptr<DeviceSystem> linuxDeviceSystem();

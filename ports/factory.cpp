@@ -70,11 +70,19 @@ Opened openPort(std::string_view spec, LockPort** lock) {
 ProgramPort openProgramPort(std::string_view spec, const std::string& tracePath) {
     LockPort* lock = nullptr;
     Opened opened = openPort(spec, &lock);
-    ProgramPort result{std::move(opened.port), std::move(opened.label), nullptr, lock};
+    ProgramPort result{std::move(opened.port), std::move(opened.label), nullptr, lock, std::move(opened.details)};
     if (!tracePath.empty()) {
         auto traced = std::make_unique<TracePort>(std::move(result.port), tracePath);
         result.trace = traced.get();
         result.port = std::move(traced);
+        if (result.details) {
+            result.trace->setHeader([details = result.details, label = result.label]() -> std::optional<std::string> {
+                const auto d = details();
+                if (!d) return std::nullopt;
+                return label + ": " + (d->adapter.empty() ? std::string("adapter") : d->adapter) + ", " + d->transfers +
+                       " transfers";
+            });
+        }
     }
     return result;
 }

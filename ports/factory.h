@@ -6,6 +6,7 @@
 #include "ports/backend.h"
 #include "ports/options.h"
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <span>
@@ -33,6 +34,7 @@ struct ProgramPort {
     std::string label;
     TracePort* trace = nullptr;  // owned by port; nullptr without a trace
     LockPort* lock = nullptr;    // owned by port; nullptr where the backend needs none
+    std::function<std::optional<PortDetails>()> details;  // empty where the backend tells nothing more
 
     // Something to tell the operator that is not a port failure: a trace that
     // could not be written, a lock that could not be taken. Each is said once.

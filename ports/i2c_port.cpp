@@ -63,6 +63,7 @@ void I2cLines::openAdapter() {
     fd_ = fd;
     functions_ = functions;
     selected_ = -1;
+    adapterName_ = system_->deviceName(device_);
 }
 
 void I2cLines::selectAddress(std::uint8_t address) {
@@ -116,9 +117,11 @@ void I2cLines::transfer(std::uint8_t address, bool read, std::uint8_t* data, std
         result = system_->ioctl(fd_, I2C_SMBUS, &request);
         if (read && result >= 0) data[0] = word.byte;
     }
-    // Adapters say "nobody acknowledged" in several ways; i2c-stub, for one,
-    // answers ENODEV for an address with no chip.
-    if (result == -ENXIO || result == -EREMOTEIO || result == -EIO || result == -ENODEV) {
+    // Adapters say "nobody acknowledged" each their own way. Seen on Debian's
+    // 6.1 kernel (tests/vm): i2c-stub answers ENODEV for an address with no chip,
+    // hid-cp2112 ETIMEDOUT (its status "timeout, NACK"), i2c-tiny-usb ENXIO.
+    // Others answer EREMOTEIO (the i2c core's own word for it) or EIO.
+    if (result == -ENXIO || result == -EREMOTEIO || result == -EIO || result == -ENODEV || result == -ETIMEDOUT) {
         throw heldBack("i2c " + device_ + ": no device answered at " + hex(address));
     }
     if (result < 0) fail(operation, -result);
@@ -166,8 +169,16 @@ bool I2cLines::sampleSda() {
     return lines_.sda();
 }
 
-std::unique_ptr<bus::Port> i2cPort(const std::string& device, std::unique_ptr<DeviceSystem> system) {
-    return std::make_unique<bus::LinePort>("i2c " + device, std::make_unique<I2cLines>(device, std::move(system)));
+std::optional<PortDetails> I2cLines::details() const {
+    if (fd_ < 0) return std::nullopt;
+    return PortDetails{adapterName_, (functions_ & I2C_FUNC_I2C) != 0 ? "plain I2C" : "SMBus"};
+}
+
+std::unique_ptr<bus::Port> i2cPort(const std::string& device, std::unique_ptr<DeviceSystem> system,
+                                   I2cLines** lines) {
+    auto backend = std::make_unique<I2cLines>(device, std::move(system));
+    if (lines != nullptr) *lines = backend.get();
+    return std::make_unique<bus::LinePort>("i2c " + device, std::move(backend));
 }
 
 namespace {
@@ -183,7 +194,10 @@ Opened makeI2c(const Options& options) {
     if (bus && options.text("dev")) options.reject("bus", "goes with dev", "either dev=/dev/i2c-N or bus=N, not both");
     const std::string device = bus ? "/dev/i2c-" + std::to_string(*bus) : options.text(kI2cKeys[1]);
     if (device.empty()) options.reject("dev", "is empty", kI2cKeys[1].accepts);
-    return {i2cPort(device), "i2c " + device};
+    I2cLines* lines = nullptr;
+    Opened opened{i2cPort(device, linuxDeviceSystem(), &lines), "i2c " + device};
+    opened.details = [lines] { return lines->details(); };
+    return opened;
 }
 
 }  // namespace

@@ -8,11 +8,13 @@
 #include "bus/decoder.h"
 #include "bus/device_lines.h"
 #include "bus/line_port.h"
+#include "ports/backend.h"
 #include "ports/device_system.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace ports {
@@ -27,6 +29,10 @@ public:
 
     const std::string& device() const { return device_; }
 
+    // Once the adapter is open: its name, and whether frames go as plain I2C
+    // transfers or as SMBus ones.
+    std::optional<PortDetails> details() const;
+
 private:
     void openAdapter();
     void send(const bus::Transaction& t);  // a write transaction with at least one byte after its address
@@ -39,6 +45,7 @@ private:
     int fd_ = -1;
     unsigned long functions_ = 0;
     int selected_ = -1;  // the address I2C_SLAVE last set, for SMBus
+    std::string adapterName_;
 
     // The lines: the master's SDA and SCL, and the answer a device gives on SDA.
     bus::DeviceLines lines_;
@@ -49,7 +56,9 @@ private:
     std::uint8_t readByte_ = 0xFF;
 };
 
-// The adapter as the programs' port: "i2c /dev/i2c-1" in messages.
-std::unique_ptr<bus::Port> i2cPort(const std::string& device, std::unique_ptr<DeviceSystem> system = linuxDeviceSystem());
+// The adapter as the programs' port: "i2c /dev/i2c-1" in messages. lines, when
+// given, is told the backend behind it.
+std::unique_ptr<bus::Port> i2cPort(const std::string& device, std::unique_ptr<DeviceSystem> system = linuxDeviceSystem(),
+                                   I2cLines** lines = nullptr);
 
 }  // namespace ports

@@ -24,6 +24,10 @@ const char* ackText(bus::Ack ack) {
 
 class Decoded final : public TraceFormat {
 public:
+    void header(TraceOut& out, std::string_view text) override {
+        out.put("# %.*s\n", static_cast<int>(text.size()), text.data());
+    }
+
     void access(TraceOut& out, const TraceAccess& a) override {
         for (const auto& e : a.events) {
             if (const bus::Transaction* ended = assembler_.step(e)) print(out, *ended);

@@ -39,6 +39,8 @@ class TraceFormat {
 public:
     virtual ~TraceFormat() = default;
     virtual void begin(TraceOut&) {}
+    // A line about the port, once it is known; before the first transaction.
+    virtual void header(TraceOut&, std::string_view /*text*/) {}
     virtual void access(TraceOut& out, const TraceAccess& access) = 0;
     virtual void end(TraceOut&, std::uint64_t /*lastTime*/) {}
 };

@@ -148,6 +148,12 @@ void TracePort::record(bool read, std::uint16_t port, std::uint16_t value) {
         // A write that moves no bus line (the shutdown code) is a whole action of its own.
         access.untouched = wasIdle && lines_.scl() && lines_.sda() && before != lines_.data();
     }
+    if (header_) {
+        if (const auto header = header_()) {
+            format_->header(*this, *header);
+            header_ = nullptr;
+        }
+    }
     format_->access(*this, access);
     // Every transaction is on disk when it ends.
     bool stop = access.untouched;

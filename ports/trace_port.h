@@ -10,6 +10,7 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <span>
@@ -39,6 +40,10 @@ public:
 
     // The operator action the next accesses belong to, for decoded lines.
     void setAction(std::string_view action) { action_ = action; }
+
+    // A line about the port for the top of the decoded trace, asked for after
+    // each access until the port can tell it (an I2C adapter, once open).
+    void setHeader(std::function<std::optional<std::string>()> header) { header_ = std::move(header); }
 
     void OutportW(std::uint16_t port, std::uint16_t value) override;
     std::uint16_t InportW(std::uint16_t port) override;
@@ -71,6 +76,7 @@ private:
     std::uint64_t time_ = 0;  // one step per access
     std::chrono::steady_clock::time_point started_ = std::chrono::steady_clock::now();
     std::string action_ = "-";
+    std::function<std::optional<std::string>()> header_;
 };
 
 }  // namespace ports

@@ -7,7 +7,7 @@ packages=(
   qt6-base-dev libgl-dev fonts-liberation2
   sigrok-cli xvfb xauth
   clang libclang-rt-14-dev
-  qemu-system-x86 linux-image-amd64 busybox-static cpio
+  qemu-system-x86 linux-image-amd64 busybox-static cpio i2c-tools
   help2man dpkg-dev lintian
 )
 SUDO=""

@@ -87,6 +87,7 @@ struct FakeAdapter final : ports::DeviceSystem {
         return -ENOTTY;
     }
     void close(int) override { calls->push_back("close"); }
+    std::string deviceName(const std::string&) override { return "Fake Bridge on hidraw3"; }
 };
 
 constexpr unsigned long kPlainI2c = I2C_FUNC_I2C | I2C_FUNC_SMBUS_EMUL;
@@ -187,6 +188,9 @@ INSTANTIATE_TEST_SUITE_P(
                 "i2c /dev/i2c-1: no device answered at 0x2c"},
         Failure{"smbus_no_chip_at_the_address", kSmbusOnly, 0, 1, ENODEV, {"code1=1"},
                 "i2c /dev/i2c-1: no device answered at 0x2c"},
+        // hid-cp2112's word for it (seen on a 6.1 kernel).
+        Failure{"nack_as_a_cp2112_says_it", kPlainI2c, 0, 1, ETIMEDOUT, {"code1=1"},
+                "i2c /dev/i2c-1: no device answered at 0x2c"},
         Failure{"smbus_nack_on_the_read", kSmbusOnly, 0, 2, EIO, {"code1=1", "get"},
                 "i2c /dev/i2c-1: no device answered at 0x2c"},
         Failure{"no_adapter_file", kPlainI2c, ENOENT, 0, 0, {"code1=1"},
@@ -267,6 +271,30 @@ TEST(I2c, AFailedTransferIsReportedAsNotSentOrAsTheReadBack) {
         EXPECT_EQ(err.str(), "pxctl: " + row.action + ": " + row.report +
                                  ": i2c /dev/i2c-1: no device answered at 0x2c (action 1; 0 ran before it)\n")
             << row.action;
+    }
+}
+
+}  // namespace
+
+namespace {
+
+// Which adapter, and which path the frames take, once the adapter is open: in
+// every JSON object.
+TEST(I2c, JsonNamesTheAdapterAndThePath) {
+    for (const auto& [functions, path] : std::vector<std::pair<unsigned long, std::string>>{
+             {kPlainI2c, "plain I2C"}, {kSmbusOnly, "SMBus"}}) {
+        std::vector<std::string> calls;
+        ports::I2cLines* lines = nullptr;
+        auto port = ports::i2cPort("/dev/i2c-1", std::make_unique<FakeAdapter>(&calls, functions), &lines);
+        EXPECT_EQ(lines->details(), std::nullopt);  // nothing is opened before the first access
+        auto program = commands::kDescriptorB.make(*port);
+        std::ostringstream out, err;
+        apps::Runner runner(*program, out, err, true);
+        runner.setPortDetails([lines] { return lines->details(); });
+        EXPECT_TRUE(runner.run(apps::parseActions({"get"}, commands::kDescriptorB).front())) << err.str();
+        EXPECT_NE(out.str().find(",\"adapter\":\"Fake Bridge on hidraw3\",\"transfers\":\"" + path + "\"}\n"),
+                  std::string::npos)
+            << out.str();
     }
 }
 

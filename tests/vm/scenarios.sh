@@ -98,3 +98,74 @@ insmod /modules/i2c-stub.ko chip_addr=0x50
 check i2c 1 "" "pxctl: set 2 200: not sent: i2c /dev/i2c-0: no device answered at 0x2c (action 1; 0 ran before it)" \
     pxctl --port i2c:dev=/dev/i2c-0 set 2 200
 verdict i2c
+rmmod i2c-stub
+
+# The number of the I2C adapter whose name starts with $1, once it is there.
+adapter_number() {
+    tries=0
+    while [ $tries -lt 100 ]; do
+        for name in /sys/class/i2c-adapter/i2c-*/name; do
+            case "$(cat "$name" 2>/dev/null)" in
+                "$1"*) n=${name%/name}; echo "${n##*/i2c-}"; return 0 ;;
+            esac
+        done
+        sleep 0.1
+        tries=$((tries + 1))
+    done
+    return 1
+}
+
+# An adapter driven by its real kernel driver, for both programs: code entry on
+# each channel, the presets (which write twice), Read, program A's read-back
+# after every write, i2ctransfer reading back what pxctl wrote, a frame to an
+# address nobody answers, and the adapter's name and path in the JSON and the
+# decoded trace. adapter_scenario SCENARIO BUS
+adapter_scenario() {
+    s=$1 n=$2
+    port=i2c:bus=$n
+    adapter_name=$(cat /sys/class/i2c-adapter/i2c-$n/name)
+    check $s 0 "200" "" pxctl --port $port set 1 77 set 2 200 read
+    check $s 0 "0x4d" "" i2ctransfer -y $n w1@0x2c 0x00 r1@0x2c
+    check $s 0 "0xc8" "" i2ctransfer -y $n w1@0x2c 0x80 r1@0x2c
+    check $s 0 "" "" pxctl --port $port ch1 code1=5 mid
+    check $s 0 "0x80" "" i2ctransfer -y $n w1@0x2c 0x00 r1@0x2c
+    check $s 0 "128" "" pxctl --port $port get
+    check $s 0 "77" "" pxctl --program a --port $port set 1 77
+    check $s 0 "0x4d" "" i2ctransfer -y $n w1@0x2c 0x00 r1@0x2c
+    check $s 0 "128
+200" "" pxctl --program a --port $port mid set 2 200
+    check $s 0 "0x80" "" i2ctransfer -y $n w1@0x2c 0x00 r1@0x2c
+    check $s 0 "255" "" pxctl --program a --port $port ch2 full
+    check $s 0 "0xff" "" i2ctransfer -y $n w1@0x2c 0x80 r1@0x2c
+    check $s 1 "" "pxctl: run: not sent: i2c /dev/i2c-$n: no device answered at 0x2d (action 5; 4 ran before it)" \
+        pxctl --port $port bit:25=1 bit:23=1 bit:22=1 bit:20=1 run
+    check $s 0 "{\"action\":\"get\",\"read\":255,\"frameWord\":0,\"displays\":{\"txtDisplay1\":\"\",\"txtDisplay2\":\"\",\"txtCh_Write_Display\":\"\",\"txtCh_Read_Display\":\"\",\"txtSDA_Write\":\"0\",\"txtSDA_Data\":\"255\"},\"adapter\":\"$adapter_name\",\"transfers\":\"plain I2C\"}" "" \
+        pxctl --port $port --json get
+    pxctl --port $port --trace /tmp/$s.txt set 1 9 >/dev/null 2>&1
+    check $s 0 "# i2c /dev/i2c-$n: $adapter_name, plain I2C transfers" "" head -n 1 /tmp/$s.txt
+}
+
+# 7. A CP2112 USB HID bridge: hid-cp2112 bound to a device made through /dev/uhid.
+load hid uhid hid-cp2112
+cp2112_emulator /tmp/cp2112_gpio.log &
+if n=$(adapter_number "CP2112 SMBus Bridge"); then
+    check cp2112 0 "CP2112 SMBus Bridge on hidraw0" "" cat /sys/class/i2c-adapter/i2c-$n/name
+    adapter_scenario cp2112 $n
+else
+    echo "VMCHECK cp2112 FAIL: no CP2112 adapter appeared"
+    failed_cp2112=1
+fi
+verdict cp2112
+
+# 8. An i2c-tiny-usb adapter through the real USB stack: gadgetfs on dummy_hcd.
+load usb-common usbcore udc-core dummy_hcd gadgetfs i2c-tiny-usb
+mkdir -p /dev/gadget
+mount -t gadgetfs gadgetfs /dev/gadget
+tiny_usb_emulator /dev/gadget &
+if n=$(adapter_number "i2c-tiny-usb"); then
+    adapter_scenario tiny_usb $n
+else
+    echo "VMCHECK tiny_usb FAIL: no i2c-tiny-usb adapter appeared"
+    failed_tiny_usb=1
+fi
+verdict tiny_usb
