@@ -55,6 +55,7 @@ extern const Backend kSimBackend;
 extern const Backend kPpdevBackend;
 extern const Backend kIoBackend;
 extern const Backend kI2cBackend;
+extern const Backend kGpioBackend;
 extern const Backend kLibBackend;
 
 }  // namespace ports

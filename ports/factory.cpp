@@ -12,8 +12,8 @@
 namespace ports {
 namespace {
 
-constexpr std::array<const Backend*, 5> kBackends{&kSimBackend, &kPpdevBackend, &kIoBackend, &kI2cBackend,
-                                                  &kLibBackend};
+constexpr std::array<const Backend*, 6> kBackends{&kSimBackend, &kPpdevBackend, &kIoBackend,
+                                                  &kI2cBackend, &kGpioBackend, &kLibBackend};
 
 std::string validNames() {
     std::string names;

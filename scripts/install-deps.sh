@@ -4,7 +4,7 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
-  qt6-base-dev libgl-dev fonts-liberation2
+  qt6-base-dev libgl-dev fonts-liberation2 libgpiod-dev
   sigrok-cli xvfb xauth
   clang libclang-rt-14-dev
   qemu-system-x86 linux-image-amd64 busybox-static cpio i2c-tools

@@ -3,8 +3,9 @@
 // to in the test VM. Its SMBus side has the simulated potentiometer at 0x2c;
 // its GPIO lines 0 (SDA), 1 (SCL) and 2 (/SHDN) have another, wired as the
 // programs' bus would be, with pull-ups, so that a GPIO backend can bit-bang
-// it. Every change of those lines' levels is written to the log file given,
-// one "SCL SDA" pair a line, for comparison with the simulated board's trace.
+// it. Every change of the levels the master drives on those lines is written to
+// the log file given, one "SCL SDA /SHDN" line each, for comparison with the
+// simulated board's trace.
 //   cp2112_emulator [LINE_LOG]
 // The reports are those the driver exchanges (drivers/hid/hid-cp2112.c).
 #include "bus_master.h"
@@ -185,7 +186,7 @@ private:
         shown_ = now;
         gpioDevice_.drive(now);
         if (log_ != nullptr) {
-            std::fprintf(log_, "%d %d\n", gpioDevice_.scl() ? 1 : 0, gpioDevice_.sda() ? 1 : 0);
+            std::fprintf(log_, "%d %d %d\n", now.scl() ? 1 : 0, now.sda() ? 1 : 0, now.shdn() ? 1 : 0);
             std::fflush(log_);
         }
     }

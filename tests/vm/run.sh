@@ -85,5 +85,5 @@ timeout 300 qemu-system-x86_64 -accel tcg -m 384 -nographic -no-reboot \
   -kernel "$kernel" -initrd "$out/initramfs.gz" \
   -append "console=ttyS0 quiet loglevel=3 panic=-1" </dev/null | tr -d '\r' >"$out/console.log" || true
 echo "vm: booted $version, ran the scenarios in $(( $(date +%s) - start )) s"
-grep -E '^(VMTEST|VMCHECK|  )' "$out/console.log" || true
+grep -E '^(VMTEST|VMCHECK|VMFIGURE|  )' "$out/console.log" || true
 grep -q '^VMBOOT done' "$out/console.log" || fail "the guest did not finish; see $out/console.log"

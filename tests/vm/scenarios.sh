@@ -60,7 +60,7 @@ tries=0
 while [ ! -s /tmp/holder.out ] && [ $tries -lt 30 ]; do sleep 1; tries=$((tries + 1)); done
 check exclusive 1 "" "pxctl: set 1 5: not sent: ppdev /dev/parport0: PPCLAIM: No such device or address $HELD (action 1; 0 ran before it)" \
     pxctl --port $pp set 1 5
-wait
+wait $!
 check exclusive 0 "" "" grep -q '"action":"get","read":255,' /tmp/holder.out
 load lp
 check exclusive 1 "" "pxctl: set 1 5: not sent: ppdev /dev/parport0: PPCLAIM: No such device or address $HELD (action 1; 0 ran before it)" \
@@ -169,3 +169,63 @@ else
     failed_tiny_usb=1
 fi
 verdict tiny_usb
+
+# The levels a session of register writes puts on SCL, SDA and /SHDN, one line
+# a change, as the gpio backend sets them: /SHDN first; where SCL falls, SCL
+# before SDA; where it rises and SDA moves, SDA before SCL. Reads a .log trace.
+line_states() {
+    awk 'BEGIN { scl = 1; sda = 1; shdn = 1 }
+         $1 == "out" {
+             v = 0; h = substr($3, 3)
+             for (i = 1; i <= length(h); i++) v = v * 16 + index("0123456789abcdef", substr(h, i, 1)) - 1
+             nscl = int(v / 2) % 2; nsda = v % 2; nshdn = int(v / 16) % 2
+             if (nshdn != shdn) { shdn = nshdn; print scl, sda, shdn }
+             if (!scl && nscl && nsda != sda) { sda = nsda; print scl, sda, shdn }
+             if (nscl != scl) { scl = nscl; print scl, sda, shdn }
+             if (nsda != sda) { sda = nsda; print scl, sda, shdn }
+         }' "$1"
+}
+
+# 9. GPIO: the CP2112's own lines, bit-banged by the gpio backend through the
+# real gpiolib and hid-cp2112, with the simulated device on them (the emulator
+# of scenario 7, still running).
+log=/tmp/cp2112_gpio.log
+chip=$(ls /dev | grep '^gpiochip' | head -n 1)
+gp=gpio:chip=cp2112_gpio,sda=0,scl=1,shdn=2
+check gpio 0 "200" "" pxctl --port $gp set 2 200 read
+check gpio 0 "200" "" pxctl --program a --port $gp get
+# Both programs' sessions: the line states the emulator saw, those the
+# simulated board's trace of the same session gives.
+session_b="set 1 77 set 2 200 read shdn code1=5 mid"
+session_a="set 1 77 mid ch2 full get"
+for program in a b; do
+    eval "session=\$session_$program"
+    before=$(wc -l <$log)
+    pxctl --program $program --port $gp $session >/tmp/gpio_$program.out
+    tail -n +$((before + 1)) $log >/tmp/gpio_$program.seen
+    pxctl --program $program --port sim --trace /tmp/sim_$program.log $session >/tmp/sim_$program.out
+    line_states /tmp/sim_$program.log >/tmp/sim_$program.states
+    check gpio 0 "" "" cmp /tmp/gpio_$program.seen /tmp/sim_$program.states
+    check gpio 0 "" "" cmp /tmp/gpio_$program.out /tmp/sim_$program.out
+    echo "VMFIGURE gpio program $program: $(wc -l </tmp/gpio_$program.seen) line changes"
+done
+# A second holder, a line out of range, a chip that is not there.
+( echo "set 1 1"; sleep 4; echo "get" ) | pxctl --json --port $gp - >/tmp/gpio_holder.out 2>&1 &
+holder=$!
+tries=0
+while [ ! -s /tmp/gpio_holder.out ] && [ $tries -lt 40 ]; do sleep 0.25; tries=$((tries + 1)); done
+check gpio 1 "" "pxctl: get: not sent: gpio cp2112_gpio: line 0 (SDA) of $chip is in use by px77xx (action 1; 0 ran before it)" \
+    pxctl --port $gp get
+wait $holder
+check gpio 1 "" "pxctl: get: not sent: gpio cp2112_gpio: line 9 (SCL) is out of range: $chip has 8 lines, 0..7 (action 1; 0 ran before it)" \
+    pxctl --port gpio:chip=cp2112_gpio,sda=0,scl=9 get
+check gpio 1 "" "pxctl: get: not sent: gpio gpiochip7: no such GPIO chip; chips here: $chip (cp2112_gpio, 8 lines) (action 1; 0 ran before it)" \
+    pxctl --port gpio:chip=gpiochip7,sda=0,scl=1 get
+# The time a line change takes here (an emulated guest: QEMU without KVM,
+# then USB HID reports to a user-space emulator).
+before=$(wc -l <$log)
+t0=$(cut -d' ' -f1 /proc/uptime)
+pxctl --port $gp set 1 1 set 1 2 set 1 3 set 1 4 set 1 5 set 1 6 set 1 7 set 1 8 set 1 9 set 1 10
+t1=$(cut -d' ' -f1 /proc/uptime)
+echo "VMFIGURE gpio $(( $(wc -l <$log) - before )) line changes in $t0 .. $t1 s"
+verdict gpio
