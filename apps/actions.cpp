@@ -41,7 +41,8 @@ std::string accepted() {
         list += (list.empty() ? "" : ", ") + std::string(command->word) + (takesValue(*command) ? "=N" : "");
     }
     return "actions are " + buttons + ", " + std::string(commands::kGetWord) + ", " + values + ", " +
-           std::string(commands::kExtraActions[0].form) + ", " + std::string(commands::kExtraActions[1].form);
+           std::string(commands::kExtraActions[0].form) + ", " + std::string(commands::kExtraActions[1].form) + ", " +
+           std::string(commands::kRecoverWord);
 }
 
 [[noreturn]] void bad(std::string_view word, std::string_view problem) {
@@ -85,6 +86,8 @@ std::vector<Action> parseActions(const std::vector<std::string>& words, const co
             i += 2;
         } else if (word == commands::kGetWord) {
             action.kind = Action::Kind::Get;
+        } else if (word == commands::kRecoverWord) {
+            action.kind = Action::Kind::Recover;
         } else if (valued != nullptr) {
             action.kind = Action::Kind::Code;
             action.command = program.findWord(valued->word);
@@ -130,6 +133,11 @@ Outcome runAction(const Action& action, commands::Program& program) {
             break;
         }
         case Action::Kind::Get: program.readBack(); break;
+        case Action::Kind::Recover: {
+            Outcome outcome;
+            outcome.recovery = program.recover();
+            return outcome;
+        }
     }
     Outcome outcome;
     if (program.readBackCount() != readsBefore) outcome.read = program.lastRead();
@@ -183,6 +191,7 @@ std::string labelOf(const Action& action) {
         case Action::Kind::Set: return commands::valueLabel(*action.command, action.value);
         case Action::Kind::Bit: return commands::bitLabel(action.index, action.value);
         case Action::Kind::Get: return std::string(commands::kGetWord);
+        case Action::Kind::Recover: return std::string(commands::kRecoverWord);
     }
     return action.text;
 }
@@ -212,8 +221,14 @@ std::string actionHelp() {
 bool Runner::run(const Action& action) {
     if (listener_) listener_(labelOf(action));
     program_.beginAction();
+    if (action.kind == Action::Kind::Recover && !kernelRecovers_.empty()) {
+        out_ << kernelRecovers_ << ": the kernel recovers its I2C buses itself; nothing was sent\n";
+        ++ran_;
+        return flushOutput();
+    }
     try {
         const Outcome outcome = runAction(action, program_);
+        if (outcome.recovery) return recovered(action, *outcome.recovery);
         if (json_) {
             out_ << withDetails(jsonLine(action, outcome, program_)) << '\n';
         } else if (outcome.read) {
@@ -224,6 +239,23 @@ bool Runner::run(const Action& action) {
         err_ << "pxctl: " << commands::failureReport(action.text, delivery, e.what()) << " (action " << ran_ + 1 << "; "
              << ran_ << " ran before it)" << std::endl;
         if (json_) out_ << withDetails(jsonFailure(action, delivery, e.what())) << '\n';
+        flushOutput();
+        return false;
+    }
+    ++ran_;
+    return flushOutput();
+}
+
+bool Runner::recovered(const Action& action, const bus::Recovery& recovery) {
+    if (json_) {
+        out_ << "{\"action\":" << jsonQuoted(action.text) << ",\"free\":" << (recovery.free ? "true" : "false")
+             << ",\"clocks\":" << recovery.clocks << "}\n";
+    } else if (recovery.free) {
+        out_ << "bus free\n";
+    }
+    if (!recovery.free) {
+        err_ << "pxctl: " << action.text << ": SDA still low after " << recovery.clocks << " clocks: the bus is stuck"
+             << std::endl;
         flushOutput();
         return false;
     }

@@ -17,7 +17,7 @@
 namespace apps {
 
 struct Action {
-    enum class Kind : std::uint8_t { Command, Code, Bit, Set, Get };
+    enum class Kind : std::uint8_t { Command, Code, Bit, Set, Get, Recover };
     Kind kind;
     std::string text;                          // as the user wrote it, for messages
     const commands::Command* command = nullptr;  // Command; Code and Set: the code scroll bar's
@@ -37,9 +37,11 @@ std::string labelOf(const Action& action);
 // The actions' part of pxctl --help, one line each.
 std::string actionHelp();
 
-// What one action did: the byte its last read-back read, if it read back.
+// What one action did: the byte its last read-back read, if it read back; how
+// a recovery went.
 struct Outcome {
     std::optional<int> read;
+    std::optional<bus::Recovery> recovery;
 };
 
 // Runs one action as the window would on the same event. A port failure
@@ -78,12 +80,17 @@ public:
     // Told each action's label before it runs (a trace's action column).
     void setActionListener(std::function<void(const std::string&)> listener) { listener_ = std::move(listener); }
 
+    // Where the kernel recovers the bus itself (an I2C adapter): recover says
+    // so, naming the port, and sends nothing.
+    void setKernelRecovers(std::string port) { kernelRecovers_ = std::move(port); }
+
     // What the port can tell of itself once open (an I2C adapter's name and
     // path), added to every JSON object as "adapter" and "transfers".
     void setPortDetails(std::function<std::optional<ports::PortDetails>()> details) { details_ = std::move(details); }
 
 private:
     bool flushOutput();
+    bool recovered(const Action& action, const bus::Recovery& recovery);
 
     commands::Program& program_;
     std::ostream& out_;
@@ -91,6 +98,7 @@ private:
     bool json_;
     std::size_t ran_ = 0;
     int outputError_ = 0;
+    std::string kernelRecovers_;
     std::function<void(const std::string&)> listener_;
     std::function<std::optional<ports::PortDetails>()> details_;
 

@@ -65,6 +65,9 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments, Front fr
         } else if (!window && argument == "--json") {
             line.json = true;
             continue;
+        } else if (argument == "--check-ack") {
+            line.checkAck = true;
+            continue;
         } else if (const auto qt = qtOption(argument); window && qt != QtOption::None) {
             line.toolkit.push_back(argument);
             if (qt == QtOption::WithValue) {
@@ -118,6 +121,10 @@ std::string usage(const std::string& program) {
     return "Usage: " + program + " [--port BACKEND[:key=value,...]] [--trace FILE] [Qt options]\n\n" +
            "  --port PORT    where the bus is (default " + ports::defaultPort() + ")\n" +
            "  --trace FILE   record the bus in the format FILE's extension names:\n" + traceHelp() +
+           "  --check-ack    check that the device acknowledges: its acknowledge slots are\n" +
+           "                 released and sampled, and a missing answer fails the action (off:\n" +
+           "                 the frames as the programs always wrote them; an I2C adapter checks\n" +
+           "                 anyway)\n" +
            "  --exit-when-shown  quit as soon as the window is drawn (start-up checks)\n" +
            "  --help         this text\n  --version      the version\n" +
            "  Qt's own options (-platform offscreen, -display :1, -style ...) go to Qt.\n\nPorts:\n" + portHelp();

@@ -21,6 +21,7 @@ struct CommandLine {
     std::vector<std::string> toolkit;  // window: Qt's own options, passed on to Qt as given
     std::string program = "b";         // pxctl: which program's handlers run
     bool json = false;                 // pxctl: one JSON object per action
+    bool checkAck = false;             // release and check the device's acknowledge slots
     std::vector<std::string> actions;  // pxctl: the words after the options; "-" reads standard input
 };
 

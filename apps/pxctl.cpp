@@ -30,14 +30,19 @@ std::string help() {
     for (const commands::Descriptor* d : commands::programs()) {
         programs += "                 " + std::string(d->key) + ": " + std::string(d->summary) + "\n";
     }
-    return "Usage: pxctl [--program " + keys + "] [--port PORT] [--trace FILE] [--json] ACTION...\n" +
-           "       pxctl [--program " + keys + "] [--port PORT] [--trace FILE] [--json] -    (actions from standard input)\n\n" +
+    return "Usage: pxctl [--program " + keys + "] [--port PORT] [--trace FILE] [--json] [--check-ack] ACTION...\n" +
+           "       pxctl [--program " + keys + "] [--port PORT] [--trace FILE] [--json] [--check-ack] -\n" +
+           "             (actions from standard input, one line at a time)\n\n" +
            "Runs the window's operator actions in order on one program, as the same clicks would.\n\n" +
            "  --program " + keys + "  which program's handlers run (default " + std::string(apps::CommandLine{}.program) + ")\n" +
            programs +
            "  --port PORT    where the bus is (default " + ports::defaultPort() + ")\n" +
            "  --trace FILE   record the bus in the format FILE's extension names:\n" + apps::traceHelp() +
            "  --json         one JSON object per action: action, read, frameWord, displays\n" +
+           "  --check-ack    check that the device acknowledges: its acknowledge slots are\n" +
+           "                 released and sampled, and a missing answer fails the action (off:\n" +
+           "                 the frames as the programs always wrote them; an I2C adapter checks\n" +
+           "                 anyway)\n" +
            "  --help, --version\n\n" +
            "Actions:\n" + apps::actionHelp() + "\n" +
            "Numbers are decimal, or hexadecimal after 0x (code1=0xc8); a leading zero changes\n" +
@@ -119,6 +124,11 @@ int runPxctl(int argc, char** argv) {
     apps::Runner runner(*program, std::cout, std::cerr, line.json);
     if (trace != nullptr) runner.setActionListener([trace](const std::string& action) { trace->setAction(action); });
     if (port.details) runner.setPortDetails(port.details);
+    if (port.backend != nullptr && port.backend->carriesTransactions) {
+        runner.setKernelRecovers(port.label);  // and it checks every acknowledge: --check-ack changes nothing
+    } else {
+        program->setCheckAck(line.checkAck);
+    }
     int status = 0;
     auto run = [&](const apps::Action& action) {
         if (signals.pending() != 0) return false;

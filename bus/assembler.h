@@ -82,6 +82,14 @@ public:
 
     const Transaction& current() const { return current_; }
 
+    // What the line showed on the ninth clock just recorded turned out low: a
+    // device's answer, learnt from a sample taken while SCL was still high
+    // (a view from the port, which sees SDA only when it reads it).
+    void answeredLow() {
+        Ack& ack = current_.byteCount == 0 ? current_.addressAck : current_.acks[current_.kept() - 1];
+        if (ack == Ack::Nack) ack = Ack::Device;
+    }
+
 private:
     Transaction current_;
     Transaction ended_;

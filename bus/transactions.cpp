@@ -1,6 +1,8 @@
 // The frame writer and the read-back bus phase.
 #include "bus/transactions.h"
 
+#include <cstdio>
+
 namespace bus {
 namespace {
 
@@ -11,24 +13,72 @@ void clockBit(Port& port, const LineCodes& codes, bool bit) {
     writeLines(port, codes, {true, bit});
 }
 
+void stop(Port& port, const LineCodes& codes) {
+    writeLines(port, codes, {false, false});
+    writeLines(port, codes, {true, false});
+    writeLines(port, codes, kIdle);  // SDA rises while SCL is high
+}
+
+// The bytes clocked so far, for the message about an acknowledge that did not come.
+struct Bytes {
+    int count = 0;  // complete bytes
+    int bits = 0;
+    std::uint8_t last = 0;
+    std::uint8_t first = 0;
+    void add(bool bit) {
+        last = static_cast<std::uint8_t>((last << 1) | (bit ? 1 : 0));
+        if (++bits % 8 != 0) return;
+        if (++count == 1) first = last;
+    }
+};
+
+// The device's acknowledge slot: SDA released, the ninth clock, one sample
+// while SCL is high (the device holds its answer for the whole clock).
+void checkAcknowledge(Port& port, const LineCodes& codes, const Bytes& bytes) {
+    writeLines(port, codes, {false, true});
+    writeLines(port, codes, kIdle);
+    if (sampleSda(port) == 0) return;
+    stop(port, codes);
+    char text[64];
+    if (bytes.count <= 1) {
+        std::snprintf(text, sizeof text, "no device answered at 0x%02x", bytes.first >> 1);
+    } else {
+        std::snprintf(text, sizeof text, "the device did not acknowledge byte %d (0x%02x)", bytes.count, bytes.last);
+    }
+    throw NoAcknowledge(text);
+}
+
 }  // namespace
 
-void writeFrame(Port& port, const FrameFormat& format, std::uint32_t frameWord) {
+void writeFrame(Port& port, const FrameFormat& format, std::uint32_t frameWord, std::uint32_t checkedSlots) {
     writeLines(port, format.codes, kIdle);
     writeLines(port, format.codes, kStart);
+    Bytes bytes;
     for (int bit = format.length - 1; bit >= 0; --bit) {
-        clockBit(port, format.codes, ((frameWord >> bit) & 1U) != 0);
+        if (((checkedSlots >> bit) & 1U) != 0) {
+            checkAcknowledge(port, format.codes, bytes);
+            continue;
+        }
+        const bool level = ((frameWord >> bit) & 1U) != 0;
+        clockBit(port, format.codes, level);
+        bytes.add(level);
     }
     for (std::size_t i = 0; i < format.closingLength; ++i) {
         writeLines(port, format.codes, format.closing[i]);
     }
 }
 
-int readBack(Port& port, const LineCodes& codes, const ReadAddress& address) {
+int readBack(Port& port, const LineCodes& codes, const ReadAddress& address, bool checkAck) {
     writeLines(port, codes, kIdle);
     writeLines(port, codes, kStart);
-    for (int bit : address) {
-        clockBit(port, codes, bit == 1);
+    Bytes bytes;
+    for (std::size_t i = 0; i < address.size(); ++i) {
+        if (checkAck && i + 1 == address.size()) {
+            checkAcknowledge(port, codes, bytes);
+        } else {
+            clockBit(port, codes, address[i] == 1);
+            bytes.add(address[i] == 1);
+        }
     }
     int value = 0;
     for (int i = 0; i < 8; ++i) {
@@ -43,6 +93,19 @@ int readBack(Port& port, const LineCodes& codes, const ReadAddress& address) {
     writeLines(port, codes, {true, false});  // ninth clock, SDA low
     writeLines(port, codes, kIdle);          // stop
     return value;
+}
+
+Recovery recoverBus(Port& port, const LineCodes& codes) {
+    writeLines(port, codes, kIdle);
+    Recovery recovery{sampleSda(port) != 0, 0};
+    while (!recovery.free && recovery.clocks < kRecoveryClocks) {
+        writeLines(port, codes, {false, true});
+        writeLines(port, codes, kIdle);
+        ++recovery.clocks;
+        recovery.free = sampleSda(port) != 0;
+    }
+    stop(port, codes);
+    return recovery;
 }
 
 }  // namespace bus

@@ -30,10 +30,22 @@ constexpr int frameWrites(const FrameFormat& format) {
 }
 static_assert(frameWrites(kFrameA) == 56 && frameWrites(kFrameB) == 59);
 
+// A slot in which the device should have acknowledged, checked and found high:
+// the transaction was ended there with a stop. "no device answered at 0x2c",
+// "the device did not acknowledge byte 2 (0x80)".
+class NoAcknowledge : public PortError {
+public:
+    using PortError::PortError;
+};
+
 // Start condition, frame bits length-1 down to 0 (bits above are never sent), closing.
 // Each bit puts its level on SDA in the write that takes SCL low and repeats it
 // in the write that takes SCL high, so SDA is stable while SCL is high.
-void writeFrame(Port& port, const FrameFormat& format, std::uint32_t frameWord);
+// checkedSlots (frame word bits, 0: none) are the device's acknowledge slots to
+// check: there the master releases SDA instead of driving the bit, and samples
+// it once while SCL is high on that ninth clock; high ends the frame with a
+// stop and throws NoAcknowledge.
+void writeFrame(Port& port, const FrameFormat& format, std::uint32_t frameWord, std::uint32_t checkedSlots = 0);
 
 // The nine bits of the read-back's address phase, first sent first: the address
 // byte 0x59 and the acknowledge slot, as the read row holds them.
@@ -51,8 +63,20 @@ inline constexpr ReadAddress kReadBackAddress = readAddressOf(kReadAddressByte);
 // The read-back bus phase: start, the nine address bits (the master drives the
 // acknowledge slot itself), eight clocks with SDA released and sampled while SCL
 // is low, then a ninth clock with SDA low and a stop. Returns the byte read, most
-// significant bit first.
-int readBack(Port& port, const LineCodes& codes, const ReadAddress& address);
+// significant bit first. With checkAck the address's acknowledge slot is
+// released and checked instead, as writeFrame does.
+int readBack(Port& port, const LineCodes& codes, const ReadAddress& address, bool checkAck = false);
+
+// Freeing a bus a device holds low (a frame cut short mid-read, a cable plugged
+// in mid-frame), as the kernel's i2c_generic_scl_recovery does it: release SDA,
+// raise SCL and sample SDA; while it stays low, up to kRecoveryClocks clocks;
+// then a stop. This wiring has no SCL read-back, so a held SCL goes unseen.
+inline constexpr int kRecoveryClocks = 9;
+struct Recovery {
+    bool free;   // SDA high at the end
+    int clocks;  // clocks given
+};
+Recovery recoverBus(Port& port, const LineCodes& codes);
 
 // Writes in one read-back: the start, nine address bits, eight clocks, the closing.
 inline constexpr int kReadBackWrites = 2 + 2 * 9 + 2 * 8 + 4;

@@ -94,12 +94,15 @@ struct ExtraAction {
     std::string_view help;
 };
 inline constexpr std::string_view kGetWord = "get";
+inline constexpr std::string_view kRecoverWord = "recover";
 inline constexpr std::string_view kSetWord = "set";
 inline constexpr std::string_view kBitPrefix = "bit:";
 inline constexpr std::array kExtraActions{
     ExtraAction{"bit:K=V", "bit panel position K (0..44) set to V (0 or 1)"},
     ExtraAction{"set CH N", "channel CH (1 or 2) to code N: one frame, even where the bar holds N"},
     ExtraAction{"get", "the read-back alone, without writing a frame first"},
+    ExtraAction{"recover", "free a bus a device holds low: up to nine clocks, then a stop (a held SCL goes unseen: "
+                           "this wiring cannot read SCL back)"},
 };
 
 // How pxctl reports a port failure that stopped an operator action, with what

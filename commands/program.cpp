@@ -58,13 +58,18 @@ void Program::begin(bool readBack, int writes) { transfer_ = {readBack, port_.ac
 
 void Program::writeFrame() {
     begin(false, bus::frameWrites(variant_.frame));
-    bus::writeFrame(port_, variant_.frame, FrameWord);
+    bus::writeFrame(port_, variant_.frame, FrameWord, checkAck_ ? variant_.deviceAckSlots() : 0);
     frameWhole_ = true;
 }
 
 void Program::writeShutdown() {
     begin(false, 1);
     port_.OutportW(bus::kDataRegister, bus::kShutdownCode);
+}
+
+bus::Recovery Program::recover() {
+    begin(false, 1 + 2 * bus::kRecoveryClocks + 3);
+    return bus::recoverBus(port_, variant_.frame.codes);
 }
 
 void Program::beginAction() {
@@ -91,7 +96,7 @@ void Program::setReadAddress() {
 
 int Program::readFromDevice() {
     begin(true, bus::kReadBackWrites);
-    lastRead_ = bus::readBack(port_, variant_.frame.codes, readAddress()) & 0xFF;
+    lastRead_ = bus::readBack(port_, variant_.frame.codes, readAddress(), checkAck_) & 0xFF;
     ++readBacks_;
     return lastRead_;
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "bus/port.h"
+#include "bus/transactions.h"
 #include "controls/controls.h"
 #include "frame/variant.h"
 
@@ -49,6 +50,15 @@ public:
 
     // Called by cmdExit_Click: the owner ends the program.
     void setExitHandler(std::function<void()> handler) { exit_ = std::move(handler); }
+
+    // The acknowledge check (off unless asked for): every frame and read-back
+    // releases SDA in the slots where the device acknowledges and samples it,
+    // so that a device that is not there fails the action (bus::NoAcknowledge)
+    // instead of going unnoticed. The frames are otherwise unchanged.
+    void setCheckAck(bool on) { checkAck_ = on; }
+
+    // Frees a bus a device holds low: up to nine clocks, then a stop.
+    bus::Recovery recover();
 
     void vsbInputCode1_Change() { enterCode(1); }
     void vsbInputCode2_Change() { enterCode(2); }
@@ -149,6 +159,7 @@ private:
     void begin(bool readBack, int writes);
 
     std::function<void()> exit_;
+    bool checkAck_ = false;
     std::uint64_t actionStart_ = 0;  // port_.accesses when the action began
     bool frameWhole_ = false;        // a write frame of this action went out whole
     Transfer transfer_;

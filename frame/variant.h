@@ -58,6 +58,9 @@ struct Variant {
         return mask;
     }
     constexpr std::uint32_t channelWord(int channel) const { return channel == 2 ? channel2Word : channel1Word; }
+    // The slots the frame clocks in which the device acknowledges (program A's
+    // last one lies outside its word).
+    constexpr std::uint32_t deviceAckSlots() const { return ackMask() & ((std::uint32_t{1} << frame.length) - 1); }
     constexpr int dataTop() const { return dataShift + 7; }
 };
 
@@ -105,6 +108,7 @@ inline constexpr Variant kProgramB{
 static_assert(kProgramA.channel1Word == 0x1600000 && kProgramA.channel2Word == 0x1610000);
 static_assert(kProgramB.channel1Word == 0x2C00000 && kProgramB.channel2Word == 0x2C20000);
 static_assert(kProgramA.ackSlots == std::array{17, 8, 26} && kProgramB.ackSlots == std::array{18, 9, 0});
+static_assert(kProgramA.deviceAckSlots() == 0x20100 && kProgramB.deviceAckSlots() == 0x40201);
 static_assert(kProgramA.readAddressTop == 43 && kProgramA.readDataLow == 27 && kProgramA.readDataAck == 44);
 static_assert(kProgramB.readAddressTop == 44 && kProgramB.readDataLow == 28 && kProgramB.readDataAck == 27);
 static_assert(kProgramA.frame.length == kProgramA.addressTop + 1 && kProgramB.frame.length == kProgramB.addressTop + 1);

@@ -45,6 +45,9 @@ struct Backend {
     // Makes the port from checked keys; touches no device. delay= is applied by
     // the factory, around whatever this returns.
     Opened (*make)(const Options& options);
+    // The kernel carries whole transactions (an I2C adapter): it checks every
+    // acknowledge and recovers its buses itself.
+    bool carriesTransactions = false;
 };
 
 // delay=MICROSECONDS, for every backend that bit-bangs at its own pace.

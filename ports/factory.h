@@ -32,6 +32,7 @@ Opened openPort(std::string_view spec);
 struct ProgramPort {
     std::unique_ptr<bus::Port> port;
     std::string label;
+    const Backend* backend = nullptr;
     TracePort* trace = nullptr;  // owned by port; nullptr without a trace
     LockPort* lock = nullptr;    // owned by port; nullptr where the backend needs none
     std::function<std::optional<PortDetails>()> details;  // empty where the backend tells nothing more

@@ -203,6 +203,6 @@ Opened makeI2c(const Options& options) {
 }  // namespace
 
 const Backend kI2cBackend{"i2c", "i2c[:dev=/dev/i2c-N|bus=N]",
-                          "any Linux I2C adapter through i2c-dev (the frames, not the pins)", kI2cKeys, makeI2c};
+                          "any Linux I2C adapter through i2c-dev (the frames, not the pins)", kI2cKeys, makeI2c, true};
 
 }  // namespace ports

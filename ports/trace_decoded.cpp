@@ -29,7 +29,11 @@ public:
     }
 
     void access(TraceOut& out, const TraceAccess& a) override {
+        // A sample taken on the ninth clock, SCL still high: the device's answer.
+        if (a.read && ninthClock_ && a.lines.scl() && !a.lines.sda()) assembler_.answeredLow();
+        if (!a.read) ninthClock_ = false;
         for (const auto& e : a.events) {
+            ninthClock_ = e.kind == bus::Decoder::Kind::Acknowledge;
             if (const bus::Transaction* ended = assembler_.step(e)) print(out, *ended);
             if (e.kind == bus::Decoder::Kind::Start || e.kind == bus::Decoder::Kind::RepeatedStart) {
                 startedMs_ = out.elapsedMs();
@@ -84,6 +88,7 @@ private:
     }
 
     bus::TransactionAssembler assembler_;
+    bool ninthClock_ = false;  // the last write raised SCL for a ninth clock
     double startedMs_ = 0;
     std::string startedBy_;
 };

@@ -41,7 +41,7 @@ void Device::track() {
 
 void Device::start() {
     // A start, repeated or not, ends whatever was going on.
-    lines_.drive(true);
+    output(true);
     nextByte_ = false;
     acknowledged_ = false;
     if (!withDevice_) return;
@@ -53,7 +53,7 @@ void Device::start() {
 }
 
 void Device::stop() {
-    lines_.drive(true);
+    output(true);
     nextByte_ = false;
     state_ = State::Idle;
 }
@@ -66,6 +66,9 @@ void Device::byteReceived(std::uint8_t byte) {
         }
         acknowledged_ = true;
         reading_ = (byte & 1) != 0;
+    } else if (byteIndex_ + 1 == nackByte_) {
+        state_ = State::Ignoring;  // a fault: this byte goes unacknowledged, and the rest unheard
+        return;
     } else if (byteIndex_ == 1) {
         selected_ = (byte & 0x80) != 0 ? 1 : 0;  // instruction bit 7 selects wiper 2
     } else if (byteIndex_ == 2) {
@@ -79,7 +82,7 @@ void Device::byteReceived(std::uint8_t byte) {
 void Device::beginSending() {
     state_ = State::Sending;
     shift_ = static_cast<std::uint8_t>(wipers_[static_cast<std::size_t>(selected_)]);
-    lines_.drive((shift_ & 0x80) != 0);
+    output((shift_ & 0x80) != 0);
 }
 
 void Device::byteClocked(std::uint8_t byte) {
@@ -109,11 +112,11 @@ void Device::sclFell() {
     switch (state_) {
         case State::AckOut:
             if (lines_.deviceOutput()) {
-                lines_.drive(false);  // drive the acknowledge for the ninth clock
+                output(false);  // drive the acknowledge for the ninth clock
                 return;
             }
             // Ninth clock over: release, then receive the next byte or start sending.
-            lines_.drive(true);
+            output(true);
             bits_ = 0;
             shift_ = 0;
             if (reading_) {
@@ -124,7 +127,7 @@ void Device::sclFell() {
             return;
         case State::Sending:
             ++bits_;
-            lines_.drive(((shift_ << bits_) & 0x80) != 0);  // next bit, most significant first
+            output(((shift_ << bits_) & 0x80) != 0);  // next bit, most significant first
             return;
         case State::AckIn:
             if (nextByte_) {
@@ -132,11 +135,11 @@ void Device::sclFell() {
                 bits_ = 0;
                 beginSending();
             } else {
-                lines_.drive(true);  // release for the master's acknowledge
+                output(true);  // release for the master's acknowledge
             }
             return;
         default:
-            lines_.drive(true);
+            output(true);
             return;
     }
 }

@@ -21,6 +21,13 @@ struct Transaction : bus::Transaction {
     bool acknowledged = false;
 };
 
+// Faults a device can be made to show, for the acknowledge check and bus
+// recovery to meet without hardware.
+struct Faults {
+    int stuckClocks = 0;  // holds SDA low from power-up until it has seen this many clocks
+    int nackByte = 0;     // does not acknowledge this byte of a write (2: the instruction)
+};
+
 // The device on the lines: it detects start and stop, clocks bits in on SCL
 // rising, drives its acknowledge on the ninth clock and, when read, changes its
 // output right after SCL falls. Any line backend's host (the board below, an
@@ -31,13 +38,18 @@ public:
     static constexpr std::uint8_t kPowerOnCode = 128;
 
     // withDevice false: nothing on the bus answers (an unpowered or absent board).
-    explicit Device(bool withDevice = true) : withDevice_(withDevice) {}
+    explicit Device(bool withDevice = true, Faults faults = {})
+        : withDevice_(withDevice), stuck_(faults.stuckClocks), nackByte_(faults.nackByte) {
+        if (stuck_ > 0) lines_.drive(false);
+    }
 
     // Inline, so that the board's port runs the line model in one piece; the
     // rare events (conditions, bytes, acknowledges) go out of line.
     void drive(bus::LineLevels levels) override {
         shdn_ = levels.shdn();
-        for (const auto& e : decoder_.step(lines_.write(levels.sda(), levels.scl(), [this] { sclFell(); }))) event(e);
+        const bus::LineStep step = lines_.write(levels.sda(), levels.scl(), [this] { sclFell(); });
+        if (stuck_ > 0 && step.sclRose && --stuck_ == 0) lines_.drive(true);  // the last clock it waited for
+        for (const auto& e : decoder_.step(step)) event(e);
     }
     bool sampleSda() override { return lines_.sda(); }
 
@@ -69,7 +81,11 @@ private:
     void track();
     Transaction& newest() const { return history_[(total_ - 1) % kHistory]; }
 
+    void output(bool level) { lines_.drive(level && stuck_ == 0); }  // stuck, it holds SDA low whatever it does
+
     bool withDevice_;
+    int stuck_;
+    int nackByte_;
     bool shdn_ = true;
     bus::DeviceLines lines_;
 
@@ -100,7 +116,7 @@ public:
     static constexpr std::uint8_t kStatusIdleBits = bus::kStatusIdleBits;
     static constexpr std::size_t kHistory = Device::kHistory;
 
-    explicit Board(bool withDevice = true) : device_(withDevice) {}
+    explicit Board(bool withDevice = true, Faults faults = {}) : device_(withDevice, faults) {}
 
     void OutportW(std::uint16_t port, std::uint16_t value) override {
         bus::writeRegister(device_, latch_, "sim", port, value);

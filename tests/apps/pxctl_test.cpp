@@ -175,7 +175,7 @@ INSTANTIATE_TEST_SUITE_P(
         ProcessCase{"program_a_prints_every_read_back", "--program a --port sim set 1 9 mid", 0, "9\n128\n", ""},
         ProcessCase{"session_through_a_pipe", "--port sim -", 0, "42\n", "", "set 1 42\n\n# read it\nget\n"},
         ProcessCase{"a_bad_line_stops_the_session", "--port sim -", 2, "42\n", "pxctl: action 'sett': is not known; "
-                    "actions are ch1, ch2, zero, mid, full, run, read, shdn, get, code1=N, code2=N, bit:K=V, set CH N\n",
+                    "actions are ch1, ch2, zero, mid, full, run, read, shdn, get, code1=N, code2=N, bit:K=V, set CH N, recover\n",
                     "set 1 42\nget\nsett 1 4\nget\n"},
         ProcessCase{"code_out_of_range", "--port sim code1=256", 2, "", "pxctl: action 'code1=256': the code must be 0..255\n"},
         ProcessCase{"bit_out_of_range", "--port sim bit:45=1", 2, "", "pxctl: action 'bit:45=1': the bit must be 0..44\n"},
@@ -183,12 +183,12 @@ INSTANTIATE_TEST_SUITE_P(
                     "pxctl: action 'shdn': is not a button of program a (PX7700_02_RevA)\n"},
         ProcessCase{"unknown_action", "--port sim frobnicate", 2, "",
                     "pxctl: action 'frobnicate': is not known; actions are ch1, ch2, zero, mid, full, run, read, "
-                    "shdn, get, code1=N, code2=N, bit:K=V, set CH N\n"},
+                    "shdn, get, code1=N, code2=N, bit:K=V, set CH N, recover\n"},
         ProcessCase{"bad_port_string", "--port parport set 1 5", 2, "",
                     "pxctl: unknown port backend 'parport'; valid backends: sim, ppdev, io, i2c, gpio, lib\n"},
         ProcessCase{"bad_action_before_the_port_is_touched", "--port ppdev:dev=/nonexistent set 1 5 frobnicate", 2, "",
                     "pxctl: action 'frobnicate': is not known; actions are ch1, ch2, zero, mid, full, run, read, "
-                    "shdn, get, code1=N, code2=N, bit:K=V, set CH N\n"},
+                    "shdn, get, code1=N, code2=N, bit:K=V, set CH N, recover\n"},
         ProcessCase{"no_action", "--port sim", 2, "", "pxctl: no action given; see --help\n"},
         ProcessCase{"unknown_program", "--program c set 1 5", 2, "", "pxctl: --program c is not known; use a or b\n"},
         ProcessCase{"port_fails_at_the_first_access", "--port ppdev:dev=/dev/parport-none set 1 5 read", 1, "",
@@ -209,7 +209,7 @@ INSTANTIATE_TEST_SUITE_P(
         ProcessCase{"a_leading_zero_is_still_decimal", "--port sim set 1 010 get", 0, "10\n", ""},
         ProcessCase{"a_long_bad_word_is_cut", "--port sim " + std::string(200, 'x'), 2, "",
                     "pxctl: action '" + std::string(64, 'x') + "...': is not known; actions are ch1, ch2, zero, mid, "
-                    "full, run, read, shdn, get, code1=N, code2=N, bit:K=V, set CH N\n"},
+                    "full, run, read, shdn, get, code1=N, code2=N, bit:K=V, set CH N, recover\n"},
         // What is printed is part of the result.
         ProcessCase{"output_to_a_full_disk", "--port sim get >/dev/full", 1, "",
                     "pxctl: standard output: No space left on device\n"},

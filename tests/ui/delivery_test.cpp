@@ -94,3 +94,31 @@ INSTANTIATE_TEST_SUITE_P(
     RowName());
 
 }  // namespace
+
+namespace {
+
+using namespace testing_support;
+
+// With the acknowledge check, a device that does not answer fails the action
+// in the window as a port failure does: one dialog, and the title's mark.
+TEST(CheckAckInTheWindow, ANoDeviceIsADialogAndACutShortMark) {
+    Rig rig(commands::kDescriptorB);
+    rig.port.idleStatus = 0x0008;  // SDA stays high: nobody answers
+    rig.program->setCheckAck(true);
+    QTest::mouseClick(rig.button("cmdZS"), Qt::LeftButton);
+    QMessageBox* dialog = nullptr;
+    ASSERT_TRUE(QTest::qWaitFor([&] {
+        dialog = rig.window->findChild<QMessageBox*>("portError");
+        return dialog != nullptr && dialog->isVisible();
+    }, 2000));
+    EXPECT_EQ(dialog->text(), "no device answered at 0x2c");
+    EXPECT_EQ(dialog->informativeText(),
+              "Zero Scale stopped at the failing port access: it was cut short after 23 of 59 writes. The next "
+              "action tries the port again.");
+    EXPECT_EQ(rig.window->windowTitle(), "PX7702_RevA \u2014 cut short");
+    // The bit panel still shows the frame the handler computed.
+    EXPECT_EQ(rig.program->frameWord(), 0x2C00000U);
+    EXPECT_EQ(rig.program->controls().vsbBit[25].Value(), 1);
+}
+
+}  // namespace

@@ -130,6 +130,7 @@ adapter_scenario() {
     check $s 0 "" "" pxctl --port $port ch1 code1=5 mid
     check $s 0 "0x80" "" i2ctransfer -y $n w1@0x2c 0x00 r1@0x2c
     check $s 0 "128" "" pxctl --port $port get
+    check $s 0 "128" "" pxctl --port $port --check-ack get
     check $s 0 "77" "" pxctl --program a --port $port set 1 77
     check $s 0 "0x4d" "" i2ctransfer -y $n w1@0x2c 0x00 r1@0x2c
     check $s 0 "128
@@ -221,6 +222,11 @@ check gpio 1 "" "pxctl: get: not sent: gpio cp2112_gpio: line 9 (SCL) is out of 
     pxctl --port gpio:chip=cp2112_gpio,sda=0,scl=9 get
 check gpio 1 "" "pxctl: get: not sent: gpio gpiochip7: no such GPIO chip; chips here: $chip (cp2112_gpio, 8 lines) (action 1; 0 ran before it)" \
     pxctl --port gpio:chip=gpiochip7,sda=0,scl=1 get
+# The acknowledge check on the pins: the device answers at 0x2c, nobody at 0x2d.
+check gpio 0 "5" "" pxctl --port $gp --check-ack set 1 5 get
+check gpio 1 "" "pxctl: run: cut short after 23 of 59 writes: no device answered at 0x2d (action 5; 4 ran before it)" \
+    pxctl --port $gp --check-ack bit:25=1 bit:23=1 bit:22=1 bit:20=1 run
+check gpio 0 "bus free" "" pxctl --port $gp recover
 # The time a line change takes here (an emulated guest: QEMU without KVM,
 # then USB HID reports to a user-space emulator).
 before=$(wc -l <$log)
