@@ -53,15 +53,19 @@ void checkAcknowledge(Port& port, const LineCodes& codes, const Bytes& bytes) {
 void writeFrame(Port& port, const FrameFormat& format, std::uint32_t frameWord, std::uint32_t checkedSlots) {
     writeLines(port, format.codes, kIdle);
     writeLines(port, format.codes, kStart);
-    Bytes bytes;
-    for (int bit = format.length - 1; bit >= 0; --bit) {
-        if (((checkedSlots >> bit) & 1U) != 0) {
-            checkAcknowledge(port, format.codes, bytes);
-            continue;
+    if (checkedSlots == 0) {
+        for (int bit = format.length - 1; bit >= 0; --bit) clockBit(port, format.codes, ((frameWord >> bit) & 1U) != 0);
+    } else {
+        Bytes bytes;
+        for (int bit = format.length - 1; bit >= 0; --bit) {
+            if (((checkedSlots >> bit) & 1U) != 0) {
+                checkAcknowledge(port, format.codes, bytes);
+                continue;
+            }
+            const bool level = ((frameWord >> bit) & 1U) != 0;
+            clockBit(port, format.codes, level);
+            bytes.add(level);
         }
-        const bool level = ((frameWord >> bit) & 1U) != 0;
-        clockBit(port, format.codes, level);
-        bytes.add(level);
     }
     for (std::size_t i = 0; i < format.closingLength; ++i) {
         writeLines(port, format.codes, format.closing[i]);
@@ -71,14 +75,15 @@ void writeFrame(Port& port, const FrameFormat& format, std::uint32_t frameWord, 
 int readBack(Port& port, const LineCodes& codes, const ReadAddress& address, bool checkAck) {
     writeLines(port, codes, kIdle);
     writeLines(port, codes, kStart);
-    Bytes bytes;
-    for (std::size_t i = 0; i < address.size(); ++i) {
-        if (checkAck && i + 1 == address.size()) {
-            checkAcknowledge(port, codes, bytes);
-        } else {
+    if (!checkAck) {
+        for (int bit : address) clockBit(port, codes, bit == 1);
+    } else {
+        Bytes bytes;
+        for (std::size_t i = 0; i + 1 < address.size(); ++i) {
             clockBit(port, codes, address[i] == 1);
             bytes.add(address[i] == 1);
         }
+        checkAcknowledge(port, codes, bytes);  // the slot after the address byte
     }
     int value = 0;
     for (int i = 0; i < 8; ++i) {

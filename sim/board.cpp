@@ -41,7 +41,7 @@ void Device::track() {
 
 void Device::start() {
     // A start, repeated or not, ends whatever was going on.
-    output(true);
+    lines_.drive(true);
     nextByte_ = false;
     acknowledged_ = false;
     if (!withDevice_) return;
@@ -53,7 +53,7 @@ void Device::start() {
 }
 
 void Device::stop() {
-    output(true);
+    lines_.drive(true);
     nextByte_ = false;
     state_ = State::Idle;
 }
@@ -82,7 +82,7 @@ void Device::byteReceived(std::uint8_t byte) {
 void Device::beginSending() {
     state_ = State::Sending;
     shift_ = static_cast<std::uint8_t>(wipers_[static_cast<std::size_t>(selected_)]);
-    output((shift_ & 0x80) != 0);
+    lines_.drive((shift_ & 0x80) != 0);
 }
 
 void Device::byteClocked(std::uint8_t byte) {
@@ -109,14 +109,21 @@ void Device::ninthClock(bool level) {
 }
 
 void Device::sclFell() {
+    // Stuck, it counts the clocks it waits for on their falling edges (the same
+    // count: the master samples after each rise) and lets go on the last.
+    // Meanwhile SDA cannot move, so no start, stop or bit reaches the decoder.
+    if (stuck_ > 0) {
+        if (--stuck_ == 0) lines_.drive(true);
+        return;
+    }
     switch (state_) {
         case State::AckOut:
             if (lines_.deviceOutput()) {
-                output(false);  // drive the acknowledge for the ninth clock
+                lines_.drive(false);  // drive the acknowledge for the ninth clock
                 return;
             }
             // Ninth clock over: release, then receive the next byte or start sending.
-            output(true);
+            lines_.drive(true);
             bits_ = 0;
             shift_ = 0;
             if (reading_) {
@@ -127,7 +134,7 @@ void Device::sclFell() {
             return;
         case State::Sending:
             ++bits_;
-            output(((shift_ << bits_) & 0x80) != 0);  // next bit, most significant first
+            lines_.drive(((shift_ << bits_) & 0x80) != 0);  // next bit, most significant first
             return;
         case State::AckIn:
             if (nextByte_) {
@@ -135,11 +142,11 @@ void Device::sclFell() {
                 bits_ = 0;
                 beginSending();
             } else {
-                output(true);  // release for the master's acknowledge
+                lines_.drive(true);  // release for the master's acknowledge
             }
             return;
         default:
-            output(true);
+            lines_.drive(true);
             return;
     }
 }

@@ -47,9 +47,7 @@ public:
     // rare events (conditions, bytes, acknowledges) go out of line.
     void drive(bus::LineLevels levels) override {
         shdn_ = levels.shdn();
-        const bus::LineStep step = lines_.write(levels.sda(), levels.scl(), [this] { sclFell(); });
-        if (stuck_ > 0 && step.sclRose && --stuck_ == 0) lines_.drive(true);  // the last clock it waited for
-        for (const auto& e : decoder_.step(step)) event(e);
+        for (const auto& e : decoder_.step(lines_.write(levels.sda(), levels.scl(), [this] { sclFell(); }))) event(e);
     }
     bool sampleSda() override { return lines_.sda(); }
 
@@ -80,8 +78,6 @@ private:
     void close(const bus::Transaction& ended);
     void track();
     Transaction& newest() const { return history_[(total_ - 1) % kHistory]; }
-
-    void output(bool level) { lines_.drive(level && stuck_ == 0); }  // stuck, it holds SDA low whatever it does
 
     bool withDevice_;
     int stuck_;
