@@ -33,15 +33,34 @@ void addColumns(std::vector<ControlSpec>& out, const Row& row, std::initializer_
         out.push_back({"vsbBit", c.k, Kind::ScrollBar, "", "", c.left, row.barTop, 250, 1215, {}, 1});
         out.push_back({"txtBit", c.k, Kind::TextBox, "", "", c.left, row.boxTop, 250, 495, {}});
         out.push_back({"lblBit", c.label < 0 ? c.k : c.label, Kind::Label, c.caption, "",
-                       c.labelLeft < 0 ? c.left : c.labelLeft, row.labelTop, 300, 495, kNumberLabel});
+                       c.labelLeft < 0 ? c.left : c.labelLeft, row.labelTop, 300, 495, kNumberLabel, 0, false,
+                       "vsbBit", c.k});
     }
 }
+
+// Which control each label describes: (label, index, control, index).
+struct Describes {
+    const char* label;
+    int index;
+    const char* control;
+    int controlIndex;
+};
+
+void describes(std::vector<ControlSpec>& out, std::initializer_list<Describes> table);
 
 ControlSpec& at(std::vector<ControlSpec>& controls, const char* name, int index) {
     for (auto& c : controls) {
         if (c.name == name && c.index == index) return c;
     }
     throw std::logic_error(std::string("layout table has no ") + name + "(" + std::to_string(index) + ")");
+}
+
+void describes(std::vector<ControlSpec>& out, std::initializer_list<Describes> table) {
+    for (const auto& d : table) {
+        ControlSpec& label = at(out, d.label, d.index);
+        label.describes = d.control;
+        label.describesIndex = d.controlIndex;
+    }
 }
 
 void label(std::vector<ControlSpec>& out, const char* name, int index, const char* caption, int left, int top,
@@ -134,7 +153,7 @@ WindowSpec windowA() {
             const int index = (half == 0 ? 45 : 54) + i;
             const int column = (half == 0 ? 43 : 34) - i;
             out.push_back({"lblBit", index, Kind::Label, std::to_string(column), "", at(out, "vsbBit", column).left,
-                           6120, 300, 255, kNumberLabel, 0, true});
+                           6120, 300, 255, kNumberLabel, 0, true, "vsbBit", column});
         }
     }
 
@@ -161,6 +180,16 @@ WindowSpec windowA() {
     box(out, "txtSDA_Data", 6240, 6600, 855, 495, kBigDisplay);
     label(out, "Label9", -1, "Note: This Program Defaults ADO and AD1 to 0. Tie AD0 and AD1 to GND", 8160, 6480, 2535,
           735, Look{std::nullopt, Rgb{192, 192, 255}, false, 0, false, Align::Left, true});
+    describes(out, {{"Label3", -1, "vsbInputCode1", -1},     {"lblBlSDA_Write", -1, "vsbBit", 25},
+                    {"cmdSlave_Address_Byte", -1, "vsbBit", 25}, {"lblA1", -1, "vsbBit", 17},
+                    {"lblInstruction_Byte", -1, "vsbBit", 16}, {"Label1", -1, "vsbBit", 8},
+                    {"lblData_Byte", -1, "vsbBit", 7},         {"Label2", -1, "vsbBit", 26},
+                    {"Label7", -1, "txtCh_Write_Display", -1}, {"lblWrite", -1, "txtSDA_Write", -1},
+                    {"Label6", -1, "vsbBit", 43},              {"Label5", -1, "vsbBit", 43},
+                    {"Label4", -1, "vsbBit", 34},              {"lblBit", 53, "vsbBit", 35},
+                    {"lblBit", 62, "vsbBit", 44},              {"Label8", -1, "cmdRead", -1},
+                    {"Label10", -1, "txtCh_Read_Display", -1}, {"lblSDA_Data", -1, "txtSDA_Data", -1},
+                    {"Label9", -1, "vsbBit", 19}});  // the note is about the address pins AD0, AD1
     return w;
 }
 
@@ -225,6 +254,15 @@ WindowSpec windowB() {
     box(out, "txtSDA_Data", 5280, 6600, 855, 495, kBigDisplay);
     label(out, "lblSDA_Data", -1, "Data Read", 6240, 6720, 1155, 285, kCentredLabel);
     button(out, "cmdExit", "E&xit", "Exit the program", 8520, 6720, 1215, 495, face({255, 128, 128}, 12, true));
+    describes(out, {{"lblBit", 26, "vsbBit", 0},                {"lblBit", 44, "vsbBit", 27},
+                    {"Label3", -1, "vsbInputCode1", -1},        {"lblBlSDA_Write", -1, "vsbBit", 26},
+                    {"cmdSlave_Address_Byte", 1, "vsbBit", 26}, {"Label1", 1, "vsbBit", 18},
+                    {"cmdSlave_Address_Byte", 0, "vsbBit", 17}, {"Label1", 0, "vsbBit", 9},
+                    {"lblData_Byte", -1, "vsbBit", 8},          {"Label2", -1, "vsbBit", 0},
+                    {"Label7", -1, "txtCh_Write_Display", -1},  {"lblWrite", -1, "txtSDA_Write", -1},
+                    {"Label6", -1, "vsbBit", 44},               {"Label5", -1, "vsbBit", 44},
+                    {"Label4", -1, "vsbBit", 35},               {"Label8", -1, "cmdRead", -1},
+                    {"Label10", -1, "txtCh_Read_Display", -1},  {"lblSDA_Data", -1, "txtSDA_Data", -1}});
     return w;
 }
 

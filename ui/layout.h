@@ -43,6 +43,9 @@ struct ControlSpec {
     Look look;
     int max = 0;          // scroll bars
     bool hidden = false;  // never shown
+    // A label: the control it describes, for assistive technology.
+    std::string describes = {};
+    int describesIndex = -1;
 
     std::string fullName() const { return index < 0 ? name : name + "(" + std::to_string(index) + ")"; }
 };

@@ -4,6 +4,7 @@
 #include "ui/wrap_button.h"
 
 #include <QFrame>
+#include <QPainter>
 #include <QLabel>
 #include <QLineEdit>
 #include <QScrollBar>
@@ -12,6 +13,19 @@ namespace ui {
 namespace {
 
 QColor colour(Rgb c) { return QColor(c.r, c.g, c.b); }
+
+// A control of kind Base that shows its focus with paintFocusFrame.
+template <typename Base>
+class FocusFramed final : public Base {
+public:
+    using Base::Base;
+
+protected:
+    void paintEvent(QPaintEvent* event) override {
+        Base::paintEvent(event);
+        if (this->hasFocus()) paintFocusFrame(*this);
+    }
+};
 
 QWidget* rectangle(QWidget& parent) {
     auto* frame = new QFrame(&parent);
@@ -34,17 +48,23 @@ QWidget* label(const ControlSpec& c, QWidget& parent, Rgb windowBack) {
     return label;
 }
 
+// Scroll bars take the focus by click or by Tab and move with the keys (arrows
+// a step, Page Up/Down the large change, Home/End the ends), each move one
+// Change as a click's is.
 QWidget* scrollBar(const ControlSpec& c, QWidget& parent) {
-    auto* bar = new QScrollBar(Qt::Vertical, &parent);
+    auto* bar = new FocusFramed<QScrollBar>(Qt::Vertical, &parent);
     bar->setRange(0, c.max);
     bar->setSingleStep(1);
     bar->setPageStep(1);
     bar->setTracking(false);  // a drag raises one Change, on release
+    bar->setFocusPolicy(Qt::StrongFocus);
     return bar;
 }
 
+// Nothing reads the text boxes: they take typing when clicked, but Tab passes them by.
 QWidget* textBox(const ControlSpec& c, QWidget& parent) {
-    auto* edit = new QLineEdit(&parent);
+    auto* edit = new FocusFramed<QLineEdit>(&parent);
+    edit->setFocusPolicy(Qt::ClickFocus);
     edit->setAlignment(c.look.align == Align::Center ? Qt::AlignCenter : Qt::AlignLeft | Qt::AlignVCenter);
     QPalette palette = edit->palette();
     if (c.look.text) palette.setColor(QPalette::Text, colour(*c.look.text));
@@ -75,6 +95,13 @@ QFont fontFor(const Look& look) {
 }
 
 int toPixels(int twips, double scale) { return static_cast<int>(twips * scale + 0.5); }
+
+void paintFocusFrame(QWidget& widget) {
+    QPainter painter(&widget);
+    painter.setPen(QPen(widget.palette().color(QPalette::Highlight), 2));
+    painter.setBrush(Qt::NoBrush);
+    painter.drawRect(QRectF(widget.rect()).adjusted(1, 1, -1, -1));
+}
 
 QWidget* makeWidget(const ControlSpec& c, QWidget& parent, Rgb windowBack, double scale) {
     QWidget* w = nullptr;

@@ -20,4 +20,8 @@ QWidget* makeWidget(const ControlSpec& spec, QWidget& parent, Rgb windowBack, do
 // Twips to pixels, rounded.
 int toPixels(int twips, double scale);
 
+// The frame a focused control wears: two pixels of the highlight colour just
+// inside its edge, plain to see on a 16-pixel bit bar as on a button.
+void paintFocusFrame(QWidget& widget);
+
 }  // namespace ui

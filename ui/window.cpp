@@ -3,11 +3,13 @@
 #include "ui/window.h"
 
 #include "bus/port.h"
+#include "ui/accessible.h"
 #include "ui/port_dialogs.h"
 #include "ui/widgets.h"
 
 #include <QCursor>
 #include <QGuiApplication>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPushButton>
@@ -16,7 +18,9 @@
 #include <QSignalBlocker>
 #include <QStyle>
 
+#include <algorithm>
 #include <stdexcept>
+#include <vector>
 
 namespace ui {
 namespace {
@@ -84,9 +88,42 @@ void Window::build() {
             if (beneath != (pass == 0)) continue;
             QWidget* w = makeWidget(c, *this, spec_.back, scale_);
             widgets_[{c.name, c.index}] = w;
+            const AccessibleText text = accessibleText(descriptor_, c);
+            if (!text.name.empty()) {
+                w->setAccessibleName(QString::fromStdString(text.name));
+                w->setAccessibleDescription(QString::fromStdString(text.description));
+            }
             bind(c, w);
         }
     }
+    // Each label is tied to the control it describes, as a screen reader reads it.
+    for (const auto& c : spec_.controls) {
+        if (c.kind != Kind::Label || c.describes.empty()) continue;
+        QWidget* target = widget(c.describes, c.describesIndex);
+        if (target == nullptr) throw std::logic_error(c.fullName() + " describes no control of this window");
+        static_cast<QLabel*>(widget(c.name, c.index))->setBuddy(target);
+    }
+    orderTabs();
+}
+
+// Tab follows the work: the code bars, the channel and preset buttons, Run,
+// Read, /SHDN and Exit, then the bit bars row by row from the left.
+void Window::orderTabs() {
+    std::vector<QWidget*> chain;
+    for (const char* name : {"vsbInputCode1", "vsbInputCode2", "cmdCh1", "cmdCh2", "cmdZS", "cmdMS", "cmdFS", "cmdRun",
+                             "cmdRead", "cmdSHDN", "cmdExit"}) {
+        if (QWidget* w = widget(name)) chain.push_back(w);
+    }
+    // The write row holds positions 0..26, the read row the rest.
+    constexpr auto kWriteRow = static_cast<std::ptrdiff_t>(controls::kBitCount - 18);
+    for (const auto& [from, to] : {std::pair(bitBars_.begin(), bitBars_.begin() + kWriteRow),
+                                   std::pair(bitBars_.begin() + kWriteRow, bitBars_.end())}) {
+        std::vector<QWidget*> row(from, to);
+        std::sort(row.begin(), row.end(), [](const QWidget* a, const QWidget* b) { return a->x() < b->x(); });
+        chain.insert(chain.end(), row.begin(), row.end());
+    }
+    for (std::size_t i = 1; i < chain.size(); ++i) setTabOrder(chain[i - 1], chain[i]);
+    chain.front()->setFocus();  // where the keyboard starts when the window opens
 }
 
 void Window::bind(const ControlSpec& c, QWidget* w) {

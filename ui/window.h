@@ -69,6 +69,7 @@ public:
 
 private:
     void build();
+    void orderTabs();
     void bind(const ControlSpec& c, QWidget* w);
     void bindScrollBar(QScrollBar* bar, controls::ControlId id);
     void valueChanged(controls::ControlId id, int value) override;

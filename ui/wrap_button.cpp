@@ -1,5 +1,9 @@
 #include "ui/wrap_button.h"
 
+#include "ui/widgets.h"
+
+#include <QKeyEvent>
+
 #include <QStyleOptionButton>
 #include <QStylePainter>
 
@@ -15,6 +19,17 @@ void WrapButton::paintEvent(QPaintEvent*) {
     painter.drawControl(QStyle::CE_PushButton, option);
     painter.setPen(palette().color(QPalette::ButtonText));
     painter.drawText(captionRect(), kTextFlags, text());
+    painter.end();
+    if (hasFocus()) paintFocusFrame(*this);
+}
+
+void WrapButton::keyPressEvent(QKeyEvent* event) {
+    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) &&
+        (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
+        click();
+        return;
+    }
+    QPushButton::keyPressEvent(event);
 }
 
 }  // namespace ui

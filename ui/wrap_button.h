@@ -1,5 +1,6 @@
 // A command button whose caption wraps onto more lines when it does not fit on
-// one, as the presets' "Zero Scale" must on a 41-pixel face.
+// one, as the presets' "Zero Scale" must on a 41-pixel face. Enter presses it
+// as Space does, and its focus shows plainly.
 #pragma once
 
 #include <QPushButton>
@@ -16,6 +17,7 @@ public:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 };
 
 }  // namespace ui
