@@ -171,7 +171,8 @@ std::string jsonLine(const Action& action, const Outcome& outcome, const command
     const std::array displays{&c.txtDisplay1,        &c.txtDisplay2,  &c.txtCh_Write_Display,
                               &c.txtCh_Read_Display, &c.txtSDA_Write, &c.txtSDA_Data};
     for (const controls::TextBox* box : displays) {
-        line += (box == displays.front() ? "" : ",") + quoted(controls::describe(box->id())) + ":" + quoted(box->Text());
+        if (box != displays.front()) line += ',';
+        line.append(quoted(controls::describe(box->id()))).append(":").append(quoted(box->Text()));
     }
     return line + "}}";
 }
@@ -196,14 +197,9 @@ std::string labelOf(const Action& action) {
     return action.text;
 }
 
-std::string actionHelp() {
-    std::string text;
-    auto line = [&text](std::string form, std::string_view help) {
-        form.resize(form.size() < 20 ? 20 : form.size() + 1, ' ');
-        text += "  " + form + std::string(help) + "\n";
-    };
+std::vector<ActionHelp> actionHelpEntries() {
+    std::vector<ActionHelp> entries;
     for (const auto* command : offered()) {
-        // A command not every program has says which have it.
         std::string only;
         std::size_t having = 0;
         for (const commands::Descriptor* d : commands::programs()) {
@@ -211,11 +207,11 @@ std::string actionHelp() {
             only += (having++ == 0 ? "" : ", ") + std::string(d->key);
         }
         const bool everywhere = having == commands::programs().size();
-        line(std::string(command->word) + (takesValue(*command) ? "=N" : ""),
-             std::string(command->help) + (everywhere ? "" : " (program " + only + " only)"));
+        entries.push_back({std::string(command->word) + (takesValue(*command) ? "=N" : ""),
+                           std::string(command->help) + (everywhere ? "" : " (program " + only + " only)")});
     }
-    for (const auto& extra : commands::kExtraActions) line(std::string(extra.form), extra.help);
-    return text;
+    for (const auto& extra : commands::kExtraActions) entries.push_back({std::string(extra.form), std::string(extra.help)});
+    return entries;
 }
 
 bool Runner::run(const Action& action) {
@@ -236,7 +232,7 @@ bool Runner::run(const Action& action) {
         }
     } catch (const bus::PortError& e) {
         const commands::Delivery delivery = program_.delivery(e);
-        err_ << "pxctl: " << commands::failureReport(action.text, delivery, e.what()) << " (action " << ran_ + 1 << "; "
+        err_ << "pxctl: " << where_ << commands::failureReport(action.text, delivery, e.what()) << " (action " << ran_ + 1 << "; "
              << ran_ << " ran before it)" << std::endl;
         if (json_) out_ << withDetails(jsonFailure(action, delivery, e.what())) << '\n';
         flushOutput();
@@ -254,7 +250,7 @@ bool Runner::recovered(const Action& action, const bus::Recovery& recovery) {
         out_ << "bus free\n";
     }
     if (!recovery.free) {
-        err_ << "pxctl: " << action.text << ": SDA still low after " << recovery.clocks << " clocks: the bus is stuck"
+        err_ << "pxctl: " << where_ << action.text << ": SDA still low after " << recovery.clocks << " clocks: the bus is stuck"
              << std::endl;
         flushOutput();
         return false;
@@ -278,14 +274,15 @@ bool Runner::flushOutput() {
     if (outputError_ == 0) outputError_ = errno != 0 ? errno : EIO;
     return false;
 }
+
 std::vector<std::string> splitWords(std::string_view line) {
     std::vector<std::string> words;
     std::size_t i = 0;
     while (i < line.size()) {
         while (i < line.size() && (line[i] == ' ' || line[i] == '\t' || line[i] == '\r')) ++i;
-        if (i >= line.size() || (words.empty() && line[i] == '#')) break;
+        if (i >= line.size() || line[i] == '#') break;
         const std::size_t start = i;
-        while (i < line.size() && line[i] != ' ' && line[i] != '\t' && line[i] != '\r') ++i;
+        while (i < line.size() && line[i] != ' ' && line[i] != '\t' && line[i] != '\r' && line[i] != '#') ++i;
         words.emplace_back(line.substr(start, i - start));
     }
     return words;

@@ -34,8 +34,13 @@ std::vector<Action> parseActions(const std::vector<std::string>& words, const co
 // "code2=200" (set too: it is code entry), "bit:3=1", "get".
 std::string labelOf(const Action& action);
 
-// The actions' part of pxctl --help, one line each.
-std::string actionHelp();
+// Every action pxctl takes, as help lists them: "mid", "\"Mid Scale\": code
+// 128 on the selected channel"; a command some program lacks says which have it.
+struct ActionHelp {
+    std::string form;
+    std::string help;
+};
+std::vector<ActionHelp> actionHelpEntries();
 
 // What one action did: the byte its last read-back read, if it read back; how
 // a recovery went.
@@ -80,6 +85,9 @@ public:
     // Told each action's label before it runs (a trace's action column).
     void setActionListener(std::function<void(const std::string&)> listener) { listener_ = std::move(listener); }
 
+    // Said after "pxctl: " in every message about an action: "line 3: ".
+    void setWhere(std::string where) { where_ = std::move(where); }
+
     // Where the kernel recovers the bus itself (an I2C adapter): recover says
     // so, naming the port, and sends nothing.
     void setKernelRecovers(std::string port) { kernelRecovers_ = std::move(port); }
@@ -99,14 +107,15 @@ private:
     std::size_t ran_ = 0;
     int outputError_ = 0;
     std::string kernelRecovers_;
+    std::string where_;
     std::function<void(const std::string&)> listener_;
     std::function<std::optional<ports::PortDetails>()> details_;
 
     std::string withDetails(std::string line) const;
 };
 
-// The words of one line of standard input: blank lines and lines starting
-// with # have none.
+// The words of one line of standard input, up to a # (a comment): blank
+// lines and comments have none.
 std::vector<std::string> splitWords(std::string_view line);
 
 }  // namespace apps

@@ -2,7 +2,6 @@
 
 #include "ports/factory.h"
 #include "ports/options.h"
-#include "ports/trace_port.h"
 
 #include <algorithm>
 #include <array>
@@ -97,37 +96,6 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments, Front fr
         *target = value;
     }
     return line;
-}
-
-std::string portHelp() {
-    std::string text;
-    for (const ports::Backend* backend : ports::backends()) {
-        std::string form(backend->usage);
-        form.resize(form.size() < 38 ? 38 : form.size() + 1, ' ');
-        text += "  " + form + std::string(backend->description) + "\n";
-    }
-    return text;
-}
-
-std::string traceHelp() {
-    std::string text;
-    for (const ports::TraceFormatEntry* format : ports::traceFormats()) {
-        text += "                   " + std::string(format->extension) + "  " + std::string(format->help) + "\n";
-    }
-    return text;
-}
-
-std::string usage(const std::string& program) {
-    return "Usage: " + program + " [--port BACKEND[:key=value,...]] [--trace FILE] [Qt options]\n\n" +
-           "  --port PORT    where the bus is (default " + ports::defaultPort() + ")\n" +
-           "  --trace FILE   record the bus in the format FILE's extension names:\n" + traceHelp() +
-           "  --check-ack    check that the device acknowledges: its acknowledge slots are\n" +
-           "                 released and sampled, and a missing answer fails the action (off:\n" +
-           "                 the frames as the programs always wrote them; an I2C adapter checks\n" +
-           "                 anyway)\n" +
-           "  --exit-when-shown  quit as soon as the window is drawn (start-up checks)\n" +
-           "  --help         this text\n  --version      the version\n" +
-           "  Qt's own options (-platform offscreen, -display :1, -style ...) go to Qt.\n\nPorts:\n" + portHelp();
 }
 
 }  // namespace apps

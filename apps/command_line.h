@@ -33,12 +33,4 @@ public:
 // arguments exclude the program name. Throws UsageError with one line.
 CommandLine parseCommandLine(const std::vector<std::string>& arguments, Front front = Front::Window);
 
-// The port strings' part of --help, one line per backend.
-std::string portHelp();
-
-// The trace formats' part of --help, one line per format.
-std::string traceHelp();
-
-std::string usage(const std::string& program);
-
 }  // namespace apps

@@ -3,6 +3,7 @@
 // without a display.
 #include "apps/actions.h"
 #include "apps/command_line.h"
+#include "apps/manual.h"
 #include "apps/signals.h"
 #include "commands/descriptor.h"
 #include "ports/factory.h"
@@ -12,9 +13,11 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <iostream>
 #include <memory>
 #include <string>
+#include <unistd.h>
 
 #ifndef PX_VERSION
 #define PX_VERSION "0"
@@ -23,40 +26,6 @@
 namespace {
 
 constexpr const char* kName = "pxctl";
-
-std::string help() {
-    const std::string keys = commands::programKeys("|", "|");
-    std::string programs;
-    for (const commands::Descriptor* d : commands::programs()) {
-        programs += "                 " + std::string(d->key) + ": " + std::string(d->summary) + "\n";
-    }
-    return "Usage: pxctl [--program " + keys + "] [--port PORT] [--trace FILE] [--json] [--check-ack] ACTION...\n" +
-           "       pxctl [--program " + keys + "] [--port PORT] [--trace FILE] [--json] [--check-ack] -\n" +
-           "             (actions from standard input, one line at a time)\n\n" +
-           "Runs the window's operator actions in order on one program, as the same clicks would.\n\n" +
-           "  --program " + keys + "  which program's handlers run (default " + std::string(apps::CommandLine{}.program) + ")\n" +
-           programs +
-           "  --port PORT    where the bus is (default " + ports::defaultPort() + ")\n" +
-           "  --trace FILE   record the bus in the format FILE's extension names:\n" + apps::traceHelp() +
-           "  --json         one JSON object per action: action, read, frameWord, displays\n" +
-           "  --check-ack    check that the device acknowledges: its acknowledge slots are\n" +
-           "                 released and sampled, and a missing answer fails the action (off:\n" +
-           "                 the frames as the programs always wrote them; an I2C adapter checks\n" +
-           "                 anyway)\n" +
-           "  --help, --version\n\n" +
-           "Actions:\n" + apps::actionHelp() + "\n" +
-           "Numbers are decimal, or hexadecimal after 0x (code1=0xc8); a leading zero changes\n" +
-           "nothing (set 1 010 is code ten). Every action that reads back prints the byte read,\n" +
-           "one number per line.\n" +
-           "Exit status: 0 all ran; 1 the port failed (nothing after it runs) or the output could\n" +
-           "not be written; 2 a usage error; 128 + N stopped by signal N (SIGINT, SIGTERM, SIGHUP)\n" +
-           "after the action under way had finished.\n\n" +
-           "Examples:\n" +
-           "  pxctl --port sim set 1 200 get\n" +
-           "  for c in $(seq 0 16 255); do pxctl --port ppdev set 1 $c; done\n" +
-           "  printf 'set 2 10\\nread\\n' | pxctl --port ppdev:dev=/dev/parport1 -\n\n" +
-           "Ports:\n" + apps::portHelp();
-}
 
 int usageError(const std::string& message) {
     std::fprintf(stderr, "%s: %s\n", kName, message.c_str());
@@ -84,6 +53,53 @@ int finish(int status) {
     return status;
 }
 
+// Actions from standard input, any number a line, the port held between lines,
+// so that a script can drive a long session through a pipe. From a pipe the
+// first bad line ends the session, so that a script fails fast; at a terminal
+// it is reported and the session goes on, with a prompt. Returns 2 for a bad
+// line that ended it, 0 otherwise.
+int session(const apps::SignalWatch& signals, const commands::Descriptor& descriptor, apps::Runner& runner,
+            const std::function<bool(const apps::Action&)>& run, bool json) {
+    const bool terminal = ::isatty(0) == 1;
+    auto prompt = [terminal] {
+        if (terminal) {
+            std::fputs("pxctl> ", stderr);
+            std::fflush(stderr);
+        }
+    };
+    apps::LineReader reader(signals);
+    std::string text;
+    std::size_t number = 0;
+    prompt();
+    while (reader.next(text)) {
+        const std::string where = "line " + std::to_string(++number) + ": ";
+        runner.setWhere(where);
+        const std::vector<std::string> words = apps::splitWords(text);
+        if (words.size() == 1 && words[0] == "help") {
+            // Standard output carries JSON Lines alone.
+            std::fputs(apps::sessionHelp().c_str(), json ? stderr : stdout);
+            std::fflush(json ? stderr : stdout);
+            prompt();
+            continue;
+        }
+        std::vector<apps::Action> parsed;
+        try {
+            parsed = apps::parseActions(words, descriptor);
+        } catch (const apps::UsageError& e) {
+            if (!terminal) return usageError(where + e.what());
+            std::fprintf(stderr, "%s: %s%s\n", kName, where.c_str(), e.what());
+            prompt();
+            continue;
+        }
+        for (const auto& action : parsed) {
+            if (!run(action)) return 0;  // run has said why, and set the status
+        }
+        prompt();
+    }
+    if (terminal && signals.pending() == 0) std::fputs("\n", stderr);  // past the last prompt
+    return 0;
+}
+
 int runPxctl(int argc, char** argv) {
     apps::CommandLine line;
     const commands::Descriptor* descriptor = nullptr;
@@ -92,7 +108,10 @@ int runPxctl(int argc, char** argv) {
     try {
         line = apps::parseCommandLine(std::vector<std::string>(argv + 1, argv + argc), apps::Front::Pxctl);
         if (line.help) {
-            std::fputs(help().c_str(), stdout);
+            errno = 0;
+            if (std::fputs(apps::helpText(apps::pxctlManual()).c_str(), stdout) == EOF) {
+                return outputFailed(errno != 0 ? errno : EIO);
+            }
             return finish(0);
         }
         if (line.version) {
@@ -130,7 +149,7 @@ int runPxctl(int argc, char** argv) {
         program->setCheckAck(line.checkAck);
     }
     int status = 0;
-    auto run = [&](const apps::Action& action) {
+    const std::function<bool(const apps::Action&)> run = [&](const apps::Action& action) {
         if (signals.pending() != 0) return false;
         const bool ok = runner.run(action);
         reportNotices(port);
@@ -139,22 +158,7 @@ int runPxctl(int argc, char** argv) {
     };
     std::string total;
     if (actions.empty()) {
-        // One action per line, the port held between lines, so that a script can
-        // drive a long session through a pipe. A bad line stops there.
-        apps::LineReader reader(signals);
-        std::string text;
-        while (status == 0 && reader.next(text)) {
-            std::vector<apps::Action> parsed;
-            try {
-                parsed = apps::parseActions(apps::splitWords(text), *descriptor);
-            } catch (const apps::UsageError& e) {
-                status = usageError(e.what());
-                break;
-            }
-            for (const auto& action : parsed) {
-                if (!run(action)) break;
-            }
-        }
+        if (const int bad = session(signals, *descriptor, runner, run, line.json); bad != 0) status = bad;
     } else {
         total = " of " + std::to_string(actions.size());
         for (const auto& action : actions) {

@@ -3,6 +3,7 @@
 #include "apps/run.h"
 
 #include "apps/command_line.h"
+#include "apps/manual.h"
 #include "commands/descriptor.h"
 #include "ports/factory.h"
 #include "ports/trace_port.h"
@@ -46,6 +47,7 @@ public:
 // the length of that constructor.
 struct StartupMessages {
     std::string program;
+    std::string key;  // pxctl --program
     std::vector<std::pair<QtMsgType, QString>> held;
     QtMessageHandler previous = nullptr;
 };
@@ -59,9 +61,11 @@ void holdStartupMessage(QtMsgType type, const QMessageLogContext& context, const
     const QString reason =
         (gStartup->held.empty() ? message.section(QLatin1Char('\n'), 0, 0) : gStartup->held.front().second).trimmed();
     std::fprintf(stderr,
-                 "%s: cannot open a window: no display available (%s); without a display, run on the simulated "
-                 "board offscreen: %s --port sim -platform offscreen\n",
-                 gStartup->program.c_str(), reason.toLocal8Bit().constData(), gStartup->program.c_str());
+                 "%s: cannot open a window: no display available (%s); for work without a window use pxctl "
+                 "--program %s (see pxctl --help); to see the window on the simulated board offscreen: %s --port "
+                 "sim -platform offscreen\n",
+                 gStartup->program.c_str(), reason.toLocal8Bit().constData(), gStartup->key.c_str(),
+                 gStartup->program.c_str());
     (void)context;
     std::fflush(stderr);
     std::_Exit(1);
@@ -87,7 +91,7 @@ int run(const commands::Descriptor& descriptor, int argc, char** argv) {
     try {
         line = parseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
         if (line.help) {
-            std::fputs(usage(name).c_str(), stdout);
+            std::fputs(helpText(windowManual(descriptor)).c_str(), stdout);
             return 0;
         }
         if (line.version) {
@@ -114,7 +118,7 @@ int run(const commands::Descriptor& descriptor, int argc, char** argv) {
     qtArgv.push_back(nullptr);
     int qtArgc = static_cast<int>(qtArguments.size());
 
-    StartupMessages startup{name, {}, nullptr};
+    StartupMessages startup{name, std::string(descriptor.key), {}, nullptr};
     gStartup = &startup;
     startup.previous = qInstallMessageHandler(holdStartupMessage);
     QApplication app(qtArgc, qtArgv.data());

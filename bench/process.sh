@@ -4,7 +4,7 @@
 # each. Median of RUNS runs (default 15).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-build="${BUILD:-build/release}"
+build="${BUILD:-build/bench}"
 runs="${RUNS:-15}"
 export QT_QPA_PLATFORM="${QT_QPA_PLATFORM:-offscreen}"
 median() { sort -n | awk '{a[NR]=$1} END {print (NR % 2) ? a[(NR+1)/2] : (a[NR/2] + a[NR/2+1]) / 2}'; }

@@ -1,40 +1,46 @@
-# The Debian package: the two windows, pxctl, their desktop entries, the icon,
-# man pages made from each program's --help, and the copyright and changelog.
-# `cmake --build --preset release --target package` builds it.
-set(PX_PACKAGE_NAME px77xx)
-set(doc share/doc/${PX_PACKAGE_NAME})
-find_program(HELP2MAN help2man REQUIRED)
+# Two Debian packages from one CPack run: px77xx-cli (pxctl, for lab PCs and
+# boards without a display: no Qt) and px77xx (the windows, their desktop
+# entries and icon). Each has its man pages, README, copyright and changelog.
+# `cmake --build --preset release --target package` builds both.
 find_program(GZIP gzip REQUIRED)
 
+# The man pages, made at build time by the same code as --help.
+set(man ${CMAKE_BINARY_DIR}/man)
+set(pages ${man}/pxctl.1)
 foreach(program IN LISTS PX_PROGRAMS)
-  set(man_${program} "${PX_PROGRAM_${program}_SUMMARY}")
+  list(APPEND pages ${man}/${program}.1)
 endforeach()
-set(man_pxctl "run the PX7700/PX7702 programs' actions from the command line")
-set(pages "")
-foreach(program IN LISTS PX_PROGRAMS ITEMS pxctl)
-  set(page ${CMAKE_BINARY_DIR}/man/${program}.1)
-  add_custom_command(OUTPUT ${page}.gz
-    COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/man
-    COMMAND ${HELP2MAN} --no-info --section=1 "--name=${man_${program}}" --output=${page} $<TARGET_FILE:${program}>
-    COMMAND ${GZIP} -9nf ${page}
-    DEPENDS ${program}
-    COMMENT "Man page of ${program} from its --help"
-    VERBATIM)
-  list(APPEND pages ${page}.gz)
-endforeach()
+list(TRANSFORM pages APPEND .gz OUTPUT_VARIABLE pages_gz)
+list(POP_FRONT pages_gz pages_cli)
+set(pages_gui ${pages_gz})
+string(TIMESTAMP month "%B %Y" UTC)
+add_custom_command(OUTPUT ${pages_cli} ${pages_gui}
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${man}
+  COMMAND manpages ${man} ${PROJECT_VERSION} "${month}"
+  COMMAND ${GZIP} -9nf ${pages}
+  DEPENDS manpages
+  COMMENT "Man pages"
+  VERBATIM)
 configure_file(${PROJECT_SOURCE_DIR}/packaging/changelog.in ${CMAKE_BINARY_DIR}/changelog @ONLY)
 add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/changelog.gz
   COMMAND ${GZIP} -9nkf ${CMAKE_BINARY_DIR}/changelog
   DEPENDS ${CMAKE_BINARY_DIR}/changelog)
-add_custom_target(package_files ALL DEPENDS ${pages} ${CMAKE_BINARY_DIR}/changelog.gz)
+add_custom_target(package_files ALL DEPENDS ${pages_cli} ${pages_gui} ${CMAKE_BINARY_DIR}/changelog.gz)
 
-install(FILES ${pages} DESTINATION share/man/man1)
-install(FILES ${PROJECT_SOURCE_DIR}/packaging/px77xx.svg DESTINATION share/icons/hicolor/scalable/apps)
-install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/packaging/copyright
-              ${CMAKE_BINARY_DIR}/changelog.gz DESTINATION ${doc})
+set(cli px77xx-cli)
+set(gui px77xx)
+install(FILES ${pages_cli} DESTINATION share/man/man1 COMPONENT cli)
+install(FILES ${pages_gui} DESTINATION share/man/man1 COMPONENT gui)
+install(FILES ${PROJECT_SOURCE_DIR}/packaging/px77xx.svg DESTINATION share/icons/hicolor/scalable/apps COMPONENT gui)
+foreach(component cli gui)
+  install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/packaging/copyright
+                ${CMAKE_BINARY_DIR}/changelog.gz DESTINATION share/doc/${${component}} COMPONENT ${component})
+endforeach()
 
 set(CPACK_GENERATOR DEB)
-set(CPACK_PACKAGE_NAME ${PX_PACKAGE_NAME})
+set(CPACK_DEB_COMPONENT_INSTALL ON)
+set(CPACK_COMPONENTS_ALL cli gui)
+set(CPACK_PACKAGE_NAME px77xx)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
@@ -44,11 +50,26 @@ set(CPACK_DEBIAN_PACKAGE_MAINTAINER "px77xx developers <px77xx@users.noreply.git
 set(CPACK_DEBIAN_PACKAGE_SECTION electronics)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "set the wipers of PX7700/PX7702 digital potentiometers")
-set(CPACK_PACKAGE_DESCRIPTION "Two small windows, px7700_02_reva and px7702_reva, set the wipers of a
+set(CPACK_DEBIAN_PACKAGE_SOURCE px77xx)
+
+set(CPACK_DEBIAN_CLI_PACKAGE_NAME ${cli})
+set(CPACK_COMPONENT_CLI_DESCRIPTION "set the wipers of PX7700/PX7702 potentiometers from the command line
+pxctl runs the operator actions of the PX7700/PX7702 windows from scripts
+and test benches, without a display and without Qt: the same frames, port
+strings and backends (parallel port through ppdev or direct I/O, GPIO lines,
+any Linux I2C adapter, or a simulated board), with traces and JSON output.")
+# 0.1.0's single package held pxctl.
+set(CPACK_DEBIAN_CLI_PACKAGE_REPLACES "px77xx (<< 0.2.0)")
+set(CPACK_DEBIAN_CLI_PACKAGE_BREAKS "px77xx (<< 0.2.0)")
+
+set(CPACK_DEBIAN_GUI_PACKAGE_NAME ${gui})
+set(CPACK_COMPONENT_GUI_DESCRIPTION "set the wipers of PX7700/PX7702 potentiometers from a window
+Two small windows, px7700_02_reva and px7702_reva, set the wipers of a
 two-channel digital potentiometer by bit-banging its two-wire bus through a
-parallel port (ppdev or direct I/O), any Linux I2C adapter, or a simulated
-board. pxctl runs the same actions from scripts and test benches.")
+parallel port (ppdev or direct I/O), GPIO lines, any Linux I2C adapter, or a
+simulated board. pxctl, in px77xx-cli, does the same work without a window.")
+set(CPACK_DEBIAN_GUI_PACKAGE_SUGGESTS ${cli})
+
 set(CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
     OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
 include(CPack)

@@ -1,18 +1,16 @@
 # The window programs, one row each. The executable's name finds the program's
-# entry in commands/ (its descriptor); the rest is what a desktop and a man page
-# say about it. The apps, desktop entries and package iterate this list.
+# entry in commands/ (its descriptor), which its man page is made from; the rest
+# is what a desktop says about it. The apps, desktop entries and packages
+# iterate this list.
 set(PX_PROGRAMS "")
 function(px_program executable)
-  cmake_parse_arguments(ARG "" "NAME;COMMENT;SUMMARY" "" ${ARGN})
+  cmake_parse_arguments(ARG "" "NAME;COMMENT" "" ${ARGN})
   set(PX_PROGRAMS ${PX_PROGRAMS} ${executable} PARENT_SCOPE)
   set(PX_PROGRAM_${executable}_NAME "${ARG_NAME}" PARENT_SCOPE)
   set(PX_PROGRAM_${executable}_COMMENT "${ARG_COMMENT}" PARENT_SCOPE)
-  set(PX_PROGRAM_${executable}_SUMMARY "${ARG_SUMMARY}" PARENT_SCOPE)
 endfunction()
 
 px_program(px7700_02_reva NAME "PX7700_02 RevA"
-  COMMENT "Set the wipers of a PX7700/PX7702 potentiometer through the parallel port"
-  SUMMARY "set the wipers of a PX7700/PX7702 potentiometer (26-bit frames)")
+  COMMENT "Set the wipers of a PX7700/PX7702 potentiometer through the parallel port")
 px_program(px7702_reva NAME "PX7702 RevA"
-  COMMENT "Set the wipers of a PX7702 potentiometer through the parallel port"
-  SUMMARY "set the wipers of a PX7702 potentiometer (27-bit frames, /SHDN)")
+  COMMENT "Set the wipers of a PX7702 potentiometer through the parallel port")

@@ -32,6 +32,7 @@ struct Descriptor {
     std::string_view caption;     // the window's caption
     std::string_view windowName;  // the window's name, "Form1"
     std::string_view summary;     // how it differs, in a few words, for --help
+    std::string_view purpose;     // what it is for, as its man page's NAME line says
     const frame::Variant& variant;
     std::unique_ptr<Program> (*make)(bus::Port& port);
     void (*load)(Program&);  // the window's Load event; nullptr where it has none

@@ -83,6 +83,7 @@ const Descriptor kDescriptorA{
     .caption = "PX7700_02_RevA",
     .windowName = "frmPX7700_02_RevA",
     .summary = "PX7700_02 RevA: 26-bit frames, read-back after every write",
+    .purpose = "set the wipers of a PX7700/PX7702 potentiometer (26-bit frames)",
     .variant = frame::kProgramA,
     .make = [](bus::Port& port) -> std::unique_ptr<Program> { return std::make_unique<ProgramA>(port); },
     .load = [](Program& p) { static_cast<ProgramA&>(p).Form_Load(); },

@@ -69,6 +69,7 @@ const Descriptor kDescriptorB{
     .caption = "PX7702_RevA",
     .windowName = "Form1",
     .summary = "PX7702_RevA: 27-bit frames, read-back on Read, /SHDN",
+    .purpose = "set the wipers of a PX7702 potentiometer (27-bit frames, /SHDN)",
     .variant = frame::kProgramB,
     .make = [](bus::Port& port) -> std::unique_ptr<Program> { return std::make_unique<ProgramB>(port); },
     .load = nullptr,

@@ -111,9 +111,11 @@ std::uint64_t Options::checked(std::string_view key, std::string_view value, std
 }
 
 void Options::reject(std::string_view key, std::string_view problem, std::string_view accepts) const {
-    const auto value = text(key);
-    throw ConfigError(backend_ + ": " + std::string(key) + (value ? "=" + printable(*value) : std::string()) + " " +
-                      std::string(problem) + "; " + std::string(key) + " accepts " + std::string(accepts));
+    // Appended, not "=" + text: GCC 12 warns falsely (-Wrestrict) on that form at -O3.
+    std::string message = backend_ + ": " + std::string(key);
+    if (const auto value = text(key)) message.append("=").append(printable(*value));
+    message.append(" ").append(problem).append("; ").append(key).append(" accepts ").append(accepts);
+    throw ConfigError(message);
 }
 
 }  // namespace ports

@@ -8,7 +8,7 @@ packages=(
   sigrok-cli xvfb xauth python3-pyatspi at-spi2-core dbus
   clang libclang-rt-14-dev
   qemu-system-x86 linux-image-amd64 busybox-static cpio i2c-tools
-  help2man dpkg-dev lintian
+  man-db groff-base jq dpkg-dev lintian
 )
 SUDO=""
 if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi

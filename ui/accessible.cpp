@@ -5,20 +5,23 @@
 namespace ui {
 namespace {
 
+// "A3": appended, since GCC 12 warns falsely (-Wrestrict) on "A" + text at -O3.
+std::string numbered(std::string name, int n) { return name.append(std::to_string(n)); }
+
 // A bit of an address byte (A6..A0 and the read/write bit), of the instruction
 // byte (I7 selects the channel), of a data byte, or an acknowledge slot.
 std::string fieldOf(int k, int addressTop, int addressAck, int instructionTop, int instructionAck, int dataLow) {
     if (k <= addressTop && k > addressTop - 8) {
         const int b = k - (addressTop - 7);
-        return b == 0 ? "R/W" : "A" + std::to_string(b - 1);
+        return b == 0 ? "R/W" : numbered("A", b - 1);
     }
     if (k == addressAck) return "address acknowledge";
     if (instructionTop >= 0 && k <= instructionTop && k > instructionTop - 8) {
         const int b = k - (instructionTop - 7);
-        return b == 7 ? "channel select" : "I" + std::to_string(b);
+        return b == 7 ? "channel select" : numbered("I", b);
     }
     if (instructionAck >= 0 && k == instructionAck) return "instruction acknowledge";
-    if (k >= dataLow && k < dataLow + 8) return "D" + std::to_string(k - dataLow);
+    if (k >= dataLow && k < dataLow + 8) return numbered("D", k - dataLow);
     return "data acknowledge";
 }
 

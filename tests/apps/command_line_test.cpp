@@ -101,8 +101,9 @@ TEST(Programs, WithoutADisplaySayWhatToDoAndExitWithStatus1) {
         runProgram("--port sim", PROGRAM_B, "", "env -u DISPLAY -u WAYLAND_DISPLAY QT_QPA_PLATFORM=xcb");
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.err,
-              "px7702_reva: cannot open a window: no display available (could not connect to display); without a "
-              "display, run on the simulated board offscreen: px7702_reva --port sim -platform offscreen\n");
+              "px7702_reva: cannot open a window: no display available (could not connect to display); for work "
+              "without a window use pxctl --program b (see pxctl --help); to see the window on the simulated board "
+              "offscreen: px7702_reva --port sim -platform offscreen\n");
 }
 
 // Every --port string the README shows must open as written.

@@ -10,6 +10,9 @@
 
 #include <cstdio>
 #include <functional>
+#include <poll.h>
+#include <pty.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #include <sstream>
 #include <string>
@@ -174,9 +177,18 @@ INSTANTIATE_TEST_SUITE_P(
         ProcessCase{"sim_set_and_get", "--port sim set 2 200 get", 0, "200\n", ""},
         ProcessCase{"program_a_prints_every_read_back", "--program a --port sim set 1 9 mid", 0, "9\n128\n", ""},
         ProcessCase{"session_through_a_pipe", "--port sim -", 0, "42\n", "", "set 1 42\n\n# read it\nget\n"},
-        ProcessCase{"a_bad_line_stops_the_session", "--port sim -", 2, "42\n", "pxctl: action 'sett': is not known; "
-                    "actions are ch1, ch2, zero, mid, full, run, read, shdn, get, code1=N, code2=N, bit:K=V, set CH N, recover\n",
+        ProcessCase{"a_bad_line_stops_the_session", "--port sim -", 2, "42\n", "pxctl: line 3: action 'sett': is not "
+                    "known; actions are ch1, ch2, zero, mid, full, run, read, shdn, get, code1=N, code2=N, bit:K=V, set "
+                    "CH N, recover\n",
                     "set 1 42\nget\nsett 1 4\nget\n"},
+        ProcessCase{"a_comment_anywhere_on_a_line", "--port sim -", 0, "42\n42\n", "",
+                    "set 1 42 # the first\nget# and back\n\t# indented\nread #\n"},
+        ProcessCase{"a_port_failure_names_its_line", "--port ppdev:dev=/dev/parport-none -", 1, "",
+                    "pxctl: line 2: set 1 5: not sent: ppdev /dev/parport-none: open: No such file or directory (load "
+                    "the parport_pc and ppdev modules) (action 1; 0 ran before it)\n",
+                    "# a comment\nset 1 5\nget\n"},
+        ProcessCase{"a_stuck_bus_names_its_line", "--port sim:stuck=20 -", 1, "",
+                    "pxctl: line 1: recover: SDA still low after 9 clocks: the bus is stuck\n", "recover\nget\n"},
         ProcessCase{"code_out_of_range", "--port sim code1=256", 2, "", "pxctl: action 'code1=256': the code must be 0..255\n"},
         ProcessCase{"bit_out_of_range", "--port sim bit:45=1", 2, "", "pxctl: action 'bit:45=1': the bit must be 0..44\n"},
         ProcessCase{"shdn_on_program_a", "--program a --port sim shdn", 2, "",
@@ -220,5 +232,69 @@ INSTANTIATE_TEST_SUITE_P(
         ProcessCase{"json_and_a_trace_on_standard_output", "--port sim --json --trace - get", 2, "",
                     "pxctl: --json and --trace - both write to standard output; give the trace a file\n"}),
     [](const testing::TestParamInfo<ProcessCase>& row) { return row.param.name; });
+
+// A help line lists every action and goes on; with --json it keeps standard
+// output to JSON Lines.
+TEST(PxctlSession, AHelpLineListsTheActions) {
+    for (const bool json : {false, true}) {
+        const ProcessResult run =
+            runProgram(std::string(json ? "--json " : "") + "--port sim -", PXCTL, "help\nset 1 9\nget\n");
+        EXPECT_EQ(run.status, 0) << run.err;
+        const std::string& help = json ? run.err : run.out;
+        for (const auto& action : apps::actionHelpEntries()) {
+            EXPECT_NE(help.find("\n  " + action.form + " "), std::string::npos) << action.form;
+        }
+        if (json) {
+            EXPECT_EQ(run.out.rfind("{\"action\":\"set 1 9\"", 0), 0U) << run.out;
+        } else {
+            EXPECT_EQ(run.out.substr(run.out.size() - 4), ")\n9\n");
+        }
+    }
+}
+
+// At a terminal a typo is reported with its line, and the session goes on at
+// the next prompt; the end of input ends it with status 0.
+TEST(PxctlSession, AtATerminalABadLineIsReportedAndTheSessionGoesOn) {
+    int terminal = -1;
+    const pid_t pid = forkpty(&terminal, nullptr, nullptr, nullptr);
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        execl(PXCTL, PXCTL, "--port", "sim", "-", static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    std::string seen;
+    // Reads what the terminal shows until `text` has appeared `times` times.
+    auto until = [&](const std::string& text, int times) {
+        for (int waited = 0; waited < 100; ++waited) {
+            int found = 0;
+            for (auto at = seen.find(text); at != std::string::npos; at = seen.find(text, at + 1)) ++found;
+            if (found >= times) return true;
+            pollfd fd{terminal, POLLIN, 0};
+            if (poll(&fd, 1, 100) <= 0) continue;
+            char chunk[512];
+            const ssize_t got = read(terminal, chunk, sizeof chunk);
+            if (got <= 0) return false;
+            seen.append(chunk, static_cast<std::size_t>(got));
+        }
+        return false;
+    };
+    auto type = [&](const std::string& text) {
+        ASSERT_EQ(write(terminal, text.data(), text.size()), static_cast<ssize_t>(text.size()));
+    };
+    ASSERT_TRUE(until("pxctl> ", 1)) << seen;
+    type("hlep\n");
+    ASSERT_TRUE(until("pxctl> ", 2)) << seen;
+    EXPECT_NE(seen.find("pxctl: line 1: action 'hlep': is not known"), std::string::npos) << seen;
+    type("set 1 7 # after the typo\n");
+    ASSERT_TRUE(until("pxctl> ", 3)) << seen;
+    type("get\n");
+    ASSERT_TRUE(until("\r\n7\r\n", 1)) << seen;
+    ASSERT_TRUE(until("pxctl> ", 4)) << seen;
+    type("\x04");  // the end of input, at the start of a line
+    int raw = 0;
+    ASSERT_EQ(waitpid(pid, &raw, 0), pid);
+    close(terminal);
+    EXPECT_TRUE(WIFEXITED(raw) && WEXITSTATUS(raw) == 0) << raw << "\n" << seen;
+}
 
 }  // namespace

@@ -1,0 +1,341 @@
+// The documentation's words, and its two renderings.
+#include "apps/manual.h"
+
+#include "apps/actions.h"
+#include "apps/command_line.h"
+#include "ports/factory.h"
+#include "ports/trace_port.h"
+
+#include <algorithm>
+#include <cctype>
+
+namespace apps {
+namespace {
+
+constexpr std::size_t kWidth = 79;
+constexpr std::size_t kTextColumn = 22;  // where a definition's text starts in --help
+
+// The caption a command's help line starts with, and the rest as a sentence:
+// "\"Mid Scale\": code 128 on the selected channel".
+std::pair<std::string, std::string> captionAndText(std::string_view help) {
+    const auto colon = help.find("\": ");
+    if (help.empty() || help.front() != '"' || colon == std::string_view::npos) return {"", std::string(help)};
+    std::string caption(help.substr(1, colon - 1));
+    std::erase(caption, '&');
+    return {caption, std::string(help.substr(colon + 3))};
+}
+
+// "PX7702_RevA: 27-bit frames, ..." -> "27-bit frames, ...", as a sentence.
+std::string afterColon(std::string_view summary) {
+    std::string text(summary.substr(summary.find(": ") == std::string_view::npos ? 0 : summary.find(": ") + 2));
+    if (!text.empty()) text[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(text[0])));
+    return text;
+}
+
+std::vector<Entry> portEntries() {
+    std::vector<Entry> entries;
+    for (const ports::Backend* backend : ports::backends()) {
+        entries.push_back({std::string(backend->usage), std::string(backend->description)});
+    }
+    entries.push_back({"delay=US", "on every backend but sim and i2c: at least US microseconds after each write, "
+                                   "for slow targets and long cables (the programs have no timing of their own)"});
+    return entries;
+}
+
+std::vector<Entry> traceEntries() {
+    std::vector<Entry> entries;
+    for (const ports::TraceFormatEntry* format : ports::traceFormats()) {
+        entries.push_back({"FILE" + std::string(format->extension), std::string(format->help)});
+    }
+    return entries;
+}
+
+Entry portOption() {
+    return {"--port PORT", "where the bus is, as a port string name[:key=value,...] (see PORTS; default " +
+                               ports::defaultPort() + "); nothing touches it before the first action"};
+}
+Entry traceOption() {
+    return {"--trace FILE", "record every port access in the format FILE's extension names (see TRACES); the file "
+                            "is complete on every way out"};
+}
+Entry checkAckOption() {
+    return {"--check-ack", "check that the device acknowledges: its acknowledge slots are released and sampled, and "
+                           "a missing answer fails the action (off: the frames as the programs always wrote them; an "
+                           "I2C adapter's kernel checks anyway)"};
+}
+
+const std::vector<Entry> kFiles{
+    {"/dev/parport*", "parallel ports, through ppdev (the lp group)"},
+    {"/dev/i2c-*", "I2C adapters, through i2c-dev (the i2c group)"},
+    {"/dev/gpiochip*", "GPIO chips (the group that owns them)"},
+    {"/run/lock/px77xx-*.lock", "the locks that keep a second program off an io or lib port"},
+};
+
+// Plain text wrapped at kWidth, every line after the first indented by hang.
+std::string wrap(std::string_view text, std::size_t first, std::size_t hang) {
+    std::string out;
+    std::size_t column = first;
+    bool lineStart = true;
+    while (!text.empty()) {
+        const auto space = text.find(' ');
+        const std::string_view word = text.substr(0, space);
+        text = space == std::string_view::npos ? std::string_view{} : text.substr(space + 1);
+        if (!lineStart && column + 1 + word.size() > kWidth) {
+            out += "\n" + std::string(hang, ' ');
+            column = hang;
+            lineStart = true;
+        }
+        if (!lineStart) {
+            out += ' ';
+            ++column;
+        }
+        out += word;
+        column += word.size();
+        lineStart = false;
+    }
+    return out;
+}
+
+void entriesText(std::string& out, const std::string& title, const std::vector<Entry>& entries) {
+    if (entries.empty()) return;
+    out += title + ":\n";
+    for (const Entry& e : entries) {
+        std::string line = "  " + e.term;
+        if (line.size() + 2 > kTextColumn) {
+            out += line + "\n" + std::string(kTextColumn, ' ');
+        } else {
+            line.resize(kTextColumn, ' ');
+            out += line;
+        }
+        out += wrap(e.text, kTextColumn, kTextColumn) + "\n";
+    }
+    out += "\n";
+}
+
+// Text safe in roff: a backslash and a minus as the man macros want them, and
+// nothing at the start of a line that reads as a request.
+std::string roff(std::string_view text) {
+    std::string out;
+    for (const char ch : text) {
+        if (ch == '\\') {
+            out += "\\e";
+        } else if (ch == '-') {
+            out += "\\-";
+        } else {
+            out += ch;
+        }
+    }
+    if (!out.empty() && (out.front() == '.' || out.front() == '\'')) out.insert(0, "\\&");
+    return out;
+}
+
+void entriesRoff(std::string& out, const std::string& title, const std::vector<Entry>& entries) {
+    if (entries.empty()) return;
+    out += ".SH " + title + "\n";
+    for (const Entry& e : entries) out += ".TP\n\\fB" + roff(e.term) + "\\fR\n" + roff(e.text) + "\n";
+}
+
+std::string upper(std::string text) {
+    for (char& ch : text) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+    return text;
+}
+
+}  // namespace
+
+Manual pxctlManual() {
+    const std::string keys = commands::programKeys("|", "|");
+    const std::string common = "[--program " + keys + "] [--port PORT] [--trace FILE] [--json] [--check-ack]";
+    Manual m;
+    m.name = "pxctl";
+    m.summary = "run the PX7700/PX7702 programs' actions from the command line";
+    m.synopsis = {common + " ACTION...", common + " -", "--help | --version"};
+    m.description = {
+        "pxctl runs the operator actions of the PX7700/PX7702 windows in order on one program, as the same clicks "
+        "would: the same handlers, frames, port strings and backends, without a display and without Qt. Every "
+        "action that reads back prints the byte read, one number a line.",
+        "With - it reads actions from standard input, a line at a time, the port held between lines. # starts a "
+        "comment anywhere on a line, and a line saying help lists the actions. From a terminal it prompts, and a bad "
+        "line is reported and the session goes on; from a pipe the first bad line ends the session with status 2, "
+        "naming its line.",
+        "Numbers are decimal, or hexadecimal after 0x (code1=0xc8); a leading zero changes nothing (set 1 010 is "
+        "code ten).",
+    };
+    std::string programs;
+    for (const commands::Descriptor* d : commands::programs()) {
+        programs += (programs.empty() ? "" : "; ") + std::string(d->key) + ": " + std::string(d->summary);
+    }
+    m.options = {
+        {"--program " + keys, "which program's handlers run (default " + std::string(CommandLine{}.program) + "): " +
+                                  programs},
+        portOption(),
+        traceOption(),
+        {"--json", "one JSON object a line (JSON Lines) for each action: action, read, frameWord, displays; a "
+                   "failed action's object says what was sent (failed) and why (error)"},
+        checkAckOption(),
+        {"--help", "print this help and exit"},
+        {"--version", "print the version and exit"},
+    };
+    m.listTitle = "ACTIONS";
+    for (const ActionHelp& action : actionHelpEntries()) m.list.push_back({action.form, action.help});
+    m.examples = {
+        {"Set channel 1 to 200 on the simulated board and read it back:", "pxctl --port sim set 1 200 get"},
+        {"Sweep channel 1 on the parallel port, stopping at the first failure:",
+         "for c in $(seq 0 16 255); do pxctl --port ppdev set 1 $c || break; done"},
+        {"Program A, one JSON object a line, read with jq:",
+         "pxctl --program a --port sim --json set 2 200 | jq .read"},
+        {"A session through a pipe, the port held between lines:",
+         "printf 'set 2 10\\nread\\n' | pxctl --port ppdev:dev=/dev/parport1 -"},
+        {"Check that the chip answers, on a Raspberry Pi's GPIO lines (with pull-ups on both):",
+         "pxctl --port gpio:chip=gpiochip0,sda=17,scl=27 --check-ack set 1 5"},
+        {"Free a bus a device holds low:", "pxctl --port ppdev recover"},
+    };
+    m.exitStatus = {
+        {"0", "every action ran"},
+        {"1", "the port failed (one line on standard error names the action, what of it reached the port and how "
+              "many ran before it; nothing after it runs), the output could not be written, or recover found the bus "
+              "stuck"},
+        {"2", "a bad option, port string or action, before the port is touched"},
+        {"128+N", "signal N (SIGINT, SIGTERM, SIGHUP) stopped it, after the action under way had finished"},
+    };
+    m.files = kFiles;
+    std::vector<std::string> windows;
+    for (const commands::Descriptor* d : commands::programs()) windows.push_back(std::string(d->executable) + "(1)");
+    m.seeAlso = windows;
+    m.seeAlso.insert(m.seeAlso.end(), {"i2cdetect(8)", "gpiodetect(1)"});
+    return m;
+}
+
+Manual windowManual(const commands::Descriptor& program) {
+    Manual m;
+    m.name = std::string(program.executable);
+    m.summary = std::string(program.purpose);
+    m.synopsis = {"[--port BACKEND[:key=value,...]] [--trace FILE] [--check-ack] [Qt options]", "--help | --version"};
+    m.description = {
+        "The window " + std::string(program.caption) + " sets the wipers of a two-channel digital potentiometer "
+            "by bit-banging its two-wire bus: through a parallel port, GPIO lines, any Linux I2C adapter, or a "
+            "simulated board. " + afterColon(program.summary) + ".",
+        "It holds a code scroll bar for each channel, whose every change writes the frame at once; the presets for "
+        "the selected channel; a bit panel showing every bit of the write frame, which can be set by hand and sent "
+        "with Run; and a read row showing the byte read back.",
+        "Nothing touches the port before the first action. A failing port stops the action at the failing access: "
+        "the title says whether nothing, the frame without its read-back, or part of a transaction reached the port, "
+        "and one dialog names the device, the operation, the reason and what to do; the next action tries the port "
+        "again.",
+        "Every action works from the keyboard: Tab goes from the code bars to the buttons and on to the bit bars; "
+        "on a scroll bar the arrows move a step, Page Up and Page Down the large change, Home and End to the ends; "
+        "Enter and Space press a focused button. A screen reader reads each control by name.",
+        "SIGINT, SIGTERM or SIGHUP closes the window as Exit does, once the frame under way is whole. Without a "
+        "display the program says so and exits; pxctl(1) does the same work without one.",
+    };
+    m.options = {
+        portOption(),
+        traceOption(),
+        checkAckOption(),
+        {"--exit-when-shown", "quit as soon as the window is drawn (start-up checks)"},
+        {"--help", "print this help and exit"},
+        {"--version", "print the version and exit"},
+        {"Qt options", "-platform offscreen, -display :1, -style ... go to Qt"},
+    };
+    m.listTitle = "THE WINDOW";
+    for (const commands::Command& command : program.commands) {
+        auto [caption, text] = captionAndText(command.help);
+        if (command.help.empty()) continue;  // Exit, last
+        if (caption.empty()) {
+            caption = text.substr(0, text.find(" moved to"));  // "the channel 1 code scroll bar"
+            text = "0..255; every change writes the channel's frame at once";
+        }
+        // "(program b sends ...)": this program's own note reads "(sends ...)"; another's goes.
+        if (const auto note = text.find(" (program "); note != std::string::npos) {
+            const std::string own = " (program " + std::string(program.key) + " ";
+            const bool mine = text.compare(note, own.size(), own) == 0;
+            text = mine ? text.substr(0, note) + " (" + text.substr(note + own.size()) : text.substr(0, note);
+        }
+        m.list.push_back({caption, text});
+    }
+    m.list.push_back({"the bit panel", "every bit of the write frame, a one-bit scroll bar each, to be set by hand "
+                                       "and sent with Run"});
+    m.list.push_back({"the read row", "the byte the last read-back read, bit by bit"});
+    m.list.push_back({"Exit", "closes the window; nothing is sent, and the wipers keep the codes last written"});
+    m.examples = {
+        {"Open on the simulated board:", m.name + " --port sim"},
+        {"On the first parallel port, at least 20 microseconds after each write:", m.name + " --port ppdev:delay=20"},
+        {"On an I2C adapter, recording a waveform for PulseView:", m.name + " --port i2c:bus=1 --trace bus.vcd"},
+        {"On a Raspberry Pi's GPIO lines, checking that the chip answers:",
+         m.name + " --port gpio:chip=gpiochip0,sda=17,scl=27,shdn=22 --check-ack"},
+    };
+    m.exitStatus = {
+        {"0", "the window was closed"},
+        {"1", "no display, or an internal error"},
+        {"2", "a bad option or port string, before any window opens"},
+        {"128+N", "signal N (SIGINT, SIGTERM, SIGHUP) closed it, once the frame under way was whole"},
+    };
+    m.files = kFiles;
+    m.seeAlso = {"pxctl(1)"};
+    for (const commands::Descriptor* d : commands::programs()) {
+        if (d != &program) m.seeAlso.push_back(std::string(d->executable) + "(1)");
+    }
+    return m;
+}
+
+std::string helpText(const Manual& m) {
+    std::string out;
+    for (std::size_t i = 0; i < m.synopsis.size(); ++i) {
+        out += (i == 0 ? "Usage: " : "       ") + m.name + " " + m.synopsis[i] + "\n";
+    }
+    out += "\n";
+    for (const std::string& paragraph : m.description) out += wrap(paragraph, 0, 0) + "\n\n";
+    entriesText(out, "Options", m.options);
+    std::string title = m.listTitle;
+    std::transform(title.begin() + 1, title.end(), title.begin() + 1,
+                   [](char ch) { return static_cast<char>(std::tolower(static_cast<unsigned char>(ch))); });
+    entriesText(out, title, m.list);
+    entriesText(out, "Ports", portEntries());
+    entriesText(out, "Traces", traceEntries());
+    out += "Examples:\n";
+    for (const Example& e : m.examples) out += "  " + wrap(e.what, 2, 2) + "\n    " + e.command + "\n";
+    out += "\n";
+    entriesText(out, "Exit status", m.exitStatus);
+    out.pop_back();
+    return out;
+}
+
+std::string sessionHelp() {
+    std::string out;
+    entriesText(out, "Actions, any number a line (# starts a comment; the end of input ends the session)",
+                pxctlManual().list);
+    out.pop_back();
+    return out;
+}
+
+std::string manPage(const Manual& m, std::string_view version, std::string_view date) {
+    std::string out = ".TH " + upper(m.name) + " 1 \"" + std::string(date) + "\" \"" + m.name + " " +
+                      std::string(version) + "\" \"User Commands\"\n";
+    // The synopsis left-aligned and unhyphenated, its forms one to a line.
+    out += ".SH NAME\n" + roff(m.name) + " \\- " + roff(m.summary) + "\n.SH SYNOPSIS\n.nh\n.ad l\n";
+    for (std::size_t i = 0; i < m.synopsis.size(); ++i) {
+        out += std::string(i == 0 ? "" : ".br\n") + ".B " + roff(m.name) + "\n" + roff(m.synopsis[i]) + "\n";
+    }
+    out += ".ad\n.hy\n.SH DESCRIPTION\n";
+    for (const std::string& paragraph : m.description) out += ".PP\n" + roff(paragraph) + "\n";
+    entriesRoff(out, "OPTIONS", m.options);
+    entriesRoff(out, m.listTitle, m.list);
+    entriesRoff(out, "PORTS", portEntries());
+    entriesRoff(out, "TRACES", traceEntries());
+    out += ".SH EXAMPLES\n";
+    // Each command a block of its own, unfilled, so that no two run together.
+    for (const Example& e : m.examples) {
+        out += ".PP\n" + roff(e.what) + "\n.PP\n.RS 4\n.EX\n" + roff(e.command) + "\n.EE\n.RE\n";
+    }
+    entriesRoff(out, "EXIT STATUS", m.exitStatus);
+    entriesRoff(out, "FILES", m.files);
+    out += ".SH SEE ALSO\n";
+    for (std::size_t i = 0; i < m.seeAlso.size(); ++i) {
+        const std::string& ref = m.seeAlso[i];
+        const auto paren = ref.find('(');
+        const std::string comma = i + 1 < m.seeAlso.size() ? "," : "";
+        out += ".BR " + roff(ref.substr(0, paren)) + " " + ref.substr(paren) + comma + "\n";
+    }
+    return out;
+}
+
+}  // namespace apps
