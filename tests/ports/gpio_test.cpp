@@ -4,6 +4,7 @@
 #include "commands/descriptor.h"
 #include "ports/factory.h"
 #include "ports/gpio_port.h"
+#include "refusal.h"
 #include "table.h"
 
 #include <gtest/gtest.h>
@@ -168,12 +169,7 @@ TEST(Gpio, PortStrings) {
              {"gpio:sda=3,scl=4,shdn=4", "gpio: shdn=4 is a line sda or scl has; shdn accepts a line of its own"},
              {"gpio:sda=x,scl=1", "gpio: sda=x is not a number; sda accepts a line number of the chip"},
              {"gpio:sda=0,scl=1,speed=9", "gpio: unknown key 'speed'; gpio accepts chip, sda, scl, shdn, delay"}}) {
-        try {
-            ports::openPort(spec);
-            ADD_FAILURE() << spec;
-        } catch (const ports::ConfigError& e) {
-            EXPECT_EQ(e.what(), message) << spec;
-        }
+        EXPECT_EQ(testing_support::refusal([&] { ports::openPort(spec); }), message) << spec;
     }
 }
 

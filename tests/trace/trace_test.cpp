@@ -6,6 +6,7 @@
 #include "ports/options.h"
 #include "ports/trace_port.h"
 #include "recording_port.h"
+#include "refusal.h"
 #include "sim/board.h"
 #include "worked_examples.h"
 
@@ -143,12 +144,7 @@ TEST(TraceFormats, ChosenByTheExtensionWhateverItsCase) {
     for (const auto& [path, message] : std::vector<std::pair<std::string, std::string>>{
              {"bus.csv", "trace bus.csv: unknown extension '.csv'; " + formats},
              {"/tmp/v1.2/bus", "trace /tmp/v1.2/bus: no extension; " + formats}}) {
-        try {
-            (void)ports::traceFormatFor(path);
-            ADD_FAILURE() << path;
-        } catch (const ports::ConfigError& e) {
-            EXPECT_EQ(e.what(), message);
-        }
+        EXPECT_EQ(testing_support::refusal([&] { (void)ports::traceFormatFor(path); }), message) << path;
     }
 }
 
