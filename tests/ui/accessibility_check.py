@@ -5,7 +5,7 @@ share one, every scroll bar takes the focus, every label is tied to a control.
 
     accessibility_check.py PROGRAM
 
-Run it with a display and a session bus: xvfb-run dbus-run-session -- ...
+Run it with a display and a session bus: with_xvfb.sh dbus-run-session -- ...
 """
 import os
 import subprocess
