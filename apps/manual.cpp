@@ -15,16 +15,6 @@ namespace {
 constexpr std::size_t kWidth = 79;
 constexpr std::size_t kTextColumn = 22;  // where a definition's text starts in --help
 
-// The caption a command's help line starts with, and the rest as a sentence:
-// "\"Mid Scale\": code 128 on the selected channel".
-std::pair<std::string, std::string> captionAndText(std::string_view help) {
-    const auto colon = help.find("\": ");
-    if (help.empty() || help.front() != '"' || colon == std::string_view::npos) return {"", std::string(help)};
-    std::string caption(help.substr(1, colon - 1));
-    std::erase(caption, '&');
-    return {caption, std::string(help.substr(colon + 3))};
-}
-
 // "PX7702_RevA: 27-bit frames, ..." -> "27-bit frames, ...", as a sentence.
 std::string afterColon(std::string_view summary) {
     std::string text(summary.substr(summary.find(": ") == std::string_view::npos ? 0 : summary.find(": ") + 2));
@@ -238,7 +228,7 @@ Manual windowManual(const commands::Descriptor& program) {
     };
     m.listTitle = "THE WINDOW";
     for (const commands::Command& command : program.commands) {
-        auto [caption, text] = captionAndText(command.help);
+        auto [caption, text] = commands::helpParts(command.help);
         if (command.help.empty()) continue;  // Exit, last
         if (caption.empty()) {
             caption = text.substr(0, text.find(" moved to"));  // "the channel 1 code scroll bar"

@@ -143,8 +143,8 @@ int runPxctl(int argc, char** argv) {
     apps::Runner runner(*program, std::cout, std::cerr, line.json);
     if (trace != nullptr) runner.setActionListener([trace](const std::string& action) { trace->setAction(action); });
     if (port.details) runner.setPortDetails(port.details);
-    if (port.backend != nullptr && port.backend->carriesTransactions) {
-        runner.setKernelRecovers(port.label);  // and it checks every acknowledge: --check-ack changes nothing
+    if (port.carriesTransactions()) {
+        runner.setKernelRecovers(port.label);  // --check-ack changes nothing there either
     } else {
         program->setCheckAck(line.checkAck);
     }

@@ -134,8 +134,7 @@ int run(const commands::Descriptor& descriptor, int argc, char** argv) {
     QApplication::setApplicationName(QString::fromStdString(name));
     ports::TracePort* trace = port.trace;
     auto program = descriptor.make(*port.port);
-    // An I2C adapter's kernel checks every acknowledge itself.
-    program->setCheckAck(line.checkAck && (port.backend == nullptr || !port.backend->carriesTransactions));
+    program->setCheckAck(line.checkAck && !port.carriesTransactions());
     if (descriptor.load != nullptr) descriptor.load(*program);
     ui::Window window(descriptor, *program);
     window.setPortLabel(port.label);

@@ -13,6 +13,14 @@ void clockBit(Port& port, const LineCodes& codes, bool bit) {
     writeLines(port, codes, {true, bit});
 }
 
+// One clock with SDA released, sampled once while SCL is high: whether SDA
+// stayed high (nobody held it low).
+bool releasedClock(Port& port, const LineCodes& codes) {
+    writeLines(port, codes, {false, true});
+    writeLines(port, codes, kIdle);
+    return sampleSda(port) != 0;
+}
+
 void stop(Port& port, const LineCodes& codes) {
     writeLines(port, codes, {false, false});
     writeLines(port, codes, {true, false});
@@ -32,12 +40,10 @@ struct Bytes {
     }
 };
 
-// The device's acknowledge slot: SDA released, the ninth clock, one sample
-// while SCL is high (the device holds its answer for the whole clock).
+// The device's acknowledge slot: the ninth clock with SDA released (the device
+// holds its answer for the whole clock).
 void checkAcknowledge(Port& port, const LineCodes& codes, const Bytes& bytes) {
-    writeLines(port, codes, {false, true});
-    writeLines(port, codes, kIdle);
-    if (sampleSda(port) == 0) return;
+    if (!releasedClock(port, codes)) return;
     stop(port, codes);
     char text[64];
     if (bytes.count <= 1) {
@@ -104,10 +110,8 @@ Recovery recoverBus(Port& port, const LineCodes& codes) {
     writeLines(port, codes, kIdle);
     Recovery recovery{sampleSda(port) != 0, 0};
     while (!recovery.free && recovery.clocks < kRecoveryClocks) {
-        writeLines(port, codes, {false, true});
-        writeLines(port, codes, kIdle);
+        recovery.free = releasedClock(port, codes);
         ++recovery.clocks;
-        recovery.free = sampleSda(port) != 0;
     }
     stop(port, codes);
     return recovery;

@@ -78,6 +78,9 @@ struct Recovery {
 };
 Recovery recoverBus(Port& port, const LineCodes& codes);
 
+// Writes in a recovery that needs every clock: SDA released, two a clock, the stop.
+inline constexpr int kRecoveryWrites = 1 + 2 * kRecoveryClocks + 3;
+
 // Writes in one read-back: the start, nine address bits, eight clocks, the closing.
 inline constexpr int kReadBackWrites = 2 + 2 * 9 + 2 * 8 + 4;
 

@@ -45,6 +45,14 @@ std::string bitLabel(int index, int value) {
     return std::string(kBitPrefix) + std::to_string(index) + "=" + std::to_string(value);
 }
 
+HelpParts helpParts(std::string_view help) {
+    const auto colon = help.find("\": ");
+    if (help.empty() || help.front() != '"' || colon == std::string_view::npos) return {"", std::string(help)};
+    std::string caption(help.substr(1, colon - 1));
+    std::erase(caption, '&');
+    return {caption, std::string(help.substr(colon + 3))};
+}
+
 std::string failureReport(std::string_view action, const Delivery& delivery, std::string_view error) {
     return std::string(action) + ": " + describe(delivery) + ": " + std::string(error);
 }

@@ -89,6 +89,15 @@ std::string programKeys(std::string_view separator, std::string_view last);
 std::string valueLabel(const Command& command, int value);
 std::string bitLabel(int index, int value);
 
+// A command's help line in its two parts: "\"Mid Scale\": code 128 on the
+// selected channel" is the caption "Mid Scale" (without its access key's &) and
+// the text after it; a line that names no caption is all text.
+struct HelpParts {
+    std::string caption;
+    std::string text;
+};
+HelpParts helpParts(std::string_view help);
+
 // pxctl's actions that are not a window's command, with their help lines.
 struct ExtraAction {
     std::string_view form;  // as --help shows it

@@ -68,7 +68,7 @@ void Program::writeShutdown() {
 }
 
 bus::Recovery Program::recover() {
-    begin(false, 1 + 2 * bus::kRecoveryClocks + 3);
+    begin(false, bus::kRecoveryWrites);
     return bus::recoverBus(port_, variant_.frame.codes);
 }
 

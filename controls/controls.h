@@ -14,6 +14,7 @@
 namespace controls {
 
 inline constexpr int kBitCount = 45;  // vsbBit and txtBit have the indexes 0 to 44
+inline constexpr int kWriteRowBits = 27;  // 0..26 the write row; the rest the read row
 
 enum class Name : std::uint8_t {
     vsbBit,

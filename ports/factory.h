@@ -37,6 +37,10 @@ struct ProgramPort {
     LockPort* lock = nullptr;    // owned by port; nullptr where the backend needs none
     std::function<std::optional<PortDetails>()> details;  // empty where the backend tells nothing more
 
+    // The kernel carries whole transactions (an I2C adapter): it checks every
+    // acknowledge and recovers the bus itself, so the programs do neither.
+    bool carriesTransactions() const { return backend != nullptr && backend->carriesTransactions; }
+
     // Something to tell the operator that is not a port failure: a trace that
     // could not be written, a lock that could not be taken. Each is said once.
     std::optional<std::string> takeNotice();

@@ -44,12 +44,7 @@ void LockPort::acquire() {
     } else if (errno == EACCES) {
         fd = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
     }
-    if (fd < 0) {
-        notice_ = "cannot lock " + label_ + " for this program alone (" + path_ + ": " + std::strerror(errno) +
-                  "); another program could use the port at the same time";
-        settled_ = true;
-        return;
-    }
+    if (fd < 0) return giveUp(errno);
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
         const int error = errno;
         char pid[24] = {};
@@ -60,16 +55,19 @@ void LockPort::acquire() {
             throw bus::PortError(label_ + " is in use by another program" +
                                  (holder > 0 ? " (pid " + std::to_string(holder) + ")" : std::string()));
         }
-        notice_ = "cannot lock " + label_ + " for this program alone (" + path_ + ": " + std::strerror(error) +
-                  "); another program could use the port at the same time";
-        settled_ = true;
-        return;
+        return giveUp(error);
     }
     const std::string pid = std::to_string(::getpid()) + "\n";
     if (::ftruncate(fd, 0) == 0) {
         [[maybe_unused]] const auto written = ::pwrite(fd, pid.data(), pid.size(), 0);
     }
     fd_ = fd;
+    settled_ = true;
+}
+
+void LockPort::giveUp(int error) {
+    notice_ = "cannot lock " + label_ + " for this program alone (" + path_ + ": " + std::strerror(error) +
+              "); another program could use the port at the same time";
     settled_ = true;
 }
 

@@ -30,6 +30,8 @@ public:
 
 private:
     void acquire();
+    // The lock file cannot be used: the port is used unlocked, with a notice.
+    void giveUp(int error);
 
     std::unique_ptr<bus::Port> inner_;
     std::string label_;

@@ -89,24 +89,12 @@ ParsedNumber parseNumber(std::string_view text, std::uint64_t min, std::uint64_t
     return {number, NumberProblem::None};
 }
 
-std::optional<std::uint64_t> Options::number(std::string_view key, std::uint64_t min, std::uint64_t max,
-                                             std::string_view accepts) const {
-    const auto value = text(key);
-    if (!value) return std::nullopt;
-    return checked(key, *value, min, max, accepts);
-}
-
 std::optional<std::uint64_t> Options::number(const Key& key) const {
     const auto value = text(key.name);
     if (!value && key.fallback.empty()) return std::nullopt;
-    return checked(key.name, value ? std::string_view(*value) : key.fallback, key.min, key.max, key.accepts);
-}
-
-std::uint64_t Options::checked(std::string_view key, std::string_view value, std::uint64_t min, std::uint64_t max,
-                               std::string_view accepts) const {
-    const ParsedNumber parsed = parseNumber(value, min, max);
-    if (parsed.problem == NumberProblem::NotANumber) reject(key, "is not a number", accepts);
-    if (parsed.problem == NumberProblem::OutOfRange) reject(key, "is out of range", accepts);
+    const ParsedNumber parsed = parseNumber(value ? std::string_view(*value) : key.fallback, key.min, key.max);
+    if (parsed.problem == NumberProblem::NotANumber) reject(key.name, "is not a number", key.accepts);
+    if (parsed.problem == NumberProblem::OutOfRange) reject(key.name, "is out of range", key.accepts);
     return parsed.value;
 }
 

@@ -52,7 +52,6 @@ public:
     // '=' or a key given twice.
     static std::pair<std::string, Options> parse(std::string_view spec);
 
-
     // Every key must be one of these and none refused; throws naming the first
     // that is not.
     void acceptOnly(std::span<const Key> keys) const;
@@ -60,20 +59,13 @@ public:
     std::optional<std::string> text(std::string_view key) const;
     // The key's value, or its default.
     std::string text(const Key& key) const { return text(key.name).value_or(std::string(key.fallback)); }
-    // The key's number, or its default's; nullopt where it has neither.
+    // The key's number, or its default's, checked against its range (decimal
+    // or 0x-prefixed); nullopt where it has neither.
     std::optional<std::uint64_t> number(const Key& key) const;
-
-    // A decimal or 0x-prefixed number in [min, max]; `accepts` says what is
-    // valid in the error message.
-    std::optional<std::uint64_t> number(std::string_view key, std::uint64_t min, std::uint64_t max,
-                                        std::string_view accepts) const;
 
     [[noreturn]] void reject(std::string_view key, std::string_view problem, std::string_view accepts) const;
 
 private:
-    std::uint64_t checked(std::string_view key, std::string_view value, std::uint64_t min, std::uint64_t max,
-                          std::string_view accepts) const;
-
     std::string backend_;
     std::vector<std::pair<std::string, std::string>> pairs_;
 };

@@ -26,7 +26,7 @@ std::string fieldOf(int k, int addressTop, int addressAck, int instructionTop, i
 }
 
 std::string bitName(const frame::Variant& v, int k) {
-    if (k < controls::kBitCount - 18) {
+    if (k < controls::kWriteRowBits) {
         return "Write bit " + std::to_string(k) + " (" +
                fieldOf(k, v.addressTop, v.addressTop - 8, v.channelSelect, v.dataShift + 8, v.dataShift) + ")";
     }
@@ -36,7 +36,7 @@ std::string bitName(const frame::Variant& v, int k) {
 
 // "\"Mid Scale\": code 128 on the selected channel" -> "Code 128 on the selected channel".
 std::string sentence(std::string_view help) {
-    std::string text(help.substr(help.find(": ") == std::string_view::npos ? 0 : help.find(": ") + 2));
+    std::string text = commands::helpParts(help).text;
     if (!text.empty() && text[0] >= 'a' && text[0] <= 'z') text[0] = static_cast<char>(text[0] - 'a' + 'A');
     return text;
 }
@@ -61,7 +61,7 @@ constexpr Display kDisplays[] = {
 AccessibleText accessibleText(const commands::Descriptor& program, const ControlSpec& c) {
     const frame::Variant& v = program.variant;
     if (c.name == "vsbBit") {
-        const bool write = c.index < controls::kBitCount - 18;
+        const bool write = c.index < controls::kWriteRowBits;
         const bool slot = write && (v.ackMask() >> c.index & 1U) != 0;
         return {bitName(v, c.index),
                 slot ? "An acknowledge slot of the write frame: it goes back to 0"

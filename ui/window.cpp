@@ -114,8 +114,7 @@ void Window::orderTabs() {
                              "cmdRead", "cmdSHDN", "cmdExit"}) {
         if (QWidget* w = widget(name)) chain.push_back(w);
     }
-    // The write row holds positions 0..26, the read row the rest.
-    constexpr auto kWriteRow = static_cast<std::ptrdiff_t>(controls::kBitCount - 18);
+    constexpr auto kWriteRow = static_cast<std::ptrdiff_t>(controls::kWriteRowBits);
     for (const auto& [from, to] : {std::pair(bitBars_.begin(), bitBars_.begin() + kWriteRow),
                                    std::pair(bitBars_.begin() + kWriteRow, bitBars_.end())}) {
         std::vector<QWidget*> row(from, to);
