@@ -4,7 +4,11 @@
 #include "ports/backend.h"
 #include "ports/lock_port.h"
 
+#include <climits>
+#include <cstdlib>
 #include <dlfcn.h>
+#include <exception>
+#include <unistd.h>
 
 namespace ports {
 namespace {
@@ -46,24 +50,53 @@ void* LibPort::bind(const char* name) {
     return function;
 }
 
+// A call into the library: an exception of any type stops at this edge as a
+// port failure, so that the report says what reached the port.
+template <typename Call>
+auto LibPort::guarded(const char* function, Call call) {
+    try {
+        return call();
+    } catch (const std::exception& e) {
+        throw bus::PortError("lib " + path_ + ": the port library threw in " + function + ": " + e.what());
+    } catch (...) {
+        throw bus::PortError("lib " + path_ + ": the port library threw in " + function +
+                             " something that is not a std::exception");
+    }
+}
+
 void LibPort::OutportW(std::uint16_t port, std::uint16_t value) {
     if (out_ == nullptr) out_ = reinterpret_cast<OutFunction>(bind("OutportW"));
-    out_(static_cast<short>(port), static_cast<short>(value));
+    guarded("OutportW", [&] { out_(static_cast<short>(port), static_cast<short>(value)); });
 }
 
 std::uint16_t LibPort::InportW(std::uint16_t port) {
     if (in_ == nullptr) in_ = reinterpret_cast<InFunction>(bind("InportW"));
-    return static_cast<std::uint16_t>(in_(static_cast<short>(port)));
+    return static_cast<std::uint16_t>(guarded("InportW", [&] { return in_(static_cast<short>(port)); }));
+}
+
+std::string resolveLibrary(const std::string& path) {
+    std::string absolute = path;
+    if (path.front() != '/') {
+        char cwd[PATH_MAX];
+        absolute = (::getcwd(cwd, sizeof cwd) != nullptr ? std::string(cwd) : std::string(".")) + "/" + path;
+    }
+    char resolved[PATH_MAX];
+    return ::realpath(absolute.c_str(), resolved) != nullptr ? std::string(resolved) : absolute;
 }
 
 namespace {
 
-constexpr Key kLibKeys[] = {{"path", "a shared library file exporting OutportW and InportW"}, kDelayKey};
+constexpr Key kLibKeys[] = {
+    {"path", "a shared library file exporting OutportW and InportW (a name without a slash is the file in the current "
+             "directory)"},
+    kDelayKey};
 
 Opened makeLib(const Options& options) {
     const std::string path = options.text(kLibKeys[0]);
     if (path.empty()) options.reject("path", "is required", kLibKeys[0].accepts);
-    return {std::make_unique<LibPort>(path), "lib " + path, nullptr, lockKeyForFile("lib", path)};
+    // Loaded, locked and named as one file.
+    const std::string file = resolveLibrary(path);
+    return {std::make_unique<LibPort>(file), "lib " + file, nullptr, lockKeyForFile("lib", file)};
 }
 
 }  // namespace

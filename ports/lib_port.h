@@ -1,5 +1,6 @@
 // A port library loaded at run time: a shared object exporting the C functions
-// OutportW(short port, short value) and InportW(short port).
+// OutportW(short port, short value) and InportW(short port). It is foreign
+// code: whatever it throws becomes a PortError naming it.
 #pragma once
 
 #include "bus/port.h"
@@ -21,6 +22,11 @@ public:
 
 std::unique_ptr<Loader> dlLoader();
 
+// The file lib:path= names, as the absolute path of the file that is loaded
+// and locked: a name without a slash is the file in the current directory, as
+// the user sees it, never one found on the system's library path.
+std::string resolveLibrary(const std::string& path);
+
 class LibPort final : public bus::Port {
 public:
     using OutFunction = void (*)(short, short);
@@ -29,13 +35,16 @@ public:
     explicit LibPort(std::string path, std::unique_ptr<Loader> loader = dlLoader());
     ~LibPort() override;
 
-    // The library is loaded at the first call of either; each function is bound
-    // by name at its own first call and the pointer kept.
+    // path: as resolveLibrary gives it. The library is loaded at the first call
+    // of either; each function is bound by name at its own first call and the
+    // pointer kept.
     void OutportW(std::uint16_t port, std::uint16_t value) override;
     std::uint16_t InportW(std::uint16_t port) override;
 
 private:
     void* bind(const char* name);
+    template <typename Call>
+    auto guarded(const char* function, Call call);
 
     std::string path_;
     std::unique_ptr<Loader> loader_;
