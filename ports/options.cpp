@@ -5,26 +5,6 @@
 
 namespace ports {
 
-std::string printable(std::string_view text) {
-    static constexpr char kHex[] = "0123456789abcdef";
-    const bool cut = text.size() > kEchoLength;
-    if (cut) text = text.substr(0, kEchoLength);
-    std::string out;
-    out.reserve(text.size() + 3);
-    for (const char ch : text) {
-        const auto byte = static_cast<unsigned char>(ch);
-        if (byte >= 0x20 && byte < 0x7F) {
-            out += ch;
-        } else {
-            out += "\\x";
-            out += kHex[byte >> 4];
-            out += kHex[byte & 0xF];
-        }
-    }
-    if (cut) out += "...";
-    return out;
-}
-
 std::pair<std::string, Options> Options::parse(std::string_view spec) {
     Options options;
     const auto colon = spec.find(':');

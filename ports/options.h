@@ -2,6 +2,8 @@
 // each backend checks its own keys.
 #pragma once
 
+#include "bus/text.h"
+
 #include <cstdint>
 #include <span>
 #include <optional>
@@ -20,11 +22,11 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-// Text from the command line as an error message may show it: control and
-// non-ASCII bytes become \xNN, so a message stays one printable line, and text
-// longer than kEchoLength is cut there ("...").
-inline constexpr std::size_t kEchoLength = 64;
-std::string printable(std::string_view text);
+// How messages show text (bus/text.h), by the names the ports have used.
+using bus::displayable;
+using bus::kEchoLength;
+using bus::plainCharacterAt;
+using bus::printable;
 
 // A number as port strings and actions write it: decimal, or hexadecimal after 0x.
 enum class NumberProblem { None, NotANumber, OutOfRange };
