@@ -33,6 +33,7 @@ inline constexpr std::uint8_t kReadAddressByte = kWriteAddressByte | 1;
 struct Lines {
     bool scl;
     bool sda;
+    friend constexpr bool operator==(const Lines&, const Lines&) = default;
 };
 
 inline constexpr Lines kIdle{true, true};

@@ -20,8 +20,17 @@ public:
         : std::runtime_error(message), heldBack_(heldBack) {}
     bool heldBack() const { return heldBack_; }
 
+    // Every write of the transaction reached the wires as it should; what
+    // failed is the device's answer (it did not acknowledge the last byte).
+    bool whole() const { return whole_; }
+
+protected:
+    PortError(const std::string& message, bool heldBack, bool whole)
+        : std::runtime_error(message), heldBack_(heldBack), whole_(whole) {}
+
 private:
     bool heldBack_;
+    bool whole_ = false;
 };
 
 class Port {

@@ -40,24 +40,53 @@ struct Bytes {
     }
 };
 
+// The idle bus before a start: SDA must be high, or a device holds it.
+void checkIdle(Port& port) {
+    if (sampleSda(port) == 0) throw BusStuck(true);
+}
+
 // The device's acknowledge slot: the ninth clock with SDA released (the device
-// holds its answer for the whole clock).
-void checkAcknowledge(Port& port, const LineCodes& codes, const Bytes& bytes) {
+// holds its answer for the whole clock). A byte sent as all ones left SDA
+// released through it; low there is a bus held down, which would read as an
+// acknowledge.
+void checkAcknowledge(Port& port, const LineCodes& codes, const Bytes& bytes, bool lastByte) {
+    if (bytes.last == 0xFF && sampleSda(port) == 0) {
+        stop(port, codes);
+        throw BusStuck(false);
+    }
     if (!releasedClock(port, codes)) return;
     stop(port, codes);
     char text[64];
     if (bytes.count <= 1) {
         std::snprintf(text, sizeof text, "no device answered at 0x%02x", bytes.first >> 1);
+    } else if (lastByte) {
+        std::snprintf(text, sizeof text, "the device did not acknowledge the last byte (0x%02x)", bytes.last);
     } else {
         std::snprintf(text, sizeof text, "the device did not acknowledge byte %d (0x%02x)", bytes.count, bytes.last);
     }
-    throw NoAcknowledge(text);
+    throw NoAcknowledge(text, lastByte && bytes.count > 1);
+}
+
+}  // namespace
+
+BusStuck::BusStuck(bool beforeStart)
+    : PortError("the bus is stuck (SDA held low); try 'pxctl recover'", beforeStart) {}
+
+namespace {
+
+bool lastSlot(const FrameFormat& format, int bit) {
+    // The slot is the frame's last clock and its closing is a plain stop, so
+    // the stop after a missing acknowledge sends what the frame would have.
+    if (bit != 0 || format.closingLength != 3) return false;
+    return format.closing[0] == Lines{false, false} && format.closing[1] == Lines{true, false} &&
+           format.closing[2] == kIdle;
 }
 
 }  // namespace
 
 void writeFrame(Port& port, const FrameFormat& format, std::uint32_t frameWord, std::uint32_t checkedSlots) {
     writeLines(port, format.codes, kIdle);
+    if (checkedSlots != 0) checkIdle(port);
     writeLines(port, format.codes, kStart);
     if (checkedSlots == 0) {
         for (int bit = format.length - 1; bit >= 0; --bit) clockBit(port, format.codes, ((frameWord >> bit) & 1U) != 0);
@@ -65,7 +94,7 @@ void writeFrame(Port& port, const FrameFormat& format, std::uint32_t frameWord, 
         Bytes bytes;
         for (int bit = format.length - 1; bit >= 0; --bit) {
             if (((checkedSlots >> bit) & 1U) != 0) {
-                checkAcknowledge(port, format.codes, bytes);
+                checkAcknowledge(port, format.codes, bytes, lastSlot(format, bit));
                 continue;
             }
             const bool level = ((frameWord >> bit) & 1U) != 0;
@@ -80,6 +109,7 @@ void writeFrame(Port& port, const FrameFormat& format, std::uint32_t frameWord, 
 
 int readBack(Port& port, const LineCodes& codes, const ReadAddress& address, bool checkAck) {
     writeLines(port, codes, kIdle);
+    if (checkAck) checkIdle(port);
     writeLines(port, codes, kStart);
     if (!checkAck) {
         for (int bit : address) clockBit(port, codes, bit == 1);
@@ -89,7 +119,7 @@ int readBack(Port& port, const LineCodes& codes, const ReadAddress& address, boo
             clockBit(port, codes, address[i] == 1);
             bytes.add(address[i] == 1);
         }
-        checkAcknowledge(port, codes, bytes);  // the slot after the address byte
+        checkAcknowledge(port, codes, bytes, false);  // the slot after the address byte
     }
     int value = 0;
     for (int i = 0; i < 8; ++i) {

@@ -32,10 +32,19 @@ static_assert(frameWrites(kFrameA) == 56 && frameWrites(kFrameB) == 59);
 
 // A slot in which the device should have acknowledged, checked and found high:
 // the transaction was ended there with a stop. "no device answered at 0x2c",
-// "the device did not acknowledge byte 2 (0x80)".
+// "the device did not acknowledge byte 2 (0x80)". lastByte: the slot after the
+// frame's last byte, so that every write went out as it should.
 class NoAcknowledge : public PortError {
 public:
-    using PortError::PortError;
+    explicit NoAcknowledge(const std::string& message, bool lastByte = false) : PortError(message, false, lastByte) {}
+};
+
+// SDA found low where nobody may hold it: before a start, or through a whole
+// byte the master sent as ones. A device is holding the bus; recoverBus frees
+// it. Found before the start, nothing of the transaction was sent.
+class BusStuck : public PortError {
+public:
+    BusStuck(bool beforeStart);
 };
 
 // Start condition, frame bits length-1 down to 0 (bits above are never sent), closing.
@@ -44,7 +53,9 @@ public:
 // checkedSlots (frame word bits, 0: none) are the device's acknowledge slots to
 // check: there the master releases SDA instead of driving the bit, and samples
 // it once while SCL is high on that ninth clock; high ends the frame with a
-// stop and throws NoAcknowledge.
+// stop and throws NoAcknowledge. Checking also samples SDA once on the idle
+// lines before the start, and once after a byte sent as all ones, where low
+// means the bus is stuck (BusStuck), not that the device answered.
 void writeFrame(Port& port, const FrameFormat& format, std::uint32_t frameWord, std::uint32_t checkedSlots = 0);
 
 // The nine bits of the read-back's address phase, first sent first: the address
@@ -64,7 +75,8 @@ inline constexpr ReadAddress kReadBackAddress = readAddressOf(kReadAddressByte);
 // acknowledge slot itself), eight clocks with SDA released and sampled while SCL
 // is low, then a ninth clock with SDA low and a stop. Returns the byte read, most
 // significant bit first. With checkAck the address's acknowledge slot is
-// released and checked instead, as writeFrame does.
+// released and checked instead, and the idle bus before the start, as
+// writeFrame does.
 int readBack(Port& port, const LineCodes& codes, const ReadAddress& address, bool checkAck = false);
 
 // Freeing a bus a device holds low (a frame cut short mid-read, a cable plugged

@@ -54,7 +54,9 @@ HelpParts helpParts(std::string_view help) {
 }
 
 std::string failureReport(std::string_view action, const Delivery& delivery, std::string_view error) {
-    return std::string(action) + ": " + describe(delivery) + ": " + std::string(error);
+    // "set 1 5: written; the device did not acknowledge the last byte (0x05)"
+    const char* joint = delivery.kind == Delivery::Kind::Written ? "; " : ": ";
+    return std::string(action) + ": " + describe(delivery) + joint + std::string(error);
 }
 
 }  // namespace commands

@@ -10,6 +10,7 @@ std::string describe(const Delivery& delivery) {
     switch (delivery.kind) {
         case Delivery::Kind::NotSent: return "not sent";
         case Delivery::Kind::ReadBackFailed: return "written; read-back failed";
+        case Delivery::Kind::Written: return "written";
         case Delivery::Kind::CutShort: break;
     }
     return "cut short after " + std::to_string(delivery.writes) + " of " + std::to_string(delivery.of) + " writes";
@@ -19,6 +20,7 @@ std::string_view mark(const Delivery& delivery) {
     switch (delivery.kind) {
         case Delivery::Kind::NotSent: return "not sent";
         case Delivery::Kind::ReadBackFailed: return "read-back failed";
+        case Delivery::Kind::Written: return "not acknowledged";
         case Delivery::Kind::CutShort: break;
     }
     return "cut short";
@@ -81,6 +83,7 @@ void Program::beginAction() {
 Delivery Program::delivery(const bus::PortError& error) const {
     // A transaction the backend held back never reached the wires, whatever
     // of it the port had taken.
+    if (error.whole()) return {Delivery::Kind::Written};
     const std::uint64_t reached = error.heldBack() ? transfer_.firstAccess : port_.accesses;
     if (reached == actionStart_) return {};
     if (transfer_.readBack && frameWhole_) return {Delivery::Kind::ReadBackFailed};

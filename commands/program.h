@@ -21,16 +21,19 @@ struct Delivery {
         NotSent,         // nothing
         ReadBackFailed,  // every write frame whole; a read-back after them failed
         CutShort,        // a frame, read-back or shutdown code left part-way
+        Written,         // every write whole; the device did not take the last byte
     };
     Kind kind = Kind::NotSent;
     int writes = 0;  // CutShort: the writes of the cut transaction that reached the port
     int of = 0;      // CutShort: the writes it has
 };
 
-// "not sent", "written; read-back failed", "cut short after 17 of 59 writes".
+// "not sent", "written; read-back failed", "cut short after 17 of 59 writes",
+// "written".
 std::string describe(const Delivery& delivery);
 
-// The same in two words, for a title or a field: "not sent", "read-back failed", "cut short".
+// The same in two words, for a title or a field: "not sent", "read-back failed",
+// "cut short", "not acknowledged".
 std::string_view mark(const Delivery& delivery);
 
 // What the two programs share: the channel buttons, Run, Exit and the wiring of
@@ -54,7 +57,10 @@ public:
     // The acknowledge check (off unless asked for): every frame and read-back
     // releases SDA in the slots where the device acknowledges and samples it,
     // so that a device that is not there fails the action (bus::NoAcknowledge)
-    // instead of going unnoticed. The frames are otherwise unchanged.
+    // instead of going unnoticed, and a bus held low fails it as stuck
+    // (bus::BusStuck). Program A's frame has no slot after its code, so there
+    // the read-back after the frame must read the code written. The frames are
+    // otherwise unchanged.
     void setCheckAck(bool on) { checkAck_ = on; }
 
     // Frees a bus a device holds low: up to nine clocks, then a stop.
@@ -135,6 +141,8 @@ protected:
     private:
         bus::Port& inner_;
     };
+
+    bool checkAck() const { return checkAck_; }
 
     const frame::Variant& variant_;
     controls::Controls controls_;

@@ -54,6 +54,16 @@ void ProgramA::preset(int code) {
 void ProgramA::Read_Write_Bits_to_Parallel_Port() {
     writeFrame();
     cmdRead_Click();
+    if (!checkAck()) return;
+    // The frame ends on its code without a ninth clock, so a device that
+    // refused the code went unseen; the read-back of the wiper just selected
+    // is the only answer there is.
+    const int written = static_cast<int>((FrameWord >> variant_.dataShift) & 0xFF);
+    if (lastRead() == written) return;
+    throw bus::NoAcknowledge("the device did not take the code: it reads back " + std::to_string(lastRead()) +
+                                 " after " + std::to_string(written) + " was written (this frame has no acknowledge "
+                                 "slot after its last byte)",
+                             true);
 }
 
 void ProgramA::readBack() {

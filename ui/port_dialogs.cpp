@@ -20,6 +20,9 @@ void PortDialogs::failed(const QString& action, const QString& message, const co
         case commands::Delivery::Kind::CutShort:
             what = QStringLiteral("it was cut short after %1 of %2 writes").arg(delivery.writes).arg(delivery.of);
             break;
+        case commands::Delivery::Kind::Written:
+            what = QStringLiteral("its frame was written whole; the device did not take it");
+            break;
     }
     errorSent_ = QStringLiteral("%1 stopped at the failing port access: %2. The next action tries the port again.")
                      .arg(action, what);

@@ -51,6 +51,7 @@ constexpr unsigned kSclHighSdaLow = 2;
 bool frame(Log& log, std::uint32_t word, int bits, const std::vector<int>& slots, const std::vector<bool>& answers,
            const std::vector<unsigned>& closing) {
     log.w(3);
+    log.r(true);  // the idle bus, sampled before the start
     log.w(kSclHighSdaLow);
     std::size_t answer = 0;
     for (int b = bits - 1; b >= 0; --b) {
@@ -69,9 +70,10 @@ bool frame(Log& log, std::uint32_t word, int bits, const std::vector<int>& slots
     return true;
 }
 
-// Program A's read-back of code 5, its address slot checked and answered.
+// Program A's read-back of a code, its address slot checked and answered.
 void readBack(Log& log, int code) {
     log.w(3);
+    log.r(true);
     log.w(kSclHighSdaLow);
     for (int b : {0, 1, 0, 1, 1, 0, 0, 1}) log.bit(b != 0);  // 0x59
     log.slot(true);
@@ -92,6 +94,7 @@ struct Row {
     std::string out;
     std::string err;
     std::string trace;  // the decoded lines, without times
+    int read = 5;       // program A: the code its read-back reads
 };
 
 class CheckAck : public testing::TestWithParam<Row> {};
@@ -104,7 +107,7 @@ TEST_P(CheckAck, ReleasesTheSlotsSamplesThemAndStopsAtTheFirstMissingAnswer) {
     Log expected{{}, static_cast<std::uint8_t>(a ? 0x10 : 0xF0)};
     const bool whole = a ? frame(expected, 0x1600005, 26, {17, 8}, row.answers, {2, 3})
                          : frame(expected, 0x2C0000A, 27, {18, 9, 0}, row.answers, {0, 2, 3});
-    if (a && whole) readBack(expected, 5);
+    if (a && whole) readBack(expected, row.read);
 
     const std::string base = testing::TempDir() + "px77xx_check_ack_" + row.name;
     const auto run = runProgram("--program " + row.program + " --port " + row.port + " --check-ack --trace " + base +
@@ -143,8 +146,62 @@ INSTANTIATE_TEST_SUITE_P(
         Row{"A_no_answer_to_byte_2", "a", "sim:nack=2", {true, false}, 1, "",
             "pxctl: set 1 5: cut short after 41 of 56 writes: the device did not acknowledge byte 2 (0x00) (action 1; 0 "
             "ran before it)\n",
-            "code1=5    write 0x2c  00 nack   instruction only, no code\n"}),
+            "code1=5    write 0x2c  00 nack   instruction only, no code\n"},
+        // The last slot's stop is the frame's own closing: every write went out
+        // (this said "cut short after 59 of 59 writes").
+        Row{"B_no_answer_to_the_last_byte", "b", "sim:nack=3", {true, true, false}, 1, "",
+            "pxctl: set 1 5: written; the device did not acknowledge the last byte (0x05) (action 1; 0 ran before "
+            "it)\n",
+            "code1=5    write 0x2c  00 ack  05 nack   channel 1 <- 5\n"},
+        // Program A's frame has no slot after its code: the read-back tells
+        // (this exited 0, reading back 128).
+        Row{"A_no_answer_to_the_last_byte", "a", "sim:nack=3", {true, true}, 1, "",
+            "pxctl: set 1 5: written; the device did not take the code: it reads back 128 after 5 was written (this "
+            "frame has no acknowledge slot after its last byte) (action 1; 0 ran before it)\n",
+            "code1=5    write 0x2c  00 ack  05 (no ninth clock)   channel 1 <- 5\n"
+            "code1=5    read  0x2c  80 ack(master)   read 128\n",
+            128}),
     RowName());
+
+// A device holding SDA low reads as an acknowledge in every slot; checked, the
+// idle bus before the start gives it away and nothing is sent. (Before, stuck=100
+// passed as success and stuck=5 said "no device answered".)
+struct HeldLow {
+    std::string name;
+    std::string program;
+    int clocks;
+};
+
+class StuckBus : public testing::TestWithParam<HeldLow> {};
+
+TEST_P(StuckBus, IsReportedAsStuckBeforeAnyStart) {
+    const HeldLow& row = GetParam();
+    const std::string log = testing::TempDir() + "px77xx_stuck_" + row.name + ".log";
+    const auto run = runProgram("--program " + row.program + " --port sim:stuck=" + std::to_string(row.clocks) +
+                                    " --check-ack --trace " + log + " set 1 5 get",
+                                PXCTL);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.err, "pxctl: set 1 5: not sent: the bus is stuck (SDA held low); try 'pxctl recover' (action 1; 0 "
+                       "ran before it)\n");
+    Log expected{{}, static_cast<std::uint8_t>(row.program == "a" ? 0x10 : 0xF0)};
+    expected.w(3);
+    expected.r(false);
+    EXPECT_EQ(fileLines(log), expected.lines);
+}
+
+INSTANTIATE_TEST_SUITE_P(Clocks, StuckBus,
+                         testing::Values(HeldLow{"A_1", "a", 1}, HeldLow{"A_5", "a", 5}, HeldLow{"A_for_good", "a", 1000},
+                                         HeldLow{"B_1", "b", 1}, HeldLow{"B_5", "b", 5}, HeldLow{"B_100", "b", 100},
+                                         HeldLow{"B_for_good", "b", 1000}),
+                         RowName());
+
+// Then recovery frees it and the checked action goes through.
+TEST(StuckBus, RecoveryFreesItForTheCheckedAction) {
+    const auto run = runProgram("--port sim:stuck=5 --check-ack recover set 1 5 get", PXCTL);
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out, "bus free\n5\n");
+}
 
 struct Stuck {
     std::string name;

@@ -31,6 +31,47 @@ TEST(FrameWriter, ProgramBWorkedExample0x2C00100) {
     EXPECT_EQ(port.log, testing_support::workedFrameB());
 }
 
+// Checked, SDA must be high on the idle bus and at the end of a byte sent as
+// all ones (the master released it throughout); low there is a bus held down,
+// which the slots would read as acknowledges.
+struct HeldCase {
+    std::string name;
+    std::vector<int> samples;  // idle, address slot, instruction slot, after 0xff, last slot
+    bool stuck;
+    std::size_t writes;
+};
+
+class CheckedFrame : public testing::TestWithParam<HeldCase> {};
+
+TEST_P(CheckedFrame, TellsAStuckBusFromAnAcknowledge) {
+    RecordingPort port;
+    for (const int b : GetParam().samples) port.scriptSamples({b});
+    const std::uint32_t slots = (1U << 18) | (1U << 9) | 1U;
+    const std::uint32_t code255 = 0x2C001FE;
+    if (GetParam().stuck) {
+        EXPECT_THROW(bus::writeFrame(port, bus::kFrameB, code255, slots), bus::BusStuck);
+    } else {
+        EXPECT_NO_THROW(bus::writeFrame(port, bus::kFrameB, code255, slots));
+    }
+    std::vector<Access> writes;
+    for (const Access& a : port.log) {
+        if (!a.read) writes.push_back(a);
+    }
+    ASSERT_EQ(writes.size(), GetParam().writes);
+    if (writes.size() > 3) {
+        // Ended with a stop either way.
+        EXPECT_EQ(std::vector<Access>(writes.end() - 3, writes.end()),
+                  (std::vector<Access>{testing_support::W(0xF0), testing_support::W(0xF2), testing_support::W(0xF3)}));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    HeldLow, CheckedFrame,
+    testing::Values(HeldCase{"free", {1, 0, 0, 1, 0}, false, 59U},
+                    HeldCase{"held_before_the_start", {0}, true, 1U},
+                    HeldCase{"held_through_the_code_255", {1, 0, 0, 0}, true, 2U + 2U * 26U + 3U}),
+    testing_support::RowName());
+
 struct FrameCase {
     std::string name;
     const bus::FrameFormat* format;
