@@ -6,10 +6,13 @@
 #include "bus/lines.h"
 #include "ports/backend.h"
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <linux/i2c-dev.h>
 #include <linux/i2c.h>
 #include <sys/ioctl.h>
@@ -174,6 +177,25 @@ std::optional<PortDetails> I2cLines::details() const {
     return PortDetails{adapterName_, (functions_ & I2C_FUNC_I2C) != 0 ? "plain I2C" : "SMBus"};
 }
 
+std::vector<std::string> i2cAdapters(const std::string& root) {
+    std::vector<std::pair<int, std::string>> found;
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(root, error)) {
+        const std::string name = entry.path().filename().string();
+        if (name.rfind("i2c-", 0) != 0) continue;
+        const auto number = parseNumber(std::string_view(name).substr(4), 0, 1023);
+        if (number.problem != NumberProblem::None) continue;
+        std::ifstream in(entry.path() / "name");
+        std::string adapter;
+        std::getline(in, adapter);
+        found.emplace_back(static_cast<int>(number.value), name + " (" + displayable(adapter) + ")");
+    }
+    std::sort(found.begin(), found.end());
+    std::vector<std::string> adapters;
+    for (auto& [number, text] : found) adapters.push_back(std::move(text));
+    return adapters;
+}
+
 std::unique_ptr<bus::Port> i2cPort(const std::string& device, std::unique_ptr<DeviceSystem> system,
                                    I2cLines** lines) {
     auto backend = std::make_unique<I2cLines>(device, std::move(system));
@@ -185,14 +207,23 @@ namespace {
 
 constexpr Key kI2cKeys[] = {
     {"delay", "", "", 0, 0, "nothing: the kernel times the I2C bus"},
-    {"dev", "a device path such as /dev/i2c-1", "/dev/i2c-0"},
+    {"dev", "a device path such as /dev/i2c-1"},
     {"bus", "an adapter number 0..1023, as i2cdetect -l lists it", "", 0, 1023},
 };
 
 Opened makeI2c(const Options& options) {
     const auto bus = options.number(kI2cKeys[2]);
     if (bus && options.text("dev")) options.reject("bus", "goes with dev", "either dev=/dev/i2c-N or bus=N, not both");
-    const std::string device = bus ? "/dev/i2c-" + std::to_string(*bus) : options.text(kI2cKeys[1]);
+    if (!bus && !options.text("dev")) {
+        // Bus 0 is often a graphics card's or the chipset's SMBus, with sensors
+        // and memory on it: as i2c-tools do, the user names the bus.
+        std::string found;
+        for (const auto& adapter : i2cAdapters()) found += (found.empty() ? "" : ", ") + adapter;
+        throw ConfigError("i2c: name the adapter with bus=N or dev=/dev/i2c-N (as i2cdetect -l lists them); " +
+                          (found.empty() ? std::string("no I2C adapter is here (is i2c-dev loaded?)")
+                                         : "adapters here: " + found));
+    }
+    const std::string device = bus ? "/dev/i2c-" + std::to_string(*bus) : *options.text("dev");
     if (device.empty()) options.reject("dev", "is empty", kI2cKeys[1].accepts);
     I2cLines* lines = nullptr;
     Opened opened{i2cPort(device, linuxDeviceSystem(), &lines), "i2c " + device};
@@ -202,7 +233,7 @@ Opened makeI2c(const Options& options) {
 
 }  // namespace
 
-const Backend kI2cBackend{"i2c", "i2c[:dev=/dev/i2c-N|bus=N]",
+const Backend kI2cBackend{"i2c", "i2c:bus=N|dev=/dev/i2c-N",
                           "any Linux I2C adapter through i2c-dev (the frames, not the pins)", kI2cKeys, makeI2c, true};
 
 }  // namespace ports

@@ -16,6 +16,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace ports {
 
@@ -60,5 +61,10 @@ private:
 // given, is told the backend behind it.
 std::unique_ptr<bus::Port> i2cPort(const std::string& device, std::unique_ptr<DeviceSystem> system = linuxDeviceSystem(),
                                    I2cLines** lines = nullptr);
+
+// The I2C adapters this machine has, as i2cdetect -l lists them: "i2c-1
+// (CP2112 SMBus Bridge on hidraw0)", in bus order; from sysfs (root: where to
+// look, for tests).
+std::vector<std::string> i2cAdapters(const std::string& root = "/sys/bus/i2c/devices");
 
 }  // namespace ports
