@@ -145,19 +145,33 @@ Outcome runAction(const Action& action, commands::Program& program) {
 }
 
 std::string jsonQuoted(std::string_view text) {
+    // Valid UTF-8 whatever the text holds: controls as \u escapes, and a byte
+    // that is not UTF-8 as the text \xNN, as every message shows it.
     std::string out = "\"";
-    for (const char ch : text) {
-        const auto byte = static_cast<unsigned char>(ch);
-        if (ch == '"' || ch == '\\') {
-            out += '\\';
-            out += ch;
-        } else if (byte < 0x20) {
-            char escape[8];
-            std::snprintf(escape, sizeof escape, "\\u%04x", byte);
-            out += escape;
-        } else {
-            out += ch;
+    std::size_t i = 0;
+    while (i < text.size()) {
+        const auto byte = static_cast<unsigned char>(text[i]);
+        if (const std::size_t length = ports::plainCharacterAt(text, i); length > 0) {
+            if (byte == '"' || byte == '\\') out += '\\';
+            out.append(text.substr(i, length));
+            i += length;
+            continue;
         }
+        char escape[8];
+        const bool control = byte < 0x20 || byte == 0x7F || (byte == 0xC2 && i + 1 < text.size() &&
+                                                             static_cast<unsigned char>(text[i + 1]) >= 0x80 &&
+                                                             static_cast<unsigned char>(text[i + 1]) < 0xA0);
+        if (control && byte == 0xC2) {
+            std::snprintf(escape, sizeof escape, "\\u%04x", static_cast<unsigned char>(text[i + 1]));
+            i += 2;
+        } else if (control) {
+            std::snprintf(escape, sizeof escape, "\\u%04x", byte);
+            ++i;
+        } else {
+            std::snprintf(escape, sizeof escape, "\\\\x%02x", byte);
+            ++i;
+        }
+        out += escape;
     }
     return out + "\"";
 }
@@ -232,9 +246,10 @@ bool Runner::run(const Action& action) {
         }
     } catch (const bus::PortError& e) {
         const commands::Delivery delivery = program_.delivery(e);
-        err_ << "pxctl: " << where_ << commands::failureReport(action.text, delivery, e.what()) << " (action " << ran_ + 1 << "; "
-             << ran_ << " ran before it)" << std::endl;
-        if (json_) out_ << withDetails(jsonFailure(action, delivery, e.what())) << '\n';
+        const std::string error = ports::displayable(e.what());
+        err_ << "pxctl: " << where_ << ports::displayable(commands::failureReport(action.text, delivery, error))
+             << " (action " << ran_ + 1 << "; " << ran_ << " ran before it)" << std::endl;
+        if (json_) out_ << withDetails(jsonFailure(action, delivery, error)) << '\n';
         flushOutput();
         return false;
     }

@@ -35,6 +35,7 @@ QtOption qtOption(std::string_view argument) {
 CommandLine parseCommandLine(const std::vector<std::string>& arguments, Front front) {
     CommandLine line;
     const bool window = front == Front::Window;
+    std::vector<std::string> given;  // the options that take a value, as met
     for (std::size_t i = 0; i < arguments.size(); ++i) {
         const std::string& argument = arguments[i];
         std::string* target = nullptr;
@@ -84,6 +85,11 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments, Front fr
         } else {
             throw UsageError("unexpected argument '" + ports::printable(argument) + "'; see --help");
         }
+        // A second --port would silently win over the first: say so instead.
+        if (std::find(given.begin(), given.end(), option) != given.end()) {
+            throw UsageError(option + " is given twice; give it once");
+        }
+        given.push_back(option);
         if (!hasValue) {
             if (i + 1 >= arguments.size()) throw UsageError(ports::printable(option) + " needs a value; see --help");
             value = arguments[++i];

@@ -50,15 +50,17 @@ Entry traceOption() {
 }
 Entry checkAckOption() {
     return {"--check-ack", "check that the device acknowledges: its acknowledge slots are released and sampled, and "
-                           "a missing answer fails the action (off: the frames as the programs always wrote them; an "
-                           "I2C adapter's kernel checks anyway)"};
+                           "a missing answer fails the action; SDA held low on the idle bus is reported as a stuck bus, not "
+                           "taken for an answer, and program A's read-back must read the code written (off: the frames "
+                           "as the programs always wrote them; an I2C adapter's kernel checks anyway)"};
 }
 
 const std::vector<Entry> kFiles{
     {"/dev/parport*", "parallel ports, through ppdev (the lp group)"},
     {"/dev/i2c-*", "I2C adapters, through i2c-dev (the i2c group)"},
     {"/dev/gpiochip*", "GPIO chips (the group that owns them)"},
-    {"/run/lock/px77xx-*.lock", "the locks that keep a second program off an io or lib port"},
+    {"/run/px77xx/*.lock", "the locks that keep a second program off an io or lib port, for root; another user's "
+                           "are in /run/lock/px77xx-UID, a directory of that user's own"},
 };
 
 // Plain text wrapped at kWidth, every line after the first indented by hang.
@@ -143,7 +145,8 @@ Manual pxctlManual() {
         "pxctl runs the operator actions of the PX7700/PX7702 windows in order on one program, as the same clicks "
         "would: the same handlers, frames, port strings and backends, without a display and without Qt. Every "
         "action that reads back prints the byte read, one number a line.",
-        "With - it reads actions from standard input, a line at a time, the port held between lines. # starts a "
+        "With - it reads actions from standard input, a line at a time (65536 bytes at most), the port held "
+        "between lines. # starts a "
         "comment anywhere on a line, and a line saying help lists the actions. From a terminal it prompts, and a bad "
         "line is reported and the session goes on; from a pipe the first bad line ends the session with status 2, "
         "naming its line.",
@@ -182,10 +185,12 @@ Manual pxctlManual() {
     m.exitStatus = {
         {"0", "every action ran"},
         {"1", "the port failed (one line on standard error names the action, what of it reached the port and how "
-              "many ran before it; nothing after it runs), the output could not be written, or recover found the bus "
-              "stuck"},
+              "many ran before it; nothing after it runs), the output could not be written (a reader that went away "
+              "is told nothing), or recover found the bus stuck"},
         {"2", "a bad option, port string or action, before the port is touched"},
-        {"128+N", "signal N (SIGINT, SIGTERM, SIGHUP) stopped it, after the action under way had finished"},
+        {"128+N", "signal N (SIGINT, SIGTERM, SIGHUP) stopped it, after the action under way had finished, even "
+                  "while its output waited on a reader; with --json a last object says so "
+                  "({\"interrupted\":\"SIGTERM\",\"after\":11,\"of\":40})"},
     };
     m.files = kFiles;
     std::vector<std::string> windows;

@@ -11,10 +11,12 @@
 #include "ports/trace_port.h"
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <functional>
 #include <iostream>
+#include <ostream>
 #include <memory>
 #include <string>
 #include <unistd.h>
@@ -28,19 +30,21 @@ namespace {
 constexpr const char* kName = "pxctl";
 
 int usageError(const std::string& message) {
-    std::fprintf(stderr, "%s: %s\n", kName, message.c_str());
+    std::fprintf(stderr, "%s: %s\n", kName, ports::displayable(message).c_str());
     return 2;
 }
 
 void reportNotices(ports::ProgramPort& port) {
-    while (auto notice = port.takeNotice()) std::fprintf(stderr, "%s: warning: %s\n", kName, notice->c_str());
+    while (auto notice = port.takeNotice()) {
+        std::fprintf(stderr, "%s: warning: %s\n", kName, ports::displayable(*notice).c_str());
+    }
 }
 
 // What is printed is part of the result: a write that failed, or a final flush
-// that fails, is an error. (A reader that went away ends pxctl by SIGPIPE, as
-// it does any Unix tool, never with status 0.)
+// that fails, is an error, status 1. A reader that went away (EPIPE) is told
+// nothing, since nobody reads on; the status says it.
 int outputFailed(int error) {
-    std::fprintf(stderr, "%s: standard output: %s\n", kName, std::strerror(error));
+    if (error != EPIPE) std::fprintf(stderr, "%s: standard output: %s\n", kName, std::strerror(error));
     return 1;
 }
 
@@ -59,7 +63,7 @@ int finish(int status) {
 // it is reported and the session goes on, with a prompt. Returns 2 for a bad
 // line that ended it, 0 otherwise.
 int session(const apps::SignalWatch& signals, const commands::Descriptor& descriptor, apps::Runner& runner,
-            const std::function<bool(const apps::Action&)>& run, bool json) {
+            const std::function<bool(const apps::Action&)>& run, std::ostream& out, bool json) {
     const bool terminal = ::isatty(0) == 1;
     auto prompt = [terminal] {
         if (terminal) {
@@ -77,17 +81,24 @@ int session(const apps::SignalWatch& signals, const commands::Descriptor& descri
         const std::vector<std::string> words = apps::splitWords(text);
         if (words.size() == 1 && words[0] == "help") {
             // Standard output carries JSON Lines alone.
-            std::fputs(apps::sessionHelp().c_str(), json ? stderr : stdout);
-            std::fflush(json ? stderr : stdout);
+            if (json) {
+                std::fputs(apps::sessionHelp().c_str(), stderr);
+            } else {
+                out << apps::sessionHelp() << std::flush;
+            }
             prompt();
             continue;
         }
         std::vector<apps::Action> parsed;
         try {
+            if (reader.tooLong()) {
+                throw apps::UsageError("longer than " + std::to_string(apps::LineReader::kMaxLine) +
+                                       " bytes; a line holds at most that");
+            }
             parsed = apps::parseActions(words, descriptor);
         } catch (const apps::UsageError& e) {
             if (!terminal) return usageError(where + e.what());
-            std::fprintf(stderr, "%s: %s%s\n", kName, where.c_str(), e.what());
+            std::fprintf(stderr, "%s: %s%s\n", kName, where.c_str(), ports::displayable(e.what()).c_str());
             prompt();
             continue;
         }
@@ -138,9 +149,11 @@ int runPxctl(int argc, char** argv) {
 
     // From here a signal is noted and acted on between actions.
     const apps::SignalWatch signals;
+    apps::CheckedOutput output(1, signals);
+    std::ostream out(&output);
     ports::TracePort* trace = port.trace;
     auto program = descriptor->make(*port.port);
-    apps::Runner runner(*program, std::cout, std::cerr, line.json);
+    apps::Runner runner(*program, out, std::cerr, line.json);
     if (trace != nullptr) runner.setActionListener([trace](const std::string& action) { trace->setAction(action); });
     if (port.details) runner.setPortDetails(port.details);
     if (port.carriesTransactions()) {
@@ -153,12 +166,16 @@ int runPxctl(int argc, char** argv) {
         if (signals.pending() != 0) return false;
         const bool ok = runner.run(action);
         reportNotices(port);
-        if (!ok) status = runner.outputError() != 0 ? outputFailed(runner.outputError()) : 1;
-        return ok;
+        if (ok) return true;
+        const int error = runner.outputError();
+        // Output a signal cut off: the interruption is the news, said below.
+        if (error == EINTR && signals.pending() != 0) return false;
+        status = error != 0 ? outputFailed(error) : 1;
+        return false;
     };
     std::string total;
     if (actions.empty()) {
-        if (const int bad = session(signals, *descriptor, runner, run, line.json); bad != 0) status = bad;
+        if (const int bad = session(signals, *descriptor, runner, run, out, line.json); bad != 0) status = bad;
     } else {
         total = " of " + std::to_string(actions.size());
         for (const auto& action : actions) {
@@ -167,8 +184,15 @@ int runPxctl(int argc, char** argv) {
     }
     const bool allRan = !actions.empty() && runner.ran() == actions.size();
     if (status == 0 && signals.pending() != 0 && !allRan) {
-        std::fprintf(stderr, "%s: interrupted by %s after action %zu%s\n", kName,
-                     apps::SignalWatch::name(signals.pending()).c_str(), runner.ran(), total.c_str());
+        const std::string name = apps::SignalWatch::name(signals.pending());
+        std::fprintf(stderr, "%s: interrupted by %s after action %zu%s\n", kName, name.c_str(), runner.ran(),
+                     total.c_str());
+        if (line.json) {
+            // The last record says so, where the reader can still take it.
+            out << "{\"interrupted\":" << apps::jsonQuoted(name) << ",\"after\":" << runner.ran();
+            if (!actions.empty()) out << ",\"of\":" << actions.size();
+            out << "}\n" << std::flush;
+        }
         status = 128 + signals.pending();
     }
     if (trace != nullptr) trace->close();
@@ -179,10 +203,16 @@ int runPxctl(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // A reader that goes away fails the next write (EPIPE), status 1, instead
+    // of ending pxctl by SIGPIPE before its trace is closed.
+    std::signal(SIGPIPE, SIG_IGN);
     try {
         return runPxctl(argc, argv);
     } catch (const std::exception& e) {
-        std::fprintf(stderr, "%s: internal error: %s\n", kName, e.what());
+        std::fprintf(stderr, "%s: internal error: %s\n", kName, ports::displayable(e.what()).c_str());
+        return 1;
+    } catch (...) {
+        std::fprintf(stderr, "%s: internal error: an exception that is not a std::exception\n", kName);
         return 1;
     }
 }

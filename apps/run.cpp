@@ -6,6 +6,7 @@
 #include "apps/manual.h"
 #include "commands/descriptor.h"
 #include "ports/factory.h"
+#include "ports/options.h"
 #include "ports/trace_port.h"
 #include "ui/window.h"
 
@@ -73,15 +74,17 @@ void holdStartupMessage(QtMsgType type, const QMessageLogContext& context, const
 
 }  // namespace
 
-void stopOnSignals(QObject& context, const SignalWatch& watch, std::function<void()> stop) {
-    auto* notifier = new QSocketNotifier(watch.fd(), QSocketNotifier::Read, &context);
-    QObject::connect(notifier, &QSocketNotifier::activated, &context, [notifier, stop = std::move(stop)] {
+void stopOnSignals(ui::Window& window, const SignalWatch& watch, commands::Program& program) {
+    auto* notifier = new QSocketNotifier(watch.fd(), QSocketNotifier::Read, &window);
+    QObject::connect(notifier, &QSocketNotifier::activated, &window, [notifier, &program] {
         char drained[16];
         while (::read(static_cast<int>(notifier->socket()), drained, sizeof drained) > 0) {
         }
         notifier->setEnabled(false);
-        stop();
+        program.cmdExit_Click();
     });
+    // The notifier waits its turn behind input already queued; the check does not.
+    window.setStopCheck([&watch] { return watch.pending() != 0; });
 }
 
 int run(const commands::Descriptor& descriptor, int argc, char** argv) {
@@ -100,13 +103,13 @@ int run(const commands::Descriptor& descriptor, int argc, char** argv) {
         }
         port = ports::openProgramPort(line.port, line.trace);
     } catch (const UsageError& e) {
-        std::fprintf(stderr, "%s: %s\n", name.c_str(), e.what());
+        std::fprintf(stderr, "%s: %s\n", name.c_str(), ports::displayable(e.what()).c_str());
         return 2;
     } catch (const ports::ConfigError& e) {
-        std::fprintf(stderr, "%s: %s\n", name.c_str(), e.what());
+        std::fprintf(stderr, "%s: %s\n", name.c_str(), ports::displayable(e.what()).c_str());
         return 2;
     } catch (const std::exception& e) {
-        std::fprintf(stderr, "%s: internal error: %s\n", name.c_str(), e.what());
+        std::fprintf(stderr, "%s: internal error: %s\n", name.c_str(), ports::displayable(e.what()).c_str());
         return 1;
     }
 
@@ -141,13 +144,15 @@ int run(const commands::Descriptor& descriptor, int argc, char** argv) {
     window.setNoticeSource([&port] { return port.takeNotice(); });
     if (trace != nullptr) window.setActionListener([trace](const std::string& action) { trace->setAction(action); });
     window.setExitAction([] { QApplication::quit(); });
-    stopOnSignals(window, interrupts, [&program] { program->cmdExit_Click(); });
+    stopOnSignals(window, interrupts, *program);
     QuitWhenPainted quitWhenPainted;
     if (line.exitWhenShown) window.installEventFilter(&quitWhenPainted);
     window.showCentred();
     const int status = app.exec();
     if (trace != nullptr) trace->close();
-    while (auto notice = port.takeNotice()) std::fprintf(stderr, "%s: warning: %s\n", name.c_str(), notice->c_str());
+    while (auto notice = port.takeNotice()) {
+        std::fprintf(stderr, "%s: warning: %s\n", name.c_str(), ports::displayable(*notice).c_str());
+    }
     return interrupts.pending() != 0 ? 128 + interrupts.pending() : status;
 }
 

@@ -4,16 +4,18 @@
 #include "apps/signals.h"
 #include "commands/descriptor.h"
 
-#include <functional>
 
-class QObject;
+namespace ui {
+class Window;
+}
 
 namespace apps {
 
 int run(const commands::Descriptor& program, int argc, char** argv);
 
-// Runs `stop` from the event loop once a signal is noted: after the event under
-// way (a whole frame) has returned, never inside it.
-void stopOnSignals(QObject& context, const SignalWatch& watch, std::function<void()> stop);
+// Ends the window as E&xit does once a signal is noted: after the event under
+// way (a whole frame) has returned, never inside it, and before any input
+// still queued runs another.
+void stopOnSignals(ui::Window& window, const SignalWatch& watch, commands::Program& program);
 
 }  // namespace apps

@@ -37,9 +37,11 @@ SignalWatch::SignalWatch() {
     struct sigaction action {};
     action.sa_handler = noteSignal;
     sigemptyset(&action.sa_mask);
-    // Restart interrupted calls: a signal must not make a port access or an
-    // output write fail; the loops that wait watch the pipe instead.
-    action.sa_flags = SA_RESTART;
+    // No SA_RESTART: a call that waits (a write to a full pipe, an open, a
+    // read) returns EINTR, so that the program stops at the next point where no
+    // frame is under way instead of waiting on for ever. Writes of our own
+    // (CheckedOutput) and the loops that wait look at pending() on EINTR.
+    action.sa_flags = 0;
     for (std::size_t i = 0; i < kSignals.size(); ++i) ::sigaction(kSignals[i], &action, &gPrevious[i]);
 }
 
@@ -64,17 +66,30 @@ std::string SignalWatch::name(int signal) {
 }
 
 bool LineReader::next(std::string& line) {
+    tooLong_ = false;
     for (;;) {
         if (signals_.pending() != 0) return false;
-        if (const auto newline = buffer_.find('\n'); newline != std::string::npos) {
-            line = buffer_.substr(0, newline);
+        if (const auto newline = buffer_.find('\n', scanned_); newline != std::string::npos) {
+            tooLong_ = dropping_ || newline > kMaxLine;
+            line = tooLong_ ? std::string() : buffer_.substr(0, newline);
             buffer_.erase(0, newline + 1);
+            scanned_ = 0;
+            dropping_ = false;
             return true;
         }
-        if (ended_) {
-            if (buffer_.empty()) return false;
-            line.swap(buffer_);  // a last line without its newline
+        scanned_ = buffer_.size();
+        if (buffer_.size() > kMaxLine) {
+            dropping_ = true;
             buffer_.clear();
+            scanned_ = 0;
+        }
+        if (ended_) {
+            if (buffer_.empty() && !dropping_) return false;
+            tooLong_ = dropping_;
+            line = tooLong_ ? std::string() : buffer_;  // a last line without its newline
+            buffer_.clear();
+            scanned_ = 0;
+            dropping_ = false;
             return true;
         }
         pollfd fds[2] = {{0, POLLIN, 0}, {signals_.fd(), POLLIN, 0}};
@@ -93,6 +108,44 @@ bool LineReader::next(std::string& line) {
         }
         buffer_.append(chunk, static_cast<std::size_t>(got));
     }
+}
+
+CheckedOutput::int_type CheckedOutput::overflow(int_type ch) {
+    if (error_ != 0) return traits_type::eof();
+    if (!traits_type::eq_int_type(ch, traits_type::eof())) pending_ += traits_type::to_char_type(ch);
+    return traits_type::not_eof(ch);
+}
+
+std::streamsize CheckedOutput::xsputn(const char* text, std::streamsize count) {
+    if (error_ != 0) return 0;
+    pending_.append(text, static_cast<std::size_t>(count));
+    return count;
+}
+
+int CheckedOutput::sync() {
+    std::size_t done = 0;
+    while (error_ == 0 && done < pending_.size()) {
+        if (signals_.pending() != 0) {
+            // Past a signal, write only what fits now.
+            pollfd out{fd_, POLLOUT, 0};
+            if (::poll(&out, 1, 0) != 1 || (out.revents & POLLOUT) == 0) {
+                error_ = EINTR;
+                break;
+            }
+        }
+        const ssize_t wrote = ::write(fd_, pending_.data() + done, pending_.size() - done);
+        if (wrote > 0) {
+            done += static_cast<std::size_t>(wrote);
+        } else if (wrote < 0 && errno == EINTR) {
+            continue;  // the signal, if it was one of ours, is looked at above
+        } else {
+            error_ = wrote < 0 ? errno : EIO;
+        }
+    }
+    pending_.erase(0, done);
+    if (error_ == 0) return 0;
+    errno = error_;
+    return -1;
 }
 
 }  // namespace apps

@@ -3,6 +3,8 @@
 // and wakes a pipe that pxctl's input loop or the window's event loop watches.
 #pragma once
 
+#include <cstddef>
+#include <streambuf>
 #include <string>
 
 namespace apps {
@@ -26,18 +28,52 @@ public:
 };
 
 // Reads standard input a line at a time, and gives up as soon as a signal is
-// noted instead of waiting for the next line.
+// noted instead of waiting for the next line. A line is at most kMaxLine bytes:
+// a longer one is dropped as it arrives (memory stays bounded, the time linear)
+// and given as empty with tooLong() set.
 class LineReader {
 public:
+    static constexpr std::size_t kMaxLine = 65536;
+
     explicit LineReader(const SignalWatch& signals) : signals_(signals) {}
 
     // False at the end of input, on a read error, or once a signal is noted.
     bool next(std::string& line);
 
+    // The line next() gave last was longer than kMaxLine.
+    bool tooLong() const { return tooLong_; }
+
 private:
     const SignalWatch& signals_;
     std::string buffer_;
+    std::size_t scanned_ = 0;  // bytes of buffer_ known to hold no newline
+    bool dropping_ = false;    // the line under way is too long
+    bool tooLong_ = false;
     bool ended_ = false;
+};
+
+// Results written to a descriptor (pxctl's standard output) with write(2) and
+// checked: a reader that stops reading holds the program only until a signal
+// comes, and once one has come nothing written here waits at all. A reader
+// that went away fails the write with EPIPE (SIGPIPE is the caller's to ignore).
+class CheckedOutput final : public std::streambuf {
+public:
+    CheckedOutput(int fd, const SignalWatch& signals) : fd_(fd), signals_(signals) {}
+    ~CheckedOutput() override { sync(); }
+
+    // The errno of the first write that failed, or 0.
+    int error() const { return error_; }
+
+protected:
+    int_type overflow(int_type ch) override;
+    std::streamsize xsputn(const char* text, std::streamsize count) override;
+    int sync() override;
+
+private:
+    int fd_;
+    const SignalWatch& signals_;
+    std::string pending_;
+    int error_ = 0;
 };
 
 }  // namespace apps

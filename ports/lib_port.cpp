@@ -101,7 +101,9 @@ Opened makeLib(const Options& options) {
 
 }  // namespace
 
-const Backend kLibBackend{"lib", "lib:path=FILE[,delay=US]", "a shared library exporting OutportW and InportW", kLibKeys,
-                          makeLib};
+const Backend kLibBackend{"lib", "lib:path=FILE[,delay=US]",
+                          "a shared library exporting OutportW and InportW; a FILE without a slash is the one in the "
+                          "current directory, never one on the library path",
+                          kLibKeys, makeLib};
 
 }  // namespace ports

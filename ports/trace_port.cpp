@@ -9,6 +9,7 @@
 #include <cctype>
 #include <cerrno>
 #include <cstdarg>
+#include <cstdlib>
 #include <cstring>
 
 namespace ports {
@@ -25,7 +26,33 @@ std::string lowerExtension(const std::string& path) {
     return extension;
 }
 
+// A port library may end the process with exit() in the middle of a frame.
+// The traces still open are closed then, so that each keeps what reached the
+// port, the transaction cut short included. This list is the recorder's one
+// piece of process-wide state; the programs touch it from their one thread.
+TracePort* gOpenTraces = nullptr;
+
+extern "C" void closeOpenTraces() {
+    while (gOpenTraces != nullptr) gOpenTraces->close();
+}
+
 }  // namespace
+
+void TracePort::listOpen() {
+    static const bool registered = std::atexit(closeOpenTraces) == 0;
+    (void)registered;
+    nextOpen_ = gOpenTraces;
+    gOpenTraces = this;
+}
+
+void TracePort::unlistOpen() {
+    for (TracePort** at = &gOpenTraces; *at != nullptr; at = &(*at)->nextOpen_) {
+        if (*at == this) {
+            *at = nextOpen_;
+            return;
+        }
+    }
+}
 
 std::span<const TraceFormatEntry* const> traceFormats() { return kFormats; }
 
@@ -62,12 +89,14 @@ TracePort::TracePort(std::unique_ptr<bus::Port> inner, const std::string& path)
     }
     format_->begin(*this);
     flush();
+    listOpen();
 }
 
 TracePort::TracePort(std::unique_ptr<bus::Port> inner, std::FILE* file, const TraceFormatEntry& format, std::string name)
     : inner_(std::move(inner)), path_(std::move(name)), file_(file), format_(format.make()) {
     format_->begin(*this);
     flush();
+    listOpen();
 }
 
 TracePort::~TracePort() { close(); }
@@ -100,6 +129,7 @@ std::optional<std::string> TracePort::takeFailure() {
 
 void TracePort::close() {
     if (file_ == nullptr) return;
+    unlistOpen();
     format_->end(*this, time_);
     const bool ok = ownsFile_ ? std::fclose(file_) == 0 : std::fflush(file_) == 0;
     const int error = errno;

@@ -63,6 +63,9 @@ private:
     void flush();
     void failed(const char* operation, int error);
     void record(bool read, std::uint16_t port, std::uint16_t value);
+    // Open traces are closed at exit() too (a port library may call it).
+    void listOpen();
+    void unlistOpen();
 
     std::unique_ptr<bus::Port> inner_;
     std::string path_;
@@ -77,6 +80,7 @@ private:
     std::chrono::steady_clock::time_point started_ = std::chrono::steady_clock::now();
     std::string action_ = "-";
     std::function<std::optional<std::string>()> header_;
+    TracePort* nextOpen_ = nullptr;
 };
 
 }  // namespace ports

@@ -3,6 +3,7 @@
 #include "ui/window.h"
 
 #include "bus/port.h"
+#include "bus/text.h"
 #include "ui/accessible.h"
 #include "ui/port_dialogs.h"
 #include "ui/widgets.h"
@@ -174,6 +175,12 @@ void Window::bindScrollBar(QScrollBar* bar, controls::ControlId id) {
 }
 
 void Window::dispatch(std::string_view label, std::string_view shown, const std::function<void()>& run) {
+    // Once a stop is asked for, no input still queued starts another frame.
+    if (stopping_ && stopping_()) {
+        endGesture();
+        program_.cmdExit_Click();
+        return;
+    }
     if (actionListener_) actionListener_(std::string(label));
     const std::uint64_t before = program_.portAccesses();
     const QString action = QString::fromUtf8(shown.data(), static_cast<qsizetype>(shown.size()));
@@ -182,17 +189,17 @@ void Window::dispatch(std::string_view label, std::string_view shown, const std:
         run();
     } catch (const bus::PortError& e) {
         endGesture();
-        dialogs_->failed(action, QString::fromUtf8(e.what()), program_.delivery(e));
+        dialogs_->failed(action, QString::fromStdString(bus::displayable(e.what())), program_.delivery(e));
         return;
     } catch (const std::exception& e) {
         endGesture();
-        dialogs_->failed(action, QStringLiteral("Internal error: ") + QString::fromUtf8(e.what()),
+        dialogs_->failed(action, QStringLiteral("Internal error: ") + QString::fromStdString(bus::displayable(e.what())),
                          program_.delivery(bus::PortError(e.what())));
         return;
     }
     if (program_.portAccesses() != before) dialogs_->reached();
     if (notices_) {
-        if (const auto notice = notices_()) dialogs_->notice(*notice);
+        if (const auto notice = notices_()) dialogs_->notice(bus::displayable(*notice));
     }
 }
 

@@ -60,6 +60,11 @@ public:
     // "bit:3=1", "mid"), so that a trace can say what caused what.
     void setActionListener(std::function<void(const std::string&)> listener) { actionListener_ = std::move(listener); }
 
+    // Asked before every operator event: once it says the program is to stop
+    // (a signal came), the event runs nothing and the window exits as E&xit
+    // does, so that clicks queued behind a slow frame send nothing more.
+    void setStopCheck(std::function<bool()> stopping) { stopping_ = std::move(stopping); }
+
     // Which port the program uses, shown in the title after the caption.
     void setPortLabel(const std::string& label);
 
@@ -90,6 +95,7 @@ private:
     QScrollBar* activeBar_ = nullptr;  // the scroll bar whose Change is being dispatched
     std::function<std::optional<std::string>()> notices_;
     std::function<void(const std::string&)> actionListener_;
+    std::function<bool()> stopping_;
 };
 
 }  // namespace ui

@@ -69,7 +69,13 @@ INSTANTIATE_TEST_SUITE_P(
                 "trace bus.csv: unknown extension '.csv'; formats: .txt (decoded bus transactions; - for standard "
                 "output), .log (one line per port access), .vcd (waveform)"},
         BadCase{"unwritable_trace", "--port sim --trace /nonexistent-dir/bus.vcd",
-                "trace /nonexistent-dir/bus.vcd: cannot open for writing: No such file or directory"}),
+                "trace /nonexistent-dir/bus.vcd: cannot open for writing: No such file or directory"},
+        // The last one used to win without a word.
+        BadCase{"port_given_twice", "--port sim --port=ppdev", "--port is given twice; give it once"},
+        BadCase{"trace_given_twice", "--trace a.log --port sim --trace b.log", "--trace is given twice; give it once"},
+        // A path's control bytes reach the terminal escaped.
+        BadCase{"control_bytes_in_a_trace_path", "--port sim --trace \"$(printf '/nonexistent/\\033]0;x\\377.log')\"",
+                "trace /nonexistent/\\x1b]0;x\\xff.log: cannot open for writing: No such file or directory"}),
     [](const testing::TestParamInfo<BadCase>& row) { return row.param.name; });
 
 TEST(Programs, HelpAndVersion) {

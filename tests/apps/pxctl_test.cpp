@@ -230,7 +230,32 @@ INSTANTIATE_TEST_SUITE_P(
         ProcessCase{"output_closed", "--port sim get >&-", 1, "", "pxctl: standard output: Bad file descriptor\n"},
         ProcessCase{"help_to_a_full_disk", "--help >/dev/full", 1, "", "pxctl: standard output: No space left on device\n"},
         ProcessCase{"json_and_a_trace_on_standard_output", "--port sim --json --trace - get", 2, "",
-                    "pxctl: --json and --trace - both write to standard output; give the trace a file\n"}),
+                    "pxctl: --json and --trace - both write to standard output; give the trace a file\n"},
+        // Nothing opens a bus nobody named (this opened /dev/i2c-0).
+        // A line is bounded: memory stays small and the time linear (a 40 MB
+        // line took 8 s and 82 MB).
+        ProcessCase{"a_line_too_long", "--port sim -", 2, "",
+                    "pxctl: line 1: longer than 65536 bytes; a line holds at most that\n",
+                    std::string(70000, 'x') + "\nget\n"},
+        ProcessCase{"i2c_without_its_bus", "--port i2c get", 2, "",
+                    "pxctl: i2c: name the adapter with bus=N or dev=/dev/i2c-N (as i2cdetect -l lists them); no I2C "
+                    "adapter is here (is i2c-dev loaded?)\n"},
+        ProcessCase{"program_given_twice", "--program a --port sim --program b get", 2, "",
+                    "pxctl: --program is given twice; give it once\n"},
+        // Control bytes and bytes that are not UTF-8 in a path, escaped in the
+        // message (an ESC ]0; sequence retitled the terminal) and in the JSON.
+        ProcessCase{"control_bytes_in_a_port_message", "--port \"lib:path=$(printf '/nonexistent/\\033]0;x\\377.so')\" get",
+                    1, "",
+                    "pxctl: get: not sent: lib /nonexistent/\\x1b]0;x\\xff.so: cannot load: /nonexistent/\\x1b]0;x\\xff.so: "
+                    "cannot open shared object file: No such file or directory (action 1; 0 ran before it)\n"},
+        // Read back by Python's own JSON parser, as a lab script would.
+        ProcessCase{"control_bytes_in_json_for_python",
+                    "--json --port \"lib:path=$(printf '/nonexistent/\\033\\377.so')\" get 2>/dev/null | /usr/bin/python3 -c "
+                    "'import json,sys; print(json.loads(sys.stdin.readline())[\"error\"])'",
+                    0,
+                    "lib /nonexistent/\\x1b\\xff.so: cannot load: /nonexistent/\\x1b\\xff.so: cannot open shared object "
+                    "file: No such file or directory\n",
+                    ""}),
     [](const testing::TestParamInfo<ProcessCase>& row) { return row.param.name; });
 
 // A help line lists every action and goes on; with --json it keeps standard

@@ -3,6 +3,7 @@
 // pxctl's message, its JSON object, the window's dialog and the title's mark.
 #include "apps/actions.h"
 #include "commands/descriptor.h"
+#include "ports/factory.h"
 #include "rig.h"
 #include "table.h"
 
@@ -10,6 +11,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <filesystem>
 #include <sstream>
 #include <string>
 
@@ -120,5 +123,42 @@ TEST(CheckAckInTheWindow, ANoDeviceIsADialogAndACutShortMark) {
     EXPECT_EQ(rig.program->frameWord(), 0x2C00000U);
     EXPECT_EQ(rig.program->controls().vsbBit[25].Value(), 1);
 }
+
+}  // namespace
+
+namespace {
+
+// A port library that throws, of either kind, at its twelfth write: the window
+// says what reached the port as pxctl does (cut short after 11 of 59 writes).
+class ThrowingLibrary : public testing::TestWithParam<std::string> {};
+
+TEST_P(ThrowingLibrary, IsADialogThatSaysWhatReachedThePort) {
+    const std::string library = testing::TempDir() + "px77xx_window_fault_" + GetParam() + ".so";
+    std::filesystem::copy_file(SLOW_PORT_LIBRARY, library, std::filesystem::copy_options::overwrite_existing);
+    ::setenv("PX77XX_PORT_FAULT", (GetParam() + ":12").c_str(), 1);
+    ::setenv("PX77XX_PORT_WAIT_MS", "0", 1);
+    ports::Opened opened = ports::openPort("lib:path=" + library);
+    auto program = commands::kDescriptorB.make(*opened.port);
+    ui::Window window(commands::kDescriptorB, *program);
+    window.setPortLabel(opened.label);
+    window.showCentred();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    QTest::mouseClick(static_cast<QPushButton*>(window.widget("cmdRun")), Qt::LeftButton);
+    QMessageBox* dialog = nullptr;
+    ASSERT_TRUE(QTest::qWaitFor([&] {
+        dialog = window.findChild<QMessageBox*>("portError");
+        return dialog != nullptr && dialog->isVisible();
+    }, 2000));
+    ::unsetenv("PX77XX_PORT_FAULT");
+    EXPECT_EQ(dialog->text().toStdString(),
+              "lib " + library + ": the port library threw in OutportW" +
+                  (GetParam() == "throw" ? ": cable unplugged" : " something that is not a std::exception"));
+    EXPECT_EQ(dialog->informativeText(),
+              "Run stopped at the failing port access: it was cut short after 11 of 59 writes. The next action tries "
+              "the port again.");
+    EXPECT_EQ(window.windowTitle().toStdString(), "PX7702_RevA \u2014 lib " + library + " \u2014 cut short");
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, ThrowingLibrary, testing::Values("throw", "int"));
 
 }  // namespace
