@@ -1,6 +1,7 @@
 // pxctl stopped by a signal while it runs 40 actions on a slow port: the frame
 // under way completes, the port has seen whole frames only, the trace holds
 // every access the port saw, and the exit status is 128 + the signal.
+#include "ports/lock_port.h"
 #include "process.h"
 
 #include <gtest/gtest.h>
@@ -128,11 +129,8 @@ Piped spawnOnPipe(const std::vector<std::string>& arguments, bool readerGone, co
     posix_spawn_file_actions_addopen(&files, 2, run.errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     std::vector<std::string> argv{PXCTL};
     argv.insert(argv.end(), arguments.begin(), arguments.end());
-    std::vector<char*> args;
-    for (auto& a : argv) args.push_back(a.data());
-    args.push_back(nullptr);
     if (readerGone) ::close(fds[0]);
-    EXPECT_EQ(posix_spawn(&run.pid, PXCTL, &files, nullptr, args.data(), environ), 0);
+    EXPECT_EQ(posix_spawn(&run.pid, PXCTL, &files, nullptr, pointersTo(argv).data(), environ), 0);
     posix_spawn_file_actions_destroy(&files);
     ::close(fds[1]);
     run.reader = readerGone ? -1 : fds[0];
@@ -253,5 +251,36 @@ INSTANTIATE_TEST_SUITE_P(
                     Fault{"int", 1, "the port library threw in OutportW something that is not a std::exception"},
                     Fault{"exit", 3, ""}),
     [](const testing::TestParamInfo<Fault>& row) { return row.param.name; });
+
+}  // namespace
+
+namespace {
+
+using namespace testing_support;
+
+// lib:path=NAME is the file NAME in the current directory, loaded and locked
+// as one file, even where the system has a library of that name (before, the
+// system's libm.so.6 was loaded and a lock named after ./libm.so.6 taken).
+TEST(LibraryPath, ANameWithoutASlashIsTheFileInTheCurrentDirectoryLoadedAndLocked) {
+    const std::string dir = testing::TempDir() + "px77xx_libdir";
+    std::filesystem::remove_all(dir);
+    std::filesystem::create_directories(dir + "/elsewhere");
+    std::filesystem::copy_file(SLOW_PORT_LIBRARY, dir + "/libm.so.6");
+    const std::string portLog = dir + "/port.log";
+    const std::string lock = ports::lockDirectory() + "/" + ports::lockKeyForFile("lib", dir + "/libm.so.6") + ".lock";
+    std::filesystem::remove(lock);
+
+    auto run = runProgram("--port lib:path=libm.so.6 set 1 5", PXCTL, "",
+                          "cd " + dir + " && PX77XX_PORT_WAIT_MS=0 PX77XX_PORT_LOG=" + portLog);
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(fileLines(portLog).size(), 59U);  // ours, not the system's libm, which has no OutportW
+    EXPECT_TRUE(std::filesystem::exists(lock)) << lock;
+
+    run = runProgram("--port lib:path=libm.so.6 set 1 5", PXCTL, "", "cd " + dir + "/elsewhere &&");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, "pxctl: set 1 5: not sent: lib " + dir + "/elsewhere/libm.so.6: cannot load: " + dir +
+                           "/elsewhere/libm.so.6: cannot open shared object file: No such file or directory (action 1; 0 "
+                           "ran before it)\n");
+}
 
 }  // namespace

@@ -62,6 +62,14 @@ struct Spawned {
     std::string errFile;
 };
 
+// Pointers into strings, for exec: the strings must outlive them.
+inline std::vector<char*> pointersTo(std::vector<std::string>& strings) {
+    std::vector<char*> pointers;
+    for (auto& s : strings) pointers.push_back(s.data());
+    pointers.push_back(nullptr);
+    return pointers;
+}
+
 inline Spawned spawnProgram(const std::string& binary, const std::vector<std::string>& arguments,
                             const std::vector<std::string>& env, const std::string& name) {
     Spawned run;
@@ -73,15 +81,12 @@ inline Spawned spawnProgram(const std::string& binary, const std::vector<std::st
     posix_spawn_file_actions_addopen(&files, 2, run.errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     std::vector<std::string> argv{binary};
     argv.insert(argv.end(), arguments.begin(), arguments.end());
-    std::vector<char*> args;
-    for (auto& a : argv) args.push_back(a.data());
-    args.push_back(nullptr);
     std::vector<std::string> environment = env;
     for (char** e = environ; *e != nullptr; ++e) environment.emplace_back(*e);
-    std::vector<char*> envp;
-    for (auto& e : environment) envp.push_back(e.data());
-    envp.push_back(nullptr);
-    EXPECT_EQ(posix_spawn(&run.pid, binary.c_str(), &files, nullptr, args.data(), envp.data()), 0) << binary;
+    EXPECT_EQ(posix_spawn(&run.pid, binary.c_str(), &files, nullptr, pointersTo(argv).data(),
+                          pointersTo(environment).data()),
+              0)
+        << binary;
     posix_spawn_file_actions_destroy(&files);
     return run;
 }
