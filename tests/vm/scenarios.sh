@@ -88,6 +88,9 @@ verdict io
 # with no chip at 0x2c the address that did not answer is named.
 load i2c-dev
 insmod /modules/i2c-stub.ko chip_addr=0x2c
+# Nothing opens a bus nobody named; the adapters found are listed instead.
+check i2c 2 "" "pxctl: i2c: name the adapter with bus=N or dev=/dev/i2c-N (as i2cdetect -l lists them); adapters here: i2c-0 (SMBus stub driver)" \
+    pxctl --port i2c get
 check i2c 0 "" "" pxctl --port i2c:dev=/dev/i2c-0 set 2 200
 check i2c 0 "0xc8" "" i2cget -y 0 0x2c 0x80 b
 check i2c 0 "" "" i2cset -y 0 0x2c 0x80 0x00
