@@ -11,7 +11,6 @@
 #include "ports/trace_port.h"
 
 #include <cerrno>
-#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <functional>
@@ -19,7 +18,6 @@
 #include <ostream>
 #include <memory>
 #include <string>
-#include <unistd.h>
 
 #ifndef PX_VERSION
 #define PX_VERSION "0"
@@ -64,7 +62,7 @@ int finish(int status) {
 // line that ended it, 0 otherwise.
 int session(const apps::SignalWatch& signals, const commands::Descriptor& descriptor, apps::Runner& runner,
             const std::function<bool(const apps::Action&)>& run, std::ostream& out, bool json) {
-    const bool terminal = ::isatty(0) == 1;
+    const bool terminal = apps::standardInputIsTerminal();
     auto prompt = [terminal] {
         if (terminal) {
             std::fputs("pxctl> ", stderr);
@@ -205,7 +203,7 @@ int runPxctl(int argc, char** argv) {
 int main(int argc, char** argv) {
     // A reader that goes away fails the next write (EPIPE), status 1, instead
     // of ending pxctl by SIGPIPE before its trace is closed.
-    std::signal(SIGPIPE, SIG_IGN);
+    apps::ignoreBrokenPipe();
     try {
         return runPxctl(argc, argv);
     } catch (const std::exception& e) {

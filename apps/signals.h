@@ -1,6 +1,8 @@
-// SIGINT, SIGTERM and SIGHUP, noted and acted on between actions, so that a
-// frame that has begun always completes: the handler only records the signal
-// and wakes a pipe that pxctl's input loop or the window's event loop watches.
+// SIGINT, SIGTERM and SIGHUP (on Windows: Ctrl-C, Ctrl-Break and the console
+// closing), noted and acted on between actions, so that a frame that has begun
+// always completes: the handler only records the signal and wakes whatever
+// waits (pxctl's input and output, the window's event loop). One interface,
+// one implementation per system: signals_posix.cpp, signals_windows.cpp.
 #pragma once
 
 #include <cstddef>
@@ -20,12 +22,19 @@ public:
     // The first signal noted, or 0.
     int pending() const;
 
-    // Readable once a signal has been noted.
+    // Readable once a signal has been noted (POSIX; -1 on Windows).
     int fd() const;
 
-    // "SIGTERM".
+    // "SIGTERM", "Ctrl-C".
     static std::string name(int signal);
 };
+
+// Whether standard input is a terminal (a console), where a session prompts.
+bool standardInputIsTerminal();
+
+// A reader that goes away fails the next write (EPIPE) instead of ending the
+// program by SIGPIPE; nothing to do where there is no SIGPIPE.
+void ignoreBrokenPipe();
 
 // Reads standard input a line at a time, and gives up as soon as a signal is
 // noted instead of waiting for the next line. A line is at most kMaxLine bytes:
@@ -58,6 +67,7 @@ private:
 // that went away fails the write with EPIPE (SIGPIPE is the caller's to ignore).
 class CheckedOutput final : public std::streambuf {
 public:
+    // fd: 1 for standard output.
     CheckedOutput(int fd, const SignalWatch& signals) : fd_(fd), signals_(signals) {}
     ~CheckedOutput() override { sync(); }
 

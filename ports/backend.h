@@ -53,6 +53,10 @@ struct Backend {
 // delay=MICROSECONDS, for every backend that bit-bangs at its own pace.
 inline constexpr Key kDelayKey{"delay", "microseconds 0..1000000", "0", 0, 1000000};
 
+// The entries this build has, in the order --help lists them: the table of
+// the system the build is for.
+std::span<const Backend* const> platformBackends();
+
 // The entries, each in its backend's file.
 extern const Backend kSimBackend;
 extern const Backend kPpdevBackend;

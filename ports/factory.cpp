@@ -12,12 +12,10 @@
 namespace ports {
 namespace {
 
-constexpr std::array<const Backend*, 6> kBackends{&kSimBackend, &kPpdevBackend, &kIoBackend,
-                                                  &kI2cBackend, &kGpioBackend, &kLibBackend};
 
 std::string validNames() {
     std::string names;
-    for (const Backend* backend : kBackends) {
+    for (const Backend* backend : platformBackends()) {
         if (!names.empty()) names += ", ";
         names += backend->name;
     }
@@ -25,7 +23,7 @@ std::string validNames() {
 }
 
 const Backend& backendFor(const std::string& name) {
-    for (const Backend* backend : kBackends) {
+    for (const Backend* backend : platformBackends()) {
         if (backend->name == name) return *backend;
     }
     throw ConfigError("unknown port backend '" + printable(name) + "'; valid backends: " + validNames());
@@ -33,13 +31,12 @@ const Backend& backendFor(const std::string& name) {
 
 }  // namespace
 
-std::span<const Backend* const> backends() { return kBackends; }
+std::span<const Backend* const> backends() { return platformBackends(); }
 
 namespace {
 Opened openPort(std::string_view spec, LockPort** lock);
 }
 
-std::string defaultPort() { return "ppdev:dev=" + std::string(kPpdevBackend.keys.front().fallback); }
 
 Opened openPort(std::string_view spec) { return openPort(spec, nullptr); }
 

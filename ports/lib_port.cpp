@@ -1,35 +1,12 @@
-// The lib backend, bound through dlopen and dlsym.
+// The lib backend: a port library bound by name (loader_posix.cpp, loader_windows.cpp).
 #include "ports/lib_port.h"
 
 #include "ports/backend.h"
 #include "ports/lock_port.h"
 
-#include <climits>
-#include <cstdlib>
-#include <dlfcn.h>
 #include <exception>
-#include <unistd.h>
 
 namespace ports {
-namespace {
-
-class DlLoader final : public Loader {
-public:
-    void* open(const std::string& path) override { return ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL); }
-    void* symbol(void* handle, const char* name) override {
-        ::dlerror();
-        return ::dlsym(handle, name);
-    }
-    void close(void* handle) override { ::dlclose(handle); }
-    std::string lastError() override {
-        const char* error = ::dlerror();
-        return error != nullptr ? error : "unknown loader error";
-    }
-};
-
-}  // namespace
-
-std::unique_ptr<Loader> dlLoader() { return std::make_unique<DlLoader>(); }
 
 LibPort::LibPort(std::string path, std::unique_ptr<Loader> loader)
     : path_(std::move(path)), loader_(std::move(loader)) {}
@@ -74,15 +51,21 @@ std::uint16_t LibPort::InportW(std::uint16_t port) {
     return static_cast<std::uint16_t>(guarded("InportW", [&] { return in_(static_cast<short>(port)); }));
 }
 
-std::string resolveLibrary(const std::string& path) {
-    std::string absolute = path;
-    if (path.front() != '/') {
-        char cwd[PATH_MAX];
-        absolute = (::getcwd(cwd, sizeof cwd) != nullptr ? std::string(cwd) : std::string(".")) + "/" + path;
+std::string lockKeyForFile(const std::string& prefix, const std::string& path) {
+    std::uint32_t hash = 2166136261U;  // FNV-1a
+    for (const char ch : path) hash = (hash ^ static_cast<unsigned char>(ch)) * 16777619U;
+    std::string name = path.substr(path.find_last_of('/') + 1);
+    for (char& ch : name) {
+        const bool plain = (ch >= 'a' && ch <= 'z') || (ch >= 'A' && ch <= 'Z') || (ch >= '0' && ch <= '9') || ch == '.' ||
+                           ch == '-' || ch == '_';
+        if (!plain) ch = '_';
     }
-    char resolved[PATH_MAX];
-    return ::realpath(absolute.c_str(), resolved) != nullptr ? std::string(resolved) : absolute;
+    if (name.size() > 64) name.resize(64);
+    char hex[16];
+    std::snprintf(hex, sizeof hex, "%08x", hash);
+    return prefix + "-" + name + "-" + hex;
 }
+
 
 namespace {
 

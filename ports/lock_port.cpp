@@ -1,78 +1,16 @@
+// What the lock does on every system: taken at the first access, and what it
+// tells; lock_posix.cpp and lock_windows.cpp take it.
 #include "ports/lock_port.h"
 
 #include "ports/options.h"
 
-#include <cerrno>
-#include <csignal>
-#include <cstdint>
-#include <cstdio>
 #include <cstring>
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <utility>
 
 namespace ports {
-namespace {
-
-// The pid is written as UUCP's lock files hold it: ten columns and a newline,
-// always the same size, so that a file of ours is never truncated.
-constexpr std::size_t kPidLength = 11;
-// The kernel's largest pid (PID_MAX_LIMIT on 64-bit).
-constexpr long kPidMax = 4194304;
-
-// What stands at a path, for a message: "a FIFO", "a file owned by uid 1001".
-std::string found(const struct stat& st) {
-    if (S_ISLNK(st.st_mode)) return "a symbolic link";
-    if (S_ISFIFO(st.st_mode)) return "a FIFO";
-    if (S_ISDIR(st.st_mode)) return "a directory";
-    if (S_ISSOCK(st.st_mode)) return "a socket";
-    if (S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode)) return "a device";
-    if (!S_ISREG(st.st_mode)) return "not a regular file";
-    if (st.st_uid != ::geteuid()) return "a file owned by uid " + std::to_string(st.st_uid);
-    if (st.st_nlink != 1) return "a file with " + std::to_string(st.st_nlink) + " links";
-    return {};
-}
-
-std::string foundAt(int dir, const char* name) {
-    struct stat st {};
-    if (::fstatat(dir, name, &st, AT_SYMLINK_NOFOLLOW) != 0) return std::strerror(errno);
-    const std::string what = found(st);
-    return what.empty() ? "a file this program cannot open" : what;
-}
-
-// The holder's pid, where the file holds one that is plausible and alive.
-long holderPid(int fd) {
-    char text[kPidLength + 1] = {};
-    if (::pread(fd, text, kPidLength + 1, 0) != static_cast<ssize_t>(kPidLength) || text[kPidLength - 1] != '\n') {
-        return 0;
-    }
-    long pid = 0;
-    std::size_t i = 0;
-    while (i + 1 < kPidLength && text[i] == ' ') ++i;
-    if (i + 1 == kPidLength) return 0;
-    for (; i + 1 < kPidLength; ++i) {
-        if (text[i] < '0' || text[i] > '9') return 0;
-        pid = pid * 10 + (text[i] - '0');
-    }
-    if (pid < 1 || pid > kPidMax) return 0;
-    return ::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM ? pid : 0;
-}
-
-}  // namespace
-
-std::string lockDirectory() {
-    const uid_t uid = ::geteuid();
-    return uid == 0 ? std::string("/run/px77xx") : "/run/lock/px77xx-" + std::to_string(uid);
-}
 
 LockPort::LockPort(std::unique_ptr<bus::Port> inner, std::string label, const std::string& key, std::string directory)
     : inner_(std::move(inner)), label_(std::move(label)), directory_(std::move(directory)), name_(key + ".lock") {}
-
-LockPort::~LockPort() {
-    if (fd_ >= 0) ::close(fd_);  // closing releases the lock
-}
 
 void LockPort::OutportW(std::uint16_t port, std::uint16_t value) {
     if (!settled_) acquire();
@@ -89,56 +27,6 @@ std::optional<std::string> LockPort::takeNotice() {
     return std::exchange(notice_, std::string());
 }
 
-void LockPort::acquire() {
-    // Nothing here follows a link or waits: a FIFO, a link or another user's
-    // file at either path is named and refused, never opened for what it is.
-    if (::mkdir(directory_.c_str(), 0700) != 0 && errno != EEXIST) return giveUp(directory_, errno);
-    const int dir = ::open(directory_.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-    if (dir < 0) {
-        const int error = errno;
-        if (error != ELOOP && error != ENOTDIR) return giveUp(directory_, error);
-        struct stat st {};
-        refuse(directory_, ::lstat(directory_.c_str(), &st) == 0 ? found(st) : std::strerror(error));
-    }
-    struct stat st {};
-    ::fstat(dir, &st);
-    if (st.st_uid != ::geteuid() || (st.st_mode & (S_IWGRP | S_IWOTH)) != 0) {
-        ::close(dir);
-        refuse(directory_, st.st_uid != ::geteuid() ? "a directory owned by uid " + std::to_string(st.st_uid)
-                                                    : "a directory others can write to");
-    }
-    constexpr int kFlags = O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
-    int fd = ::openat(dir, name_.c_str(), kFlags | O_CREAT | O_EXCL, 0600);
-    if (fd < 0 && errno == EEXIST) fd = ::openat(dir, name_.c_str(), kFlags);
-    const std::string path = directory_ + "/" + name_;
-    if (fd < 0) {
-        const std::string what = foundAt(dir, name_.c_str());
-        ::close(dir);
-        refuse(path, what);
-    }
-    ::close(dir);
-    ::fstat(fd, &st);
-    if (const std::string what = found(st); !what.empty()) {
-        ::close(fd);
-        refuse(path, what);
-    }
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        const int error = errno;
-        const long holder = holderPid(fd);
-        ::close(fd);
-        if (error == EWOULDBLOCK) {
-            throw bus::PortError(label_ + " is in use by another program" +
-                                 (holder > 0 ? " (pid " + std::to_string(holder) + ")" : std::string()));
-        }
-        return giveUp(path, error);
-    }
-    char pid[24];  // a pid has at most 7 digits (kPidMax), so the ten columns always hold it
-    std::snprintf(pid, sizeof pid, "%10ld\n", static_cast<long>(::getpid()));
-    [[maybe_unused]] const auto written = ::pwrite(fd, pid, kPidLength, 0);
-    fd_ = fd;
-    settled_ = true;
-}
-
 void LockPort::giveUp(const std::string& where, int error) {
     notice_ = "cannot lock " + label_ + " for this program alone (" + displayable(where) + ": " + std::strerror(error) +
               "); another program could use the port at the same time";
@@ -148,21 +36,6 @@ void LockPort::giveUp(const std::string& where, int error) {
 void LockPort::refuse(const std::string& where, const std::string& what) const {
     throw bus::PortError(label_ + ": lock " + displayable(where) + " is " + what +
                          ", not a lock file of this user's (remove it, or ask who made it)");
-}
-
-std::string lockKeyForFile(const std::string& prefix, const std::string& path) {
-    std::uint32_t hash = 2166136261U;  // FNV-1a
-    for (const char ch : path) hash = (hash ^ static_cast<unsigned char>(ch)) * 16777619U;
-    std::string name = path.substr(path.find_last_of('/') + 1);
-    for (char& ch : name) {
-        const bool plain = (ch >= 'a' && ch <= 'z') || (ch >= 'A' && ch <= 'Z') || (ch >= '0' && ch <= '9') || ch == '.' ||
-                           ch == '-' || ch == '_';
-        if (!plain) ch = '_';
-    }
-    if (name.size() > 64) name.resize(64);
-    char hex[16];
-    std::snprintf(hex, sizeof hex, "%08x", hash);
-    return prefix + "-" + name + "-" + hex;
 }
 
 }  // namespace ports

@@ -10,6 +10,7 @@
 
 #include "bus/port.h"
 
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -48,7 +49,7 @@ private:
     std::string label_;
     std::string directory_;
     std::string name_;
-    int fd_ = -1;
+    std::intptr_t handle_ = -1;  // the lock held: a descriptor, or a Windows handle
     bool settled_ = false;  // held, or given up on with a notice
     std::string notice_;
 };

@@ -1,7 +1,7 @@
 // The acknowledge check and bus recovery, from pxctl as a user runs it: the
 // exact port sequence (written out here from the frame layouts), the report,
 // the exit status and the decoded trace; and recovery of a stuck device.
-#include "process.h"
+#include "run_program.h"
 #include "table.h"
 
 #include <gtest/gtest.h>

@@ -2,7 +2,7 @@
 // line and exit status 2 before any window opens.
 #include "apps/command_line.h"
 #include "ports/factory.h"
-#include "process.h"
+#include "run_program.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 // under way completes, the port has seen whole frames only, the trace holds
 // every access the port saw, and the exit status is 128 + the signal.
 #include "ports/lock_port.h"
-#include "process.h"
+#include "run_program.h"
 
 #include <gtest/gtest.h>
 

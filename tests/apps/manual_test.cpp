@@ -3,7 +3,7 @@
 // form of the command in the synopsis.
 #include "apps/manual.h"
 #include "commands/descriptor.h"
-#include "process.h"
+#include "run_program.h"
 
 #include <gtest/gtest.h>
 

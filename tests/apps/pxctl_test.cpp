@@ -3,7 +3,7 @@
 #include "apps/actions.h"
 #include "commands/descriptor.h"
 #include "frame_decoder.h"
-#include "process.h"
+#include "run_program.h"
 #include "recording_port.h"
 
 #include <gtest/gtest.h>

@@ -2,7 +2,7 @@
 // format and compared byte for byte with the traces under golden/, which were
 // recorded before the port seam moved to the line level. The decoded format is
 // compared without its times, which differ from run to run.
-#include "process.h"
+#include "run_program.h"
 
 #include <gtest/gtest.h>
 

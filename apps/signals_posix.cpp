@@ -1,3 +1,4 @@
+// Signals, terminal input and checked output on POSIX systems.
 #include "apps/signals.h"
 
 #include <array>
@@ -147,5 +148,9 @@ int CheckedOutput::sync() {
     errno = error_;
     return -1;
 }
+
+bool standardInputIsTerminal() { return ::isatty(0) == 1; }
+
+void ignoreBrokenPipe() { std::signal(SIGPIPE, SIG_IGN); }
 
 }  // namespace apps

@@ -1,0 +1,40 @@
+// Port libraries on POSIX systems: dlopen and dlsym, and realpath.
+#include "ports/lib_port.h"
+
+#include <climits>
+#include <cstdlib>
+#include <dlfcn.h>
+#include <unistd.h>
+
+namespace ports {
+namespace {
+
+class DlLoader final : public Loader {
+public:
+    void* open(const std::string& path) override { return ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL); }
+    void* symbol(void* handle, const char* name) override {
+        ::dlerror();
+        return ::dlsym(handle, name);
+    }
+    void close(void* handle) override { ::dlclose(handle); }
+    std::string lastError() override {
+        const char* error = ::dlerror();
+        return error != nullptr ? error : "unknown loader error";
+    }
+};
+
+}  // namespace
+
+std::unique_ptr<Loader> dlLoader() { return std::make_unique<DlLoader>(); }
+
+std::string resolveLibrary(const std::string& path) {
+    std::string absolute = path;
+    if (path.front() != '/') {
+        char cwd[PATH_MAX];
+        absolute = (::getcwd(cwd, sizeof cwd) != nullptr ? std::string(cwd) : std::string(".")) + "/" + path;
+    }
+    char resolved[PATH_MAX];
+    return ::realpath(absolute.c_str(), resolved) != nullptr ? std::string(resolved) : absolute;
+}
+
+}  // namespace ports
