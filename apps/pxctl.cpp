@@ -115,7 +115,7 @@ int runPxctl(int argc, char** argv) {
     std::vector<apps::Action> actions;
     ports::ProgramPort port;
     try {
-        line = apps::parseCommandLine(std::vector<std::string>(argv + 1, argv + argc), apps::Front::Pxctl);
+        line = apps::parseCommandLine(apps::commandLineArguments(argc, argv), apps::Front::Pxctl);
         if (line.help) {
             errno = 0;
             if (std::fputs(apps::helpText(apps::pxctlManual()).c_str(), stdout) == EOF) {
@@ -203,7 +203,7 @@ int runPxctl(int argc, char** argv) {
 int main(int argc, char** argv) {
     // A reader that goes away fails the next write (EPIPE), status 1, instead
     // of ending pxctl by SIGPIPE before its trace is closed.
-    apps::ignoreBrokenPipe();
+    apps::prepareStandardStreams();
     try {
         return runPxctl(argc, argv);
     } catch (const std::exception& e) {

@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <streambuf>
 #include <string>
+#include <vector>
 
 namespace apps {
 
@@ -32,9 +33,14 @@ public:
 // Whether standard input is a terminal (a console), where a session prompts.
 bool standardInputIsTerminal();
 
-// A reader that goes away fails the next write (EPIPE) instead of ending the
-// program by SIGPIPE; nothing to do where there is no SIGPIPE.
-void ignoreBrokenPipe();
+// Standard output and error as pxctl writes them: a reader that goes away
+// fails the next write (EPIPE) instead of ending the program by SIGPIPE; on
+// Windows, bytes as they are (no CRLF) and a console that shows UTF-8.
+void prepareStandardStreams();
+
+// The program's arguments after its name, in UTF-8 (on Windows taken from the
+// wide command line, so that file names in any language arrive whole).
+std::vector<std::string> commandLineArguments(int argc, char** argv);
 
 // Reads standard input a line at a time, and gives up as soon as a signal is
 // noted instead of waiting for the next line. A line is at most kMaxLine bytes:

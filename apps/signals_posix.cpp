@@ -151,6 +151,10 @@ int CheckedOutput::sync() {
 
 bool standardInputIsTerminal() { return ::isatty(0) == 1; }
 
-void ignoreBrokenPipe() { std::signal(SIGPIPE, SIG_IGN); }
+void prepareStandardStreams() { std::signal(SIGPIPE, SIG_IGN); }
+
+std::vector<std::string> commandLineArguments(int argc, char** argv) {
+    return std::vector<std::string>(argv + 1, argv + argc);
+}
 
 }  // namespace apps

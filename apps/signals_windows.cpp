@@ -4,12 +4,15 @@
 // (CancelSynchronousIo), and for a closing console holds the process until the
 // frame under way is whole, since the system ends it once the handler returns.
 #include "apps/signals.h"
+#include "ports/windows_text.h"
 
 #include <array>
 #include <atomic>
 #include <cerrno>
 #include <csignal>
+#include <fcntl.h>
 #include <io.h>
+#include <shellapi.h>
 #include <stdexcept>
 #include <windows.h>
 
@@ -163,6 +166,19 @@ int CheckedOutput::sync() {
 
 bool standardInputIsTerminal() { return ::_isatty(0) != 0; }
 
-void ignoreBrokenPipe() {}
+void prepareStandardStreams() {
+    ::_setmode(1, _O_BINARY);
+    ::_setmode(2, _O_BINARY);
+    ::SetConsoleOutputCP(CP_UTF8);
+}
+
+std::vector<std::string> commandLineArguments(int, char**) {
+    int count = 0;
+    wchar_t** wide = ::CommandLineToArgvW(::GetCommandLineW(), &count);
+    std::vector<std::string> arguments;
+    for (int i = 1; i < count; ++i) arguments.push_back(ports::narrow(wide[i]));
+    ::LocalFree(wide);
+    return arguments;
+}
 
 }  // namespace apps

@@ -26,6 +26,8 @@ const Backend& backendFor(const std::string& name) {
     for (const Backend* backend : platformBackends()) {
         if (backend->name == name) return *backend;
     }
+    const std::string reason = missingBackendReason(name);
+    if (!reason.empty()) throw ConfigError(reason + "; this build has " + validNames());
     throw ConfigError("unknown port backend '" + printable(name) + "'; valid backends: " + validNames());
 }
 

@@ -6,6 +6,7 @@
 #include "ports/backend.h"
 #include "ports/options.h"
 
+#include <cstdio>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -23,6 +24,14 @@ std::span<const Backend* const> backends();
 
 // The port the programs use when none is given: "ppdev:dev=/dev/parport0".
 std::string defaultPort();
+
+// A file opened as stdio does, by a UTF-8 path (wide on Windows, so that a name
+// in any language opens); binary, so that a trace is the same bytes everywhere.
+std::FILE* openFile(const std::string& path, const char* mode);
+
+// On a system without a backend: why, where the name is one of another
+// system's backends ("ppdev reaches Linux's parallel-port driver"); else empty.
+std::string missingBackendReason(std::string_view name);
 
 // Throws ConfigError, one line naming what is wrong and what is accepted.
 Opened openPort(std::string_view spec);

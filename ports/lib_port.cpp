@@ -4,9 +4,18 @@
 #include "ports/backend.h"
 #include "ports/lock_port.h"
 
+#include <cctype>
 #include <exception>
 
 namespace ports {
+namespace {
+
+std::string lowercase(std::string text) {
+    for (char& ch : text) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+    return text;
+}
+
+}  // namespace
 
 LibPort::LibPort(std::string path, std::unique_ptr<Loader> loader)
     : path_(std::move(path)), loader_(std::move(loader)) {}
@@ -15,16 +24,30 @@ LibPort::~LibPort() {
     if (handle_ != nullptr) loader_->close(handle_);
 }
 
-void* LibPort::bind(const char* name) {
+void* LibPort::bind(const char* name, const char* alternative) {
     if (handle_ == nullptr) {
         handle_ = loader_->open(path_);
-        if (handle_ == nullptr) throw bus::PortError("lib " + path_ + ": cannot load: " + loader_->lastError());
+        if (handle_ == nullptr) {
+            std::string message = "lib " + path_ + ": cannot load: " + loader_->lastError();
+            // The library the programs were written for; not everyone has it.
+            if (path_.size() >= 10 && lowercase(path_.substr(path_.size() - 10)) == "ntport.dll") {
+                message += " (ntport.dll is not installed: lib:path=inpoutx64.dll is a free alternative, and --port "
+                           "sim works without hardware)";
+            }
+            throw bus::PortError(message);
+        }
     }
-    void* function = loader_->symbol(handle_, name);
-    if (function == nullptr) {
-        throw bus::PortError("lib " + path_ + ": " + name + " not found: " + loader_->lastError());
+    // The programs' own interface first, then the InpOut32 family's.
+    if (void* function = loader_->symbol(handle_, name)) {
+        interface_ = "OutportW/InportW";
+        return function;
     }
-    return function;
+    if (void* function = loader_->symbol(handle_, alternative)) {
+        interface_ = "Out32/Inp32";
+        return function;
+    }
+    throw bus::PortError("lib " + path_ + ": exports neither " + name + " nor " + alternative + ": " +
+                         loader_->lastError());
 }
 
 // A call into the library: an exception of any type stops at this edge as a
@@ -42,12 +65,12 @@ auto LibPort::guarded(const char* function, Call call) {
 }
 
 void LibPort::OutportW(std::uint16_t port, std::uint16_t value) {
-    if (out_ == nullptr) out_ = reinterpret_cast<OutFunction>(bind("OutportW"));
+    if (out_ == nullptr) out_ = reinterpret_cast<OutFunction>(bind("OutportW", "Out32"));
     guarded("OutportW", [&] { out_(static_cast<short>(port), static_cast<short>(value)); });
 }
 
 std::uint16_t LibPort::InportW(std::uint16_t port) {
-    if (in_ == nullptr) in_ = reinterpret_cast<InFunction>(bind("InportW"));
+    if (in_ == nullptr) in_ = reinterpret_cast<InFunction>(bind("InportW", "Inp32"));
     return static_cast<std::uint16_t>(guarded("InportW", [&] { return in_(static_cast<short>(port)); }));
 }
 
@@ -67,6 +90,11 @@ std::string lockKeyForFile(const std::string& prefix, const std::string& path) {
 }
 
 
+std::optional<PortDetails> LibPort::details() const {
+    if (interface_.empty()) return std::nullopt;
+    return PortDetails{"port library", interface_};
+}
+
 namespace {
 
 constexpr Key kLibKeys[] = {
@@ -79,7 +107,10 @@ Opened makeLib(const Options& options) {
     if (path.empty()) options.reject("path", "is required", kLibKeys[0].accepts);
     // Loaded, locked and named as one file.
     const std::string file = resolveLibrary(path);
-    return {std::make_unique<LibPort>(file), "lib " + file, nullptr, lockKeyForFile("lib", file)};
+    auto port = std::make_unique<LibPort>(file);
+    const LibPort* library = port.get();
+    return {std::move(port), "lib " + file, nullptr, lockKeyForFile("lib", file),
+            [library] { return library->details(); }};
 }
 
 }  // namespace

@@ -1,11 +1,14 @@
 // A port library loaded at run time: a shared object exporting the C functions
-// OutportW(short port, short value) and InportW(short port). It is foreign
+// OutportW(short port, short value) and InportW(short port), or the InpOut32
+// family's Out32 and Inp32 with the same arguments. It is foreign
 // code: whatever it throws becomes a PortError naming it.
 #pragma once
 
 #include "bus/port.h"
+#include "ports/backend.h"
 
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace ports {
@@ -41,8 +44,14 @@ public:
     void OutportW(std::uint16_t port, std::uint16_t value) override;
     std::uint16_t InportW(std::uint16_t port) override;
 
+    // Which interface the library turned out to have, once bound: the
+    // programs' own (OutportW/InportW) or the InpOut32 family's (Out32/Inp32).
+    std::optional<PortDetails> details() const;
+
 private:
-    void* bind(const char* name);
+    // The function by the programs' name, or by the InpOut32 family's
+    // (Out32, Inp32: the same arguments).
+    void* bind(const char* name, const char* alternative);
     template <typename Call>
     auto guarded(const char* function, Call call);
 
@@ -51,6 +60,7 @@ private:
     void* handle_ = nullptr;
     OutFunction out_ = nullptr;
     InFunction in_ = nullptr;
+    std::string interface_;  // "OutportW/InportW" once a function is bound
 };
 
 }  // namespace ports

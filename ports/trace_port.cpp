@@ -3,6 +3,7 @@
 #include "ports/trace_port.h"
 
 #include "bus/lines.h"
+#include "ports/factory.h"
 #include "ports/options.h"
 
 #include <array>
@@ -82,7 +83,7 @@ TracePort::TracePort(std::unique_ptr<bus::Port> inner, const std::string& path)
         file_ = stdout;
         ownsFile_ = false;
     } else {
-        file_ = std::fopen(path.c_str(), "w");
+        file_ = openFile(path, "wb");
     }
     if (file_ == nullptr) {
         throw ConfigError("trace " + path + ": cannot open for writing: " + std::strerror(errno));

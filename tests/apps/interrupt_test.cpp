@@ -234,15 +234,17 @@ TEST_P(ForeignLibrary, FailingAtItsTwelfthWriteIsReportedAsCutShortAfter11Of59) 
         EXPECT_EQ(fileText(run.errFile),
                   "pxctl: set 1 5: cut short after 11 of 59 writes: " + error + " (action 1; 0 ran before it)\n");
         EXPECT_EQ(fileText(run.outFile), "{\"action\":\"set 1 5\",\"failed\":\"cut short\",\"writes\":11,\"of\":59,"
-                                         "\"error\":\"" + error + "\"}\n");
+                                         "\"error\":\"" + error + "\",\"adapter\":\"port library\",\"transfers\":"
+                                         "\"OutportW/InportW\"}\n");
     }
     std::remove((base + ".port").c_str());
     run = spawnProgram(PXCTL, {"--port", "lib:path=" + library, "--trace", base + ".txt", "set", "1", "5"}, env,
                        row.name + "_txt");
     EXPECT_EQ(waitExit(run), row.status);
     const auto decoded = fileLines(base + ".txt");
-    ASSERT_EQ(decoded.size(), 1U);
-    EXPECT_EQ(decoded[0].substr(12), "code1=5    start, cut short before the address");
+    ASSERT_EQ(decoded.size(), 2U);
+    EXPECT_EQ(decoded[0], "# lib " + library + ": port library, OutportW/InportW transfers");
+    EXPECT_EQ(decoded[1].substr(12), "code1=5    start, cut short before the address");
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -4,7 +4,8 @@
 // that a run of actions lasts long enough to be interrupted, or to meet a
 // second program on the same port. PX77XX_PORT_FAULT=KIND:N makes the Nth write
 // fail the way foreign code can: throw (a std::runtime_error), int (throws an
-// int) or exit (calls exit(3)).
+// int) or exit (calls exit(3)). Built with PX_INPOUT_NAMES it exports the
+// InpOut32 family's names, Out32 and Inp32, instead.
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -17,7 +18,7 @@ namespace {
 std::FILE* log() {
     static std::FILE* file = [] {
         const char* path = std::getenv("PX77XX_PORT_LOG");
-        return path != nullptr ? std::fopen(path, "a") : nullptr;
+        return path != nullptr ? std::fopen(path, "ab") : nullptr;
     }();
     return file;
 }
@@ -44,9 +45,20 @@ int writes = 0;
 
 }  // namespace
 
+#ifdef _WIN32
+#define PX_EXPORT __declspec(dllexport)
+#else
+#define PX_EXPORT __attribute__((visibility("default")))
+#endif
+
+#ifdef PX_INPOUT_NAMES
+#define OutportW Out32
+#define InportW Inp32
+#endif
+
 extern "C" {
 
-__attribute__((visibility("default"))) void OutportW(short port, short value) {
+PX_EXPORT void OutportW(short port, short value) {
     fault(++writes);
     if (std::FILE* file = log()) {
         std::fprintf(file, "out 0x%x 0x%02x\n", static_cast<unsigned short>(port), static_cast<unsigned short>(value));
@@ -55,7 +67,7 @@ __attribute__((visibility("default"))) void OutportW(short port, short value) {
     if (waitMs() > 0) std::this_thread::sleep_for(std::chrono::milliseconds(waitMs()));
 }
 
-__attribute__((visibility("default"))) short InportW(short port) {
+PX_EXPORT short InportW(short port) {
     if (std::FILE* file = log()) {
         std::fprintf(file, "in 0x%x 0x%04x\n", static_cast<unsigned short>(port), 0x7F);
         std::fflush(file);
