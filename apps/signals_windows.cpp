@@ -148,7 +148,7 @@ int CheckedOutput::sync() {
         const DWORD error = ::GetLastError();
         if (signals_.pending() != 0) {
             error_ = EINTR;
-        } else if (error == ERROR_BROKEN_PIPE || error == ERROR_NO_DATA) {
+        } else if (error == ERROR_BROKEN_PIPE || error == ERROR_NO_DATA || error == ERROR_PIPE_NOT_CONNECTED) {
             error_ = EPIPE;
         } else if (error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL) {
             error_ = ENOSPC;

@@ -9,6 +9,7 @@ packages=(
   clang libclang-rt-14-dev
   qemu-system-x86 linux-image-amd64 busybox-static cpio i2c-tools
   man-db groff-base jq dpkg-dev lintian
+  g++-mingw-w64-x86-64-posix wine wine64 googletest
 )
 SUDO=""
 if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi

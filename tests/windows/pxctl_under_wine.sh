@@ -94,6 +94,25 @@ check file_name_in_any_language 0 "5" "" -- --port sim --trace "$work/трасс
 [ -s "$work/трасса-測定.log" ] && echo "ok file_name_in_any_language_written" ||
     { echo "FAIL file_name_in_any_language_written"; failed=1; }
 
+# What is printed is part of the result: a full disk is status 1 with the
+# reason, a reader that went away status 1 without a word.
+run --port sim get >/dev/full 2>"$work/err"
+status=$?
+if [ $status = 1 ] && [ "$(cat "$work/err")" = "pxctl: standard output: No space left on device" ]; then
+    echo "ok output_to_a_full_disk"
+else
+    printf 'FAIL output_to_a_full_disk: status %s [%s]\n' "$status" "$(cat "$work/err")"
+    failed=1
+fi
+gets=""
+for i in $(seq 3000); do gets="$gets get"; done
+# shellcheck disable=SC2086
+{ run --port sim $gets 2>"$work/err"; echo $? >"$work/status"; } | head -c 10 >/dev/null
+if [ "$(cat "$work/status")" = 1 ] && [ ! -s "$work/err" ]; then echo "ok a_reader_that_went_away"; else
+    printf 'FAIL a_reader_that_went_away: status %s [%s]\n' "$(cat "$work/status")" "$(cat "$work/err")"
+    failed=1
+fi
+
 # 4. Two programs on one DLL: the second is refused, naming the port; the first
 #    sends whole frames.
 rm -f "$work/shared.log"
