@@ -1,5 +1,6 @@
 // Fuzzes the port-string parser and every backend's key checks. Ports are only
 // created, never accessed, so nothing here touches a device.
+#include "bus/text.h"
 #include "ports/factory.h"
 #include "ports/options.h"
 
@@ -15,10 +16,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (!opened.port || opened.label.empty()) std::abort();  // success must give a port
     } catch (const ports::ConfigError& e) {
         const std::string message = e.what();
-        // One printable line, whatever the input held.
+        // One line of text, whatever the input held: valid UTF-8 with no
+        // control character in it.
         if (message.empty()) std::abort();
-        for (const char ch : message) {
-            if (static_cast<unsigned char>(ch) < 0x20 || static_cast<unsigned char>(ch) >= 0x7F) std::abort();
+        for (std::size_t i = 0; i < message.size();) {
+            const std::size_t length = bus::plainCharacterAt(message, i);
+            if (length == 0) std::abort();
+            i += length;
         }
     }
     return 0;

@@ -77,7 +77,7 @@ std::uint16_t LibPort::InportW(std::uint16_t port) {
 std::string lockKeyForFile(const std::string& prefix, const std::string& path) {
     std::uint32_t hash = 2166136261U;  // FNV-1a
     for (const char ch : path) hash = (hash ^ static_cast<unsigned char>(ch)) * 16777619U;
-    std::string name = path.substr(path.find_last_of('/') + 1);
+    std::string name = path.substr(path.find_last_of("/\\") + 1);
     for (char& ch : name) {
         const bool plain = (ch >= 'a' && ch <= 'z') || (ch >= 'A' && ch <= 'Z') || (ch >= '0' && ch <= '9') || ch == '.' ||
                            ch == '-' || ch == '_';

@@ -18,8 +18,10 @@ namespace {
 
 constexpr std::array<const TraceFormatEntry*, 3> kFormats{&kDecodedTrace, &kAccessTrace, &kWaveformTrace};
 
+// The extension of the file's own name: after the last slash, or backslash as
+// Windows writes paths.
 std::string lowerExtension(const std::string& path) {
-    const auto slash = path.find_last_of('/');
+    const auto slash = path.find_last_of("/\\");
     const auto dot = path.find_last_of('.');
     if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return "";
     std::string extension = path.substr(dot);

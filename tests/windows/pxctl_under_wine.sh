@@ -94,6 +94,14 @@ check file_name_in_any_language 0 "5" "" -- --port sim --trace "$work/трасс
 [ -s "$work/трасса-測定.log" ] && echo "ok file_name_in_any_language_written" ||
     { echo "FAIL file_name_in_any_language_written"; failed=1; }
 
+# A session through a pipe, as on Linux: comments, the first bad line ends it.
+printf 'set 1 5 # five\nget\n' | run --port sim - >"$work/out" 2>"$work/err"
+status=$?
+if [ $status = 0 ] && [ "$(cat "$work/out")" = 5 ] && [ ! -s "$work/err" ]; then echo "ok session"; else
+    printf 'FAIL session: status %s [%s] [%s]\n' "$status" "$(cat "$work/out")" "$(cat "$work/err")"
+    failed=1
+fi
+
 # What is printed is part of the result: a full disk is status 1 with the
 # reason, a reader that went away status 1 without a word.
 run --port sim get >/dev/full 2>"$work/err"
