@@ -59,6 +59,10 @@ public:
     bool tooLong() const { return tooLong_; }
 
 private:
+    // More input into buffer_, or ended_ set at its end; false once a signal is
+    // noted or the input fails. The system's own part (signals_*.cpp).
+    bool fill();
+
     const SignalWatch& signals_;
     std::string buffer_;
     std::size_t scanned_ = 0;  // bytes of buffer_ known to hold no newline
