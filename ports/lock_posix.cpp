@@ -1,7 +1,6 @@
 // The lock on POSIX systems: flock on a file in a directory of our own.
 #include "ports/lock_port.h"
 
-#include "ports/options.h"
 
 #include <cerrno>
 #include <csignal>
@@ -12,7 +11,6 @@
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <utility>
 
 namespace ports {
 namespace {

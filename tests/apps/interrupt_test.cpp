@@ -44,10 +44,7 @@ TEST_P(Interrupted, StopsAfterAWholeFrameWithTheTraceComplete) {
     const Spawned run = spawnProgram(PXCTL, arguments, {"PX77XX_PORT_LOG=" + portLog}, row.name);
 
     // Some ten frames in (2 ms a write), wherever the eleventh has got to.
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (fileLines(portLog).size() < 600 && std::chrono::steady_clock::now() < deadline) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
+    waitForLines(portLog, 600);
     ASSERT_EQ(kill(run.pid, row.signal), 0);
     EXPECT_EQ(waitExit(run), 128 + row.signal);
 
@@ -83,10 +80,7 @@ TEST(OnePort, ASecondPxctlIsRefusedAndTheFirstSendsWholeFrames) {
     std::vector<std::string> arguments{"--port", "lib:path=" + library};
     for (int code = 1; code <= 10; ++code) arguments.insert(arguments.end(), {"set", "1", std::to_string(code)});
     const Spawned first = spawnProgram(PXCTL, arguments, {"PX77XX_PORT_LOG=" + portLog}, "first");
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (fileLines(portLog).empty() && std::chrono::steady_clock::now() < deadline) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
+    waitForLines(portLog, 1);
     const Spawned second = spawnProgram(PXCTL, {"--port", "lib:path=" + library, "set", "2", "7"},
                                         {"PX77XX_PORT_LOG=" + portLog}, "second");
     EXPECT_EQ(waitExit(second), 1);
@@ -189,10 +183,7 @@ TEST(Interrupted, AJsonRunEndsWithARecordOfTheInterruption) {
     std::vector<std::string> arguments{"--json", "--port", "lib:path=" + library};
     for (int code = 1; code <= 40; ++code) arguments.insert(arguments.end(), {"set", "1", std::to_string(code)});
     const Spawned run = spawnProgram(PXCTL, arguments, {"PX77XX_PORT_LOG=" + portLog}, "json");
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (fileLines(portLog).size() < 200 && std::chrono::steady_clock::now() < deadline) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
+    waitForLines(portLog, 200);
     ASSERT_EQ(kill(run.pid, SIGINT), 0);
     EXPECT_EQ(waitExit(run), 128 + SIGINT);
     const auto lines = fileLines(run.outFile);

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cctype>
+#include <chrono>
 #include <fcntl.h>
 #include <cstdio>
 #include <fstream>
@@ -12,6 +13,7 @@
 #include <spawn.h>
 #include <string>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -110,6 +112,15 @@ inline std::vector<std::string> fileLines(const std::string& path) {
     std::istringstream in(fileText(path));
     for (std::string line; std::getline(in, line);) lines.push_back(line);
     return lines;
+}
+
+// Waits, 20 s at most, until a file another process writes has at least `count`
+// lines (a port library's access log, say).
+inline void waitForLines(const std::string& path, std::size_t count) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (fileLines(path).size() < count && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
 }
 
 }  // namespace testing_support
