@@ -3,6 +3,7 @@
 #pragma once
 
 #include "ports/factory.h"
+#include "script/actions.h"
 
 #include <stdexcept>
 #include <string>
@@ -21,14 +22,12 @@ struct CommandLine {
     std::vector<std::string> toolkit;  // window: Qt's own options, passed on to Qt as given
     std::string program = "b";         // pxctl: which program's handlers run
     bool json = false;                 // pxctl: one JSON object per action
+    bool keepGoing = false;            // pxctl -: a bad line is reported and the session goes on
     bool checkAck = false;             // release and check the device's acknowledge slots
     std::vector<std::string> actions;  // pxctl: the words after the options; "-" reads standard input
 };
 
-class UsageError : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
+using script::UsageError;
 
 // arguments exclude the program name. Throws UsageError with one line.
 CommandLine parseCommandLine(const std::vector<std::string>& arguments, Front front = Front::Window);

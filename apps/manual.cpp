@@ -1,7 +1,7 @@
 // The documentation's words, and its two renderings.
 #include "apps/manual.h"
 
-#include "apps/actions.h"
+#include "script/actions.h"
 #include "apps/command_line.h"
 #include "ports/factory.h"
 #include "ports/trace_port.h"
@@ -169,7 +169,7 @@ Manual pxctlManual() {
         {"--version", "print the version and exit"},
     };
     m.listTitle = "ACTIONS";
-    for (const ActionHelp& action : actionHelpEntries()) m.list.push_back({action.form, action.help});
+    for (const script::ActionHelp& action : script::actionHelpEntries()) m.list.push_back({action.form, action.help});
     m.examples = {
         {"Set channel 1 to 200 on the simulated board and read it back:", "pxctl --port sim set 1 200 get"},
         {"Sweep channel 1 on the parallel port, stopping at the first failure:",

@@ -1,7 +1,9 @@
 // pxctl: the programs' handlers from the command line, for scripts and test
 // benches. The same program objects, port strings and backends as the windows,
 // without a display.
-#include "apps/actions.h"
+#include "script/actions.h"
+#include "script/json.h"
+#include "script/runner.h"
 #include "apps/command_line.h"
 #include "apps/manual.h"
 #include "apps/signals.h"
@@ -17,6 +19,7 @@
 #include <iostream>
 #include <ostream>
 #include <memory>
+#include <optional>
 #include <string>
 
 #ifndef PX_VERSION
@@ -30,6 +33,13 @@ constexpr const char* kName = "pxctl";
 int usageError(const std::string& message) {
     std::fprintf(stderr, "%s: %s\n", kName, ports::displayable(message).c_str());
     return 2;
+}
+
+// With --json, what is refused before anything runs is an object on standard
+// output too, so that a reader of the stream learns why it is empty.
+int refusedAtStart(bool json, const std::string& message) {
+    if (json) std::printf("%s\n", script::jsonBadLine(0, ports::displayable(message)).c_str());
+    return usageError(message);
 }
 
 void reportNotices(ports::ProgramPort& port) {
@@ -57,11 +67,14 @@ int finish(int status) {
 
 // Actions from standard input, any number a line, the port held between lines,
 // so that a script can drive a long session through a pipe. From a pipe the
-// first bad line ends the session, so that a script fails fast; at a terminal
-// it is reported and the session goes on, with a prompt. Returns 2 for a bad
-// line that ended it, 0 otherwise.
-int session(const apps::SignalWatch& signals, const commands::Descriptor& descriptor, apps::Runner& runner,
-            const std::function<bool(const apps::Action&)>& run, std::ostream& out, bool json) {
+// first bad line ends the session (status 2), so that a script fails fast,
+// unless keepGoing; at a terminal it is reported and the session goes on, with
+// a prompt. Returns 2 if a bad line ended it, or with keepGoing if any line was
+// bad; 0 otherwise. run and refused say why they failed and set the status.
+int session(const apps::SignalWatch& signals, const commands::Descriptor& descriptor, script::Runner& runner,
+            const std::function<bool(const script::Action&)>& run,
+            const std::function<bool(std::size_t, const std::string&)>& refused, std::ostream& out, bool json,
+            bool keepGoing) {
     const bool terminal = apps::standardInputIsTerminal();
     auto prompt = [terminal] {
         if (terminal) {
@@ -72,11 +85,11 @@ int session(const apps::SignalWatch& signals, const commands::Descriptor& descri
     apps::LineReader reader(signals);
     std::string text;
     std::size_t number = 0;
+    bool anyBad = false;
     prompt();
     while (reader.next(text)) {
-        const std::string where = "line " + std::to_string(++number) + ": ";
-        runner.setWhere(where);
-        const std::vector<std::string> words = apps::splitWords(text);
+        runner.setWhere("line " + std::to_string(++number) + ": ");
+        const std::vector<std::string> words = script::splitWords(text);
         if (words.size() == 1 && words[0] == "help") {
             // Standard output carries JSON Lines alone.
             if (json) {
@@ -87,35 +100,38 @@ int session(const apps::SignalWatch& signals, const commands::Descriptor& descri
             prompt();
             continue;
         }
-        std::vector<apps::Action> parsed;
+        std::vector<script::Action> parsed;
         try {
             if (reader.tooLong()) {
-                throw apps::UsageError("longer than " + std::to_string(apps::LineReader::kMaxLine) +
-                                       " bytes; a line holds at most that");
+                throw script::UsageError("longer than " + std::to_string(apps::LineReader::kMaxLine) +
+                                         " bytes; a line holds at most that");
             }
-            parsed = apps::parseActions(words, descriptor);
-        } catch (const apps::UsageError& e) {
-            if (!terminal) return usageError(where + e.what());
-            std::fprintf(stderr, "%s: %s%s\n", kName, where.c_str(), ports::displayable(e.what()).c_str());
+            parsed = script::parseActions(words, descriptor);
+        } catch (const script::UsageError& e) {
+            anyBad = true;
+            if (!refused(number, ports::displayable(e.what()))) return 0;
+            if (!terminal && !keepGoing) return 2;
             prompt();
             continue;
         }
         for (const auto& action : parsed) {
-            if (!run(action)) return 0;  // run has said why, and set the status
+            if (!run(action)) return 0;
         }
         prompt();
     }
     if (terminal && signals.pending() == 0) std::fputs("\n", stderr);  // past the last prompt
-    return 0;
+    return anyBad && keepGoing ? 2 : 0;
 }
 
 int runPxctl(int argc, char** argv) {
     apps::CommandLine line;
+    bool parsed = false;  // the command line was read: --json is known
     const commands::Descriptor* descriptor = nullptr;
-    std::vector<apps::Action> actions;
+    std::vector<script::Action> actions;
     ports::ProgramPort port;
     try {
         line = apps::parseCommandLine(apps::commandLineArguments(argc, argv), apps::Front::Pxctl);
+        parsed = true;
         if (line.help) {
             errno = 0;
             if (std::fputs(apps::helpText(apps::pxctlManual()).c_str(), stdout) == EOF) {
@@ -136,13 +152,16 @@ int runPxctl(int argc, char** argv) {
             throw apps::UsageError("--json and --trace - both write to standard output; give the trace a file");
         }
         if (line.actions.empty()) throw apps::UsageError("no action given; see --help");
+        if (line.keepGoing && !(line.actions.size() == 1 && line.actions[0] == "-")) {
+            throw apps::UsageError("--keep-going is for actions read from standard input (-)");
+        }
         const bool stdinMode = line.actions.size() == 1 && line.actions[0] == "-";
-        if (!stdinMode) actions = apps::parseActions(line.actions, *descriptor);
+        if (!stdinMode) actions = script::parseActions(line.actions, *descriptor);
         port = ports::openProgramPort(line.port, line.trace);
     } catch (const apps::UsageError& e) {
-        return usageError(e.what());
+        return refusedAtStart(parsed && line.json, e.what());
     } catch (const ports::ConfigError& e) {
-        return usageError(e.what());
+        return refusedAtStart(parsed && line.json, e.what());
     }
 
     // From here a signal is noted and acted on between actions.
@@ -151,7 +170,7 @@ int runPxctl(int argc, char** argv) {
     std::ostream out(&output);
     ports::TracePort* trace = port.trace;
     auto program = descriptor->make(*port.port);
-    apps::Runner runner(*program, out, std::cerr, line.json);
+    script::Runner runner(*program, out, std::cerr, line.json);
     if (trace != nullptr) runner.setActionListener([trace](const std::string& action) { trace->setAction(action); });
     if (port.details) runner.setPortDetails(port.details);
     if (port.carriesTransactions()) {
@@ -160,7 +179,7 @@ int runPxctl(int argc, char** argv) {
         program->setCheckAck(line.checkAck);
     }
     int status = 0;
-    const std::function<bool(const apps::Action&)> run = [&](const apps::Action& action) {
+    const std::function<bool(const script::Action&)> run = [&](const script::Action& action) {
         if (signals.pending() != 0) return false;
         const bool ok = runner.run(action);
         reportNotices(port);
@@ -171,9 +190,16 @@ int runPxctl(int argc, char** argv) {
         status = error != 0 ? outputFailed(error) : 1;
         return false;
     };
+    const std::function<bool(std::size_t, const std::string&)> refused = [&](std::size_t number,
+                                                                              const std::string& error) {
+        if (runner.refused(number, error)) return true;
+        status = outputFailed(runner.outputError());
+        return false;
+    };
     std::string total;
     if (actions.empty()) {
-        if (const int bad = session(signals, *descriptor, runner, run, out, line.json); bad != 0) status = bad;
+        const int bad = session(signals, *descriptor, runner, run, refused, out, line.json, line.keepGoing);
+        if (bad != 0 && status == 0) status = bad;
     } else {
         total = " of " + std::to_string(actions.size());
         for (const auto& action : actions) {
@@ -187,9 +213,8 @@ int runPxctl(int argc, char** argv) {
                      total.c_str());
         if (line.json) {
             // The last record says so, where the reader can still take it.
-            out << "{\"interrupted\":" << apps::jsonQuoted(name) << ",\"after\":" << runner.ran();
-            if (!actions.empty()) out << ",\"of\":" << actions.size();
-            out << "}\n" << std::flush;
+            const auto of = actions.empty() ? std::nullopt : std::optional<std::size_t>(actions.size());
+            out << script::jsonInterrupted(name, runner.ran(), of) << '\n' << std::flush;
         }
         status = 128 + signals.pending();
     }

@@ -1,6 +1,8 @@
 // pxctl: set and get against the frames and read-back the handlers send, what
 // it prints, how it stops on a failing port, and its exit statuses as a process.
-#include "apps/actions.h"
+#include "script/actions.h"
+#include "script/json.h"
+#include "script/runner.h"
 #include "commands/descriptor.h"
 #include "frame_decoder.h"
 #include "run_program.h"
@@ -37,9 +39,9 @@ Ran runWords(const commands::Descriptor& d, const std::vector<std::string>& word
     if (failAfter != 0) port.failAfter(failAfter);
     auto program = d.make(port);
     std::ostringstream out, err;
-    apps::Runner runner(*program, out, err, json);
+    script::Runner runner(*program, out, err, json);
     Ran ran;
-    for (const auto& action : apps::parseActions(words, d)) {
+    for (const auto& action : script::parseActions(words, d)) {
         if (!runner.run(action)) {
             ran.ok = false;
             break;
@@ -118,12 +120,12 @@ TEST(Pxctl, GetWritesNoFrame) {
     EXPECT_EQ(std::count_if(ran.log.begin(), ran.log.end(), [](const Access& a) { return a.read; }), 8);
 }
 
-TEST(Pxctl, JsonHasTheActionTheReadTheFrameWordAndTheDisplays) {
+TEST(Pxctl, JsonHasTheIndexTheActionOkTheReadTheFrameWordAndTheDisplaysByTheirPlainNames) {
     const Ran ran = runWords(commands::kDescriptorA, {"set", "2", "200"}, true, 0, 0x0000);
     EXPECT_EQ(ran.out,
-              "{\"action\":\"set 2 200\",\"read\":0,\"frameWord\":23134408,\"displays\":{\"txtDisplay1\":\"\","
-              "\"txtDisplay2\":\"200\",\"txtCh_Write_Display\":\"2\",\"txtCh_Read_Display\":\"2\","
-              "\"txtSDA_Write\":\"200\",\"txtSDA_Data\":\"0\"}}\n");
+              "{\"index\":1,\"action\":\"set 2 200\",\"ok\":true,\"read\":0,\"frame_word\":23134408,\"displays\":{"
+              "\"code1\":null,\"code2\":200,\"channel_written\":2,\"channel_read\":2,\"data_written\":200,"
+              "\"byte_read\":0}}\n");
 }
 
 TEST(Pxctl, AFailingPortStopsTheSequenceAndSaysWhere) {
@@ -147,9 +149,9 @@ TEST(Pxctl, AFullDiskTraceIsAWarningNotAFailure) {
 }
 
 TEST(Pxctl, StandardInputWordsSkipBlanksAndComments) {
-    EXPECT_EQ(apps::splitWords("  set 1\t200 \r"), (std::vector<std::string>{"set", "1", "200"}));
-    EXPECT_TRUE(apps::splitWords("# a comment").empty());
-    EXPECT_TRUE(apps::splitWords("   ").empty());
+    EXPECT_EQ(script::splitWords("  set 1\t200 \r"), (std::vector<std::string>{"set", "1", "200"}));
+    EXPECT_TRUE(script::splitWords("# a comment").empty());
+    EXPECT_TRUE(script::splitWords("   ").empty());
 }
 
 struct ProcessCase {
@@ -181,6 +183,21 @@ INSTANTIATE_TEST_SUITE_P(
                     "known; actions are ch1, ch2, zero, mid, full, run, read, shdn, get, code1=N, code2=N, bit:K=V, set "
                     "CH N, recover\n",
                     "set 1 42\nget\nsett 1 4\nget\n"},
+        ProcessCase{"keep_going_reports_a_bad_line_goes_on_and_ends_with_2", "--port sim --keep-going -", 2, "42\n43\n",
+                    "pxctl: line 2: action 'bit:45=1': the bit must be 0..44\n", "set 1 42\nbit:45=1\nget\nset 1 43 get\n"},
+        ProcessCase{"keep_going_with_json_puts_the_bad_line_on_standard_output", "--json --port sim --keep-going -", 2,
+                    "{\"line\":1,\"ok\":false,\"error\":\"line 1: action 'set 3 1': the channel must be 1..2\"}\n"
+                    "{\"index\":1,\"action\":\"ch2\",\"ok\":true,\"read\":null,\"frame_word\":0,\"displays\":{\"code1\":null,"
+                    "\"code2\":null,\"channel_written\":2,\"channel_read\":2,\"data_written\":0,\"byte_read\":null}}\n",
+                    "pxctl: line 1: action 'set 3 1': the channel must be 1..2\n", "set 3 1\nch2\n"},
+        ProcessCase{"keep_going_without_a_bad_line_is_0", "--port sim --keep-going -", 0, "7\n", "", "set 2 7 get\n"},
+        ProcessCase{"keep_going_is_for_standard_input", "--port sim --keep-going get", 2, "",
+                    "pxctl: --keep-going is for actions read from standard input (-)\n"},
+        ProcessCase{"a_bad_action_with_json_is_an_object_too", "--json --port sim get sett", 2,
+                    "{\"line\":0,\"ok\":false,\"error\":\"action 'sett': is not known; actions are ch1, ch2, zero, mid, "
+                    "full, run, read, shdn, get, code1=N, code2=N, bit:K=V, set CH N, recover\"}\n",
+                    "pxctl: action 'sett': is not known; actions are ch1, ch2, zero, mid, full, run, read, shdn, get, "
+                    "code1=N, code2=N, bit:K=V, set CH N, recover\n"},
         ProcessCase{"a_comment_anywhere_on_a_line", "--port sim -", 0, "42\n42\n", "",
                     "set 1 42 # the first\nget# and back\n\t# indented\nread #\n"},
         ProcessCase{"a_port_failure_names_its_line", "--port ppdev:dev=/dev/parport-none -", 1, "",
@@ -229,7 +246,9 @@ INSTANTIATE_TEST_SUITE_P(
                     "pxctl: standard output: No space left on device\n"},
         ProcessCase{"output_closed", "--port sim get >&-", 1, "", "pxctl: standard output: Bad file descriptor\n"},
         ProcessCase{"help_to_a_full_disk", "--help >/dev/full", 1, "", "pxctl: standard output: No space left on device\n"},
-        ProcessCase{"json_and_a_trace_on_standard_output", "--port sim --json --trace - get", 2, "",
+        ProcessCase{"json_and_a_trace_on_standard_output", "--port sim --json --trace - get", 2,
+                    "{\"line\":0,\"ok\":false,\"error\":\"--json and --trace - both write to standard output; give "
+                    "the trace a file\"}\n",
                     "pxctl: --json and --trace - both write to standard output; give the trace a file\n"},
         // Nothing opens a bus nobody named (this opened /dev/i2c-0).
         // A line is bounded: memory stays small and the time linear (a 40 MB
@@ -253,7 +272,7 @@ INSTANTIATE_TEST_SUITE_P(
                     "--json --port \"lib:path=$(printf '/nonexistent/\\033\\377.so')\" get 2>/dev/null | /usr/bin/python3 -c "
                     "'import json,sys; print(json.loads(sys.stdin.readline())[\"error\"])'",
                     0,
-                    "lib /nonexistent/\\x1b\\xff.so: cannot load: /nonexistent/\\x1b\\xff.so: cannot open shared object "
+                    "get: not sent: lib /nonexistent/\\x1b\\xff.so: cannot load: /nonexistent/\\x1b\\xff.so: cannot open shared object "
                     "file: No such file or directory\n",
                     ""}),
     [](const testing::TestParamInfo<ProcessCase>& row) { return row.param.name; });
@@ -266,11 +285,11 @@ TEST(PxctlSession, AHelpLineListsTheActions) {
             runProgram(std::string(json ? "--json " : "") + "--port sim -", PXCTL, "help\nset 1 9\nget\n");
         EXPECT_EQ(run.status, 0) << run.err;
         const std::string& help = json ? run.err : run.out;
-        for (const auto& action : apps::actionHelpEntries()) {
+        for (const auto& action : script::actionHelpEntries()) {
             EXPECT_NE(help.find("\n  " + action.form + " "), std::string::npos) << action.form;
         }
         if (json) {
-            EXPECT_EQ(run.out.rfind("{\"action\":\"set 1 9\"", 0), 0U) << run.out;
+            EXPECT_EQ(run.out.rfind("{\"index\":1,\"action\":\"set 1 9\",\"ok\":true", 0), 0U) << run.out;
         } else {
             EXPECT_EQ(run.out.substr(run.out.size() - 4), ")\n9\n");
         }

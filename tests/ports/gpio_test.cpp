@@ -1,6 +1,8 @@
 // The gpio backend through its libgpiod seam: which lines it requests and how,
 // the order of its sets for each write, how it samples SDA, and its messages.
-#include "apps/actions.h"
+#include "script/actions.h"
+#include "script/json.h"
+#include "script/runner.h"
 #include "commands/descriptor.h"
 #include "ports/factory.h"
 #include "ports/gpio_port.h"

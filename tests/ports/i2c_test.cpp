@@ -1,7 +1,9 @@
 // The i2c backend through its system-call seam: the kernel calls each action
 // makes on an adapter with plain I2C transfers and on an SMBus-only one, and the
 // errors an operator sees.
-#include "apps/actions.h"
+#include "script/actions.h"
+#include "script/json.h"
+#include "script/runner.h"
 #include "commands/descriptor.h"
 #include "ports/factory.h"
 #include "ports/i2c_port.h"
@@ -114,7 +116,7 @@ TEST_P(KernelCalls, AreExactlyTheFramesTheHandlersSend) {
     std::vector<std::string> calls;
     auto port = ports::i2cPort("/dev/i2c-1", std::make_unique<FakeAdapter>(&calls, row.functions));
     auto program = row.program->make(*port);
-    for (const auto& action : apps::parseActions(row.actions, *row.program)) apps::runAction(action, *program);
+    for (const auto& action : script::parseActions(row.actions, *row.program)) script::runAction(action, *program);
     std::vector<std::string> expected{"open /dev/i2c-1", "I2C_FUNCS"};
     expected.insert(expected.end(), row.calls.begin(), row.calls.end());
     EXPECT_EQ(calls, expected);
@@ -177,7 +179,7 @@ TEST_P(I2cErrors, SayWhatWentWrongAndWhere) {
     auto port = ports::i2cPort("/dev/i2c-1", std::move(adapter));
     auto program = commands::kDescriptorB.make(*port);
     try {
-        for (const auto& action : apps::parseActions(row.actions, commands::kDescriptorB)) apps::runAction(action, *program);
+        for (const auto& action : script::parseActions(row.actions, commands::kDescriptorB)) script::runAction(action, *program);
         FAIL() << "no error";
     } catch (const bus::PortError& e) {
         EXPECT_EQ(e.what(), row.message);
@@ -282,8 +284,8 @@ TEST(I2c, AFailedTransferIsReportedAsNotSentOrAsTheReadBack) {
         auto port = ports::i2cPort("/dev/i2c-1", std::move(adapter));
         auto program = row.program->make(*port);
         std::ostringstream out, err;
-        apps::Runner runner(*program, out, err, false);
-        EXPECT_FALSE(runner.run(apps::parseActions({row.action}, *row.program).front()));
+        script::Runner runner(*program, out, err, false);
+        EXPECT_FALSE(runner.run(script::parseActions({row.action}, *row.program).front()));
         EXPECT_EQ(err.str(), "pxctl: " + row.action + ": " + row.report +
                                  ": i2c /dev/i2c-1: no device answered at 0x2c (action 1; 0 ran before it)\n")
             << row.action;
@@ -305,9 +307,9 @@ TEST(I2c, JsonNamesTheAdapterAndThePath) {
         EXPECT_EQ(lines->details(), std::nullopt);  // nothing is opened before the first access
         auto program = commands::kDescriptorB.make(*port);
         std::ostringstream out, err;
-        apps::Runner runner(*program, out, err, true);
+        script::Runner runner(*program, out, err, true);
         runner.setPortDetails([lines] { return lines->details(); });
-        EXPECT_TRUE(runner.run(apps::parseActions({"get"}, commands::kDescriptorB).front())) << err.str();
+        EXPECT_TRUE(runner.run(script::parseActions({"get"}, commands::kDescriptorB).front())) << err.str();
         EXPECT_NE(out.str().find(",\"adapter\":\"Fake Bridge on hidraw3\",\"transfers\":\"" + path + "\"}\n"),
                   std::string::npos)
             << out.str();

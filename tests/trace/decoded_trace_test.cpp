@@ -1,6 +1,8 @@
 // The decoded trace: for sequences of actions on both programs, one line per bus
 // transaction (times left out) equal to what the handlers' frames say.
-#include "apps/actions.h"
+#include "script/actions.h"
+#include "script/json.h"
+#include "script/runner.h"
 #include "commands/descriptor.h"
 #include "ports/trace_port.h"
 #include "recording_port.h"
@@ -32,9 +34,9 @@ std::string decodedTrace(const commands::Descriptor& d, const std::vector<std::s
                                                     "tmp");
     auto program = d.make(*trace);
     std::ostringstream out, err;
-    apps::Runner runner(*program, out, err, false);
+    script::Runner runner(*program, out, err, false);
     runner.setActionListener([&](const std::string& action) { trace->setAction(action); });
-    for (const auto& action : apps::parseActions(words, d)) EXPECT_TRUE(runner.run(action)) << err.str();
+    for (const auto& action : script::parseActions(words, d)) EXPECT_TRUE(runner.run(action)) << err.str();
     return decodedLines(file);  // the trace closes the file
 }
 

@@ -1,7 +1,9 @@
 // What reached the port, told the same way everywhere: for a failure at the
 // first write, part-way through a frame, or at a read-back's first status read,
 // pxctl's message, its JSON object, the window's dialog and the title's mark.
-#include "apps/actions.h"
+#include "script/actions.h"
+#include "script/json.h"
+#include "script/runner.h"
 #include "commands/descriptor.h"
 #include "ports/factory.h"
 #include "rig.h"
@@ -26,7 +28,7 @@ struct Row {
     std::string word;   // one button
     std::size_t failAt;  // the action's access that fails, from 1
     std::string sent;    // how pxctl and the dialog put what reached the port
-    std::string mark;    // the title's mark and the JSON's "failed"
+    std::string mark;    // the title's mark and the JSON's "delivery"
     std::string json;    // what the JSON object adds about it
 };
 
@@ -35,17 +37,17 @@ class FailurePlace : public testing::TestWithParam<Row> {};
 TEST_P(FailurePlace, IsReportedAlikeByPxctlItsJsonTheDialogAndTheTitle) {
     const Row& row = GetParam();
     const std::string error = "test port: injected failure";
-    const auto actions = apps::parseActions({row.word}, *row.program);
+    const auto actions = script::parseActions({row.word}, *row.program);
 
     RecordingPort port;
     port.failAfter(row.failAt);
     auto program = row.program->make(port);
     std::ostringstream out, err;
-    apps::Runner runner(*program, out, err, true);
+    script::Runner runner(*program, out, err, true);
     EXPECT_FALSE(runner.run(actions.front()));
     EXPECT_EQ(err.str(), "pxctl: " + row.word + ": " + row.sent + ": " + error + " (action 1; 0 ran before it)\n");
-    EXPECT_EQ(out.str(), "{\"action\":\"" + row.word + "\",\"failed\":\"" + row.mark + "\"" + row.json + ",\"error\":\"" +
-                             error + "\"}\n");
+    EXPECT_EQ(out.str(), "{\"index\":1,\"action\":\"" + row.word + "\",\"ok\":false,\"cause\":\"port failed\",\"delivery\":\"" +
+                             row.mark + "\"" + row.json + ",\"error\":\"" + row.word + ": " + row.sent + ": " + error + "\"}\n");
     EXPECT_EQ(port.log.size(), row.failAt - 1);
 
     Rig rig(*row.program);

@@ -1,7 +1,9 @@
 // pxctl's actions against the window: the same sequence of operator events,
 // once as pxctl runs it and once through the real widgets, must put the same
 // accesses on the port, access by access.
-#include "apps/actions.h"
+#include "script/actions.h"
+#include "script/json.h"
+#include "script/runner.h"
 #include "commands/descriptor.h"
 #include "rig.h"
 
@@ -16,11 +18,11 @@ namespace {
 using namespace testing_support;
 
 // The window event an action stands for.
-void drive(Rig& rig, const apps::Action& action) {
+void drive(Rig& rig, const script::Action& action) {
     switch (action.kind) {
-        case apps::Action::Kind::Command: rig.button(std::string(action.command->name).c_str())->click(); break;
-        case apps::Action::Kind::Code: rig.bar(action.channel == 2 ? "vsbInputCode2" : "vsbInputCode1")->setValue(action.value); break;
-        case apps::Action::Kind::Bit: rig.bar("vsbBit", action.index)->setValue(action.value); break;
+        case script::Action::Kind::Command: rig.button(std::string(action.command->name).c_str())->click(); break;
+        case script::Action::Kind::Code: rig.bar(action.channel == 2 ? "vsbInputCode2" : "vsbInputCode1")->setValue(action.value); break;
+        case script::Action::Kind::Bit: rig.bar("vsbBit", action.index)->setValue(action.value); break;
         default: FAIL() << action.text << " has no single window event";
     }
 }
@@ -34,12 +36,12 @@ class PxctlAsTheWindow : public testing::TestWithParam<std::tuple<const commands
 
 TEST_P(PxctlAsTheWindow, WritesTheSameAccesses) {
     const auto& [descriptor, sequence] = GetParam();
-    const auto actions = apps::parseActions(sequence.words, *descriptor);
+    const auto actions = script::parseActions(sequence.words, *descriptor);
 
     RecordingPort port;
     auto program = descriptor->make(port);
     std::ostringstream out, err;
-    apps::Runner runner(*program, out, err, false);
+    script::Runner runner(*program, out, err, false);
     for (const auto& action : actions) ASSERT_TRUE(runner.run(action)) << err.str();
 
     Rig rig(*descriptor);

@@ -143,7 +143,7 @@ adapter_scenario() {
     check $s 0 "0xff" "" i2ctransfer -y $n w1@0x2c 0x80 r1@0x2c
     check $s 1 "" "pxctl: run: not sent: i2c /dev/i2c-$n: no device answered at 0x2d (action 5; 4 ran before it)" \
         pxctl --port $port bit:25=1 bit:23=1 bit:22=1 bit:20=1 run
-    check $s 0 "{\"action\":\"get\",\"read\":255,\"frameWord\":0,\"displays\":{\"txtDisplay1\":\"\",\"txtDisplay2\":\"\",\"txtCh_Write_Display\":\"\",\"txtCh_Read_Display\":\"\",\"txtSDA_Write\":\"0\",\"txtSDA_Data\":\"255\"},\"adapter\":\"$adapter_name\",\"transfers\":\"plain I2C\"}" "" \
+    check $s 0 "{\"index\":1,\"action\":\"get\",\"ok\":true,\"read\":255,\"frame_word\":0,\"displays\":{\"code1\":null,\"code2\":null,\"channel_written\":null,\"channel_read\":null,\"data_written\":0,\"byte_read\":255},\"adapter\":\"$adapter_name\",\"transfers\":\"plain I2C\"}" "" \
         pxctl --port $port --json get
     pxctl --port $port --trace /tmp/$s.txt set 1 9 >/dev/null 2>&1
     check $s 0 "# i2c /dev/i2c-$n: $adapter_name, plain I2C transfers" "" head -n 1 /tmp/$s.txt

@@ -1,7 +1,6 @@
-// Parsing and running pxctl's actions.
-#include "apps/actions.h"
+// Parsing and running actions.
+#include "script/actions.h"
 
-#include "apps/command_line.h"
 #include "controls/controls.h"
 #include "ports/options.h"
 
@@ -12,7 +11,7 @@
 #include <ostream>
 #include <vector>
 
-namespace apps {
+namespace script {
 namespace {
 
 // Every command any program offers pxctl, once each, in table order.
@@ -144,61 +143,6 @@ Outcome runAction(const Action& action, commands::Program& program) {
     return outcome;
 }
 
-std::string jsonQuoted(std::string_view text) {
-    // Valid UTF-8 whatever the text holds: controls as \u escapes, and a byte
-    // that is not UTF-8 as the text \xNN, as every message shows it.
-    std::string out = "\"";
-    std::size_t i = 0;
-    while (i < text.size()) {
-        const auto byte = static_cast<unsigned char>(text[i]);
-        if (const std::size_t length = ports::plainCharacterAt(text, i); length > 0) {
-            if (byte == '"' || byte == '\\') out += '\\';
-            out.append(text.substr(i, length));
-            i += length;
-            continue;
-        }
-        char escape[8];
-        const bool control = byte < 0x20 || byte == 0x7F || (byte == 0xC2 && i + 1 < text.size() &&
-                                                             static_cast<unsigned char>(text[i + 1]) >= 0x80 &&
-                                                             static_cast<unsigned char>(text[i + 1]) < 0xA0);
-        if (control && byte == 0xC2) {
-            std::snprintf(escape, sizeof escape, "\\u%04x", static_cast<unsigned char>(text[i + 1]));
-            i += 2;
-        } else if (control) {
-            std::snprintf(escape, sizeof escape, "\\u%04x", byte);
-            ++i;
-        } else {
-            std::snprintf(escape, sizeof escape, "\\\\x%02x", byte);
-            ++i;
-        }
-        out += escape;
-    }
-    return out + "\"";
-}
-
-std::string jsonLine(const Action& action, const Outcome& outcome, const commands::Program& program) {
-    const auto quoted = jsonQuoted;
-    const auto& c = program.controls();
-    std::string line = "{\"action\":" + quoted(action.text) + ",\"read\":" +
-                       (outcome.read ? std::to_string(*outcome.read) : std::string("null")) +
-                       ",\"frameWord\":" + std::to_string(program.frameWord()) + ",\"displays\":{";
-    const std::array displays{&c.txtDisplay1,        &c.txtDisplay2,  &c.txtCh_Write_Display,
-                              &c.txtCh_Read_Display, &c.txtSDA_Write, &c.txtSDA_Data};
-    for (const controls::TextBox* box : displays) {
-        if (box != displays.front()) line += ',';
-        line.append(quoted(controls::describe(box->id()))).append(":").append(quoted(box->Text()));
-    }
-    return line + "}}";
-}
-
-std::string jsonFailure(const Action& action, const commands::Delivery& delivery, std::string_view error) {
-    std::string line = "{\"action\":" + jsonQuoted(action.text) + ",\"failed\":" + jsonQuoted(commands::mark(delivery));
-    if (delivery.kind == commands::Delivery::Kind::CutShort) {
-        line += ",\"writes\":" + std::to_string(delivery.writes) + ",\"of\":" + std::to_string(delivery.of);
-    }
-    return line + ",\"error\":" + jsonQuoted(error) + "}";
-}
-
 std::string labelOf(const Action& action) {
     switch (action.kind) {
         case Action::Kind::Command: return std::string(action.command->word);
@@ -228,68 +172,6 @@ std::vector<ActionHelp> actionHelpEntries() {
     return entries;
 }
 
-bool Runner::run(const Action& action) {
-    if (listener_) listener_(labelOf(action));
-    program_.beginAction();
-    if (action.kind == Action::Kind::Recover && !kernelRecovers_.empty()) {
-        out_ << kernelRecovers_ << ": the kernel recovers its I2C buses itself; nothing was sent\n";
-        ++ran_;
-        return flushOutput();
-    }
-    try {
-        const Outcome outcome = runAction(action, program_);
-        if (outcome.recovery) return recovered(action, *outcome.recovery);
-        if (json_) {
-            out_ << withDetails(jsonLine(action, outcome, program_)) << '\n';
-        } else if (outcome.read) {
-            out_ << *outcome.read << '\n';
-        }
-    } catch (const bus::PortError& e) {
-        const commands::Delivery delivery = program_.delivery(e);
-        const std::string error = ports::displayable(e.what());
-        err_ << "pxctl: " << where_ << ports::displayable(commands::failureReport(action.text, delivery, error))
-             << " (action " << ran_ + 1 << "; " << ran_ << " ran before it)" << std::endl;
-        if (json_) out_ << withDetails(jsonFailure(action, delivery, error)) << '\n';
-        flushOutput();
-        return false;
-    }
-    ++ran_;
-    return flushOutput();
-}
-
-bool Runner::recovered(const Action& action, const bus::Recovery& recovery) {
-    if (json_) {
-        out_ << "{\"action\":" << jsonQuoted(action.text) << ",\"free\":" << (recovery.free ? "true" : "false")
-             << ",\"clocks\":" << recovery.clocks << "}\n";
-    } else if (recovery.free) {
-        out_ << "bus free\n";
-    }
-    if (!recovery.free) {
-        err_ << "pxctl: " << where_ << action.text << ": SDA still low after " << recovery.clocks << " clocks: the bus is stuck"
-             << std::endl;
-        flushOutput();
-        return false;
-    }
-    ++ran_;
-    return flushOutput();
-}
-
-std::string Runner::withDetails(std::string line) const {
-    if (!details_) return line;
-    const auto details = details_();
-    if (!details) return line;
-    line.pop_back();  // the closing brace
-    return line + ",\"adapter\":" + jsonQuoted(details->adapter) + ",\"transfers\":" + jsonQuoted(details->transfers) + "}";
-}
-
-bool Runner::flushOutput() {
-    errno = 0;
-    out_.flush();
-    if (out_.good()) return true;
-    if (outputError_ == 0) outputError_ = errno != 0 ? errno : EIO;
-    return false;
-}
-
 std::vector<std::string> splitWords(std::string_view line) {
     std::vector<std::string> words;
     std::size_t i = 0;
@@ -303,4 +185,4 @@ std::vector<std::string> splitWords(std::string_view line) {
     return words;
 }
 
-}  // namespace apps
+}  // namespace script
