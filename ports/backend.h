@@ -13,6 +13,10 @@
 #include <string>
 #include <string_view>
 
+namespace sim {
+class Board;
+}
+
 namespace ports {
 
 struct Backend;
@@ -35,6 +39,8 @@ struct Opened {
     std::string lockKey = {};
     // Where the backend can tell more once open (i2c); empty elsewhere.
     std::function<std::optional<PortDetails>()> details = {};
+    // The simulated board, for a front end that shows its state; nullptr elsewhere.
+    const sim::Board* board = nullptr;
 };
 
 struct Backend {

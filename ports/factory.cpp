@@ -70,7 +70,7 @@ ProgramPort openProgramPort(std::string_view spec, const std::string& tracePath)
     LockPort* lock = nullptr;
     Opened opened = openPort(spec, &lock);
     ProgramPort result{std::move(opened.port), std::move(opened.label), opened.backend, nullptr, lock,
-                       std::move(opened.details)};
+                       std::move(opened.details), opened.board};
     if (!tracePath.empty()) {
         auto traced = std::make_unique<TracePort>(std::move(result.port), tracePath);
         result.trace = traced.get();

@@ -45,6 +45,7 @@ struct ProgramPort {
     TracePort* trace = nullptr;  // owned by port; nullptr without a trace
     LockPort* lock = nullptr;    // owned by port; nullptr where the backend needs none
     std::function<std::optional<PortDetails>()> details;  // empty where the backend tells nothing more
+    const sim::Board* board = nullptr;  // the simulated board; nullptr elsewhere
 
     // The kernel carries whole transactions (an I2C adapter): it checks every
     // acknowledge and recovers the bus itself, so the programs do neither.

@@ -21,7 +21,11 @@ Opened makeSim(const Options& options) {
     std::string label = present ? "sim" : "sim (no device)";
     if (faults.stuckClocks > 0) label += " (stuck for " + std::to_string(faults.stuckClocks) + " clocks)";
     if (faults.nackByte > 0) label += " (no acknowledge of byte " + std::to_string(faults.nackByte) + ")";
-    return {std::make_unique<sim::Board>(present, faults), std::move(label)};
+    auto board = std::make_unique<sim::Board>(present, faults);
+    const sim::Board* state = board.get();
+    Opened opened{std::move(board), std::move(label)};
+    opened.board = state;
+    return opened;
 }
 
 }  // namespace

@@ -36,12 +36,21 @@ void fault(int write) {
     if (spec == nullptr) return;
     const char* colon = std::strchr(spec, ':');
     if (colon == nullptr || std::atoi(colon + 1) != write) return;
+    if (std::strncmp(spec, "read", 4) == 0) return;
     if (std::strncmp(spec, "throw", 5) == 0) throw std::runtime_error("cable unplugged");
     if (std::strncmp(spec, "int", 3) == 0) throw 42;
     if (std::strncmp(spec, "exit", 4) == 0) std::exit(3);
 }
 
 int writes = 0;
+int reads = 0;
+
+void readFault(int read) {
+    const char* spec = std::getenv("PX77XX_PORT_FAULT");
+    if (spec != nullptr && std::strncmp(spec, "read:", 5) == 0 && std::atoi(spec + 5) == read) {
+        throw std::runtime_error("cable unplugged");
+    }
+}
 
 }  // namespace
 
@@ -68,6 +77,7 @@ PX_EXPORT void OutportW(short port, short value) {
 }
 
 PX_EXPORT short InportW(short port) {
+    readFault(++reads);
     if (std::FILE* file = log()) {
         std::fprintf(file, "in 0x%x 0x%04x\n", static_cast<unsigned short>(port), 0x7F);
         std::fflush(file);

@@ -1,0 +1,244 @@
+// px77xx._px77xx: the device object of the Python module. Every method is an
+// action as pxctl words it, parsed and run by the same code, so the frames,
+// the trace and the messages are pxctl's. The exceptions are the package's own
+// (px77xx/__init__.py), raised from here with what reached the port.
+#include "commands/descriptor.h"
+#include "ports/factory.h"
+#include "ports/options.h"
+#include "ports/trace_port.h"
+#include "script/actions.h"
+#include "script/executor.h"
+#include "sim/board.h"
+
+#include <pybind11/pybind11.h>
+#include <pybind11/stl.h>
+
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace py = pybind11;
+
+namespace {
+
+// Raises the package's exception class `name`, made with message and the keyword arguments.
+[[noreturn]] void raise(const char* name, const std::string& message, const py::dict& fields = py::dict()) {
+    const py::object type = py::module_::import("px77xx").attr(name);
+    const py::object error = type(message, **fields);
+    PyErr_SetObject(type.ptr(), error.ptr());
+    throw py::error_already_set();
+}
+
+class Device {
+public:
+    Device(const std::string& program, const std::string& port, const std::optional<std::string>& trace, bool checkAck) {
+        descriptor_ = commands::findProgram(program);
+        if (descriptor_ == nullptr) {
+            throw py::value_error("program " + bus::printable(program) + " is not known; use " +
+                                  commands::programKeys(", ", " or "));
+        }
+        try {
+            port_ = ports::openProgramPort(port, trace.value_or(""));
+        } catch (const ports::ConfigError& e) {
+            raise("ConfigError", bus::displayable(e.what()));
+        }
+        program_ = descriptor_->make(*port_.port);
+        executor_ = std::make_unique<script::Executor>(*program_);
+        if (port_.trace != nullptr) {
+            executor_->setActionListener([trace = port_.trace](const std::string& action) { trace->setAction(action); });
+        }
+        if (port_.carriesTransactions()) {
+            executor_->setKernelRecovers(port_.label);
+        } else {
+            program_->setCheckAck(checkAck);
+        }
+        if (descriptor_->load != nullptr) descriptor_->load(*program_);
+        checkAck_ = checkAck;
+    }
+
+    Device(const Device&) = delete;
+    Device& operator=(const Device&) = delete;
+    ~Device() {
+        const std::lock_guard lock(mutex_);
+        closeLocked();
+    }
+
+    // Runs the actions of one line of words; what each read (None where it did
+    // not read back). Raises at the first that fails, after the rest of its
+    // frame has been left as the port left it.
+    std::vector<std::optional<int>> actions(const std::vector<std::string>& words) {
+        std::vector<script::Action> parsed;
+        try {
+            parsed = script::parseActions(words, *descriptor_);
+        } catch (const script::UsageError& e) {
+            throw py::value_error(bus::displayable(e.what()));
+        }
+        std::vector<std::optional<int>> reads;
+        for (const auto& action : parsed) reads.push_back(execute(action).read);
+        return reads;
+    }
+
+    std::optional<int> one(const std::string& words) {
+        std::vector<std::string> split = script::splitWords(words);
+        return actions(split).back();
+    }
+
+    int recover() {
+        const auto result = executeWords({std::string(commands::kRecoverWord)});
+        return result.recovery ? result.recovery->clocks : 0;
+    }
+
+    void close() {
+        py::gil_scoped_release release;
+        const std::lock_guard lock(mutex_);
+        closeLocked();
+    }
+    bool closed() const { return program_ == nullptr; }
+
+    std::optional<int> display(const script::Display& display) {
+        const std::lock_guard lock(mutex_);
+        if (closed()) return std::nullopt;
+        return script::displayValue(*program_, display);
+    }
+    std::uint32_t frameWord() {
+        const std::lock_guard lock(mutex_);
+        return closed() ? 0 : program_->frameWord();
+    }
+    const std::string& port() const { return port_.label; }
+    std::string program() const { return std::string(descriptor_->key); }
+    bool checkAck() const { return checkAck_; }
+    const sim::Board* board() const { return port_.board; }
+
+private:
+    script::Result executeWords(const std::vector<std::string>& words) {
+        try {
+            return execute(script::parseActions(words, *descriptor_).front());
+        } catch (const script::UsageError& e) {
+            throw py::value_error(bus::displayable(e.what()));
+        }
+    }
+
+    script::Result execute(const script::Action& action) {
+        script::Result result;
+        std::vector<std::string> notices;
+        bool wasClosed = false;
+        {
+            // Another thread runs Python meanwhile; a second action on this
+            // device waits here for the whole of the first.
+            py::gil_scoped_release release;
+            const std::lock_guard lock(mutex_);
+            wasClosed = closed();
+            if (!wasClosed) {
+                result = executor_->execute(action);
+                while (auto notice = port_.takeNotice()) notices.push_back(bus::displayable(*notice));
+            }
+        }
+        if (wasClosed) throw py::value_error("the device is closed");
+        for (const auto& notice : notices) PyErr_WarnEx(PyExc_RuntimeWarning, notice.c_str(), 1);
+        // Ctrl-C during the action: it has finished, whole; now it interrupts.
+        if (PyErr_CheckSignals() != 0) throw py::error_already_set();
+        if (!result.ok) fail(result);
+        return result;
+    }
+
+    [[noreturn]] void fail(const script::Result& result) {
+        py::dict fields;
+        fields["action"] = result.action;
+        fields["port"] = port_.label;
+        fields["delivery"] =
+            result.recovery ? py::object(py::none()) : py::object(py::str(std::string(commands::mark(result.delivery))));
+        const bool cut = result.delivery.kind == commands::Delivery::Kind::CutShort;
+        fields["writes"] = cut ? py::object(py::int_(result.delivery.writes)) : py::none();
+        fields["of"] = cut ? py::object(py::int_(result.delivery.of)) : py::none();
+        const char* type = result.cause == script::Result::Cause::NoAnswer ? "NoDeviceAnswered"
+                           : result.cause == script::Result::Cause::Stuck  ? "BusStuck"
+                                                                           : "PortError";
+        raise(type, result.error, fields);
+    }
+
+    void closeLocked() {
+        if (program_ == nullptr) return;
+        if (port_.trace != nullptr) port_.trace->close();
+        executor_.reset();
+        program_.reset();
+        port_.port.reset();  // and with it the lock
+        port_.trace = nullptr;
+        port_.lock = nullptr;
+        port_.board = nullptr;
+    }
+
+    const commands::Descriptor* descriptor_ = nullptr;
+    ports::ProgramPort port_;
+    std::unique_ptr<commands::Program> program_;
+    std::unique_ptr<script::Executor> executor_;
+    bool checkAck_ = false;
+    std::mutex mutex_;
+};
+
+}  // namespace
+
+PYBIND11_MODULE(_px77xx, m) {
+    m.doc() = "The device object of px77xx; see help(px77xx).";
+
+    py::class_<sim::Board>(m, "Board", "The simulated board's own state, for tests: what the device on it holds.")
+        .def("wiper", &sim::Board::wiper, py::arg("channel"), "The code the device holds for channel 1 or 2.")
+        .def_property_readonly(
+            "wipers", [](const sim::Board& b) { return py::make_tuple(b.wiper(1), b.wiper(2)); },
+            "Both wipers' codes, (channel 1, channel 2).")
+        .def_property_readonly("selected_channel", &sim::Board::selectedChannel,
+                               "The channel the device last selected, 1 or 2.")
+        .def_property_readonly("shutdown", &sim::Board::shutdown, "Whether the device is shut down (/SHDN).");
+
+    auto device = py::class_<Device>(m, "Device", "A program of the family on an open port; see px77xx.open().");
+    device.def(py::init<const std::string&, const std::string&, const std::optional<std::string>&, bool>(),
+               py::arg("program") = "b", py::arg("port") = "sim", py::arg("trace") = py::none(),
+               py::arg("check_ack") = false)
+        .def("set", [](Device& d, int channel, int code) { d.one("set " + std::to_string(channel) + " " + std::to_string(code)); },
+             py::arg("channel"), py::arg("code"),
+             "Channel 1 or 2 to code 0..255: one frame, even where the bar holds the code already (pxctl: set CH N).")
+        .def("code", [](Device& d, int channel, int code) {
+                 if (channel != 1 && channel != 2) throw py::value_error("the channel must be 1..2");
+                 d.one("code" + std::to_string(channel) + "=" + std::to_string(code));
+             },
+             py::arg("channel"), py::arg("code"),
+             "The channel's code scroll bar moved to code 0..255: a frame only if that changes it "
+             "(pxctl: code1=N, code2=N).")
+        .def("zero", [](Device& d) { d.one("zero"); }, "\"Zero Scale\": code 0 on the selected channel.")
+        .def("mid", [](Device& d) { d.one("mid"); }, "\"Mid Scale\": code 128 on the selected channel.")
+        .def("full", [](Device& d) { d.one("full"); }, "\"Full Scale\": code 255 on the selected channel.")
+        .def("ch1", [](Device& d) { d.one("ch1"); }, "\"Ch1\": select channel 1 (nothing is sent).")
+        .def("ch2", [](Device& d) { d.one("ch2"); }, "\"Ch2\": select channel 2 (nothing is sent).")
+        .def("bit", [](Device& d, int index, int value) {
+                 d.one("bit:" + std::to_string(index) + "=" + std::to_string(value));
+             },
+             py::arg("index"), py::arg("value"), "Bit panel position 0..44 set to 0 or 1 (pxctl: bit:K=V).")
+        .def("run", [](Device& d) { d.one("run"); }, "\"Run\": send the bit panel's frame.")
+        .def("read", [](Device& d) { return d.one("read").value_or(-1); },
+             "\"Read\": read the wiper back and return the byte (program b sends the panel's frame first).")
+        .def("get", [](Device& d) { return d.one("get").value_or(-1); },
+             "The read-back alone, without writing a frame first; returns the byte.")
+        .def("shdn", [](Device& d) { d.one("shdn"); }, "\"/SHDN\": shut the device down (program b only).")
+        .def("recover", &Device::recover,
+             "Free a bus a device holds low: up to nine clocks, then a stop; returns the clocks given. "
+             "Raises BusStuck if SDA is still low.")
+        .def("actions", [](Device& d, const std::string& line) { return d.actions(script::splitWords(line)); },
+             py::arg("line"),
+             "Runs a line of pxctl's actions (\"set 1 200 get\"); returns what each read, None where it did not.")
+        .def("__enter__", [](py::object self) { return self; })
+        .def("__exit__", [](Device& d, const py::args&) { d.close(); })
+        .def("close", &Device::close, "Closes the port, its trace and its lock; later actions raise ValueError.")
+        .def_property_readonly("closed", &Device::closed, "Whether close() has run.")
+        .def_property_readonly("program", &Device::program, "The program's key, \"a\" or \"b\".")
+        .def_property_readonly("port", &Device::port, "The port in a few words, as the window's title names it.")
+        .def_property_readonly("check_ack", &Device::checkAck, "Whether the acknowledge check is on.")
+        .def_property_readonly("frame_word", &Device::frameWord, "The frame word of the last frame assembled.")
+        .def_property_readonly("board", &Device::board, py::return_value_policy::reference_internal,
+                               "The simulated board's state (Board); None on any other port.");
+    for (const script::Display& display : script::kDisplays) {
+        device.def_property_readonly(
+            std::string(display.name).c_str(), [&display](Device& d) { return d.display(display); },
+            (std::string(display.help) + "; None until the program first shows it.").c_str());
+    }
+}
