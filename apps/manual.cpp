@@ -2,6 +2,7 @@
 #include "apps/manual.h"
 
 #include "script/actions.h"
+#include "script/executor.h"
 #include "apps/command_line.h"
 #include "ports/factory.h"
 #include "ports/trace_port.h"
@@ -55,6 +56,8 @@ Entry checkAckOption() {
                            "as the programs always wrote them; an I2C adapter's kernel checks anyway)"};
 }
 
+constexpr std::string_view kJsonSchema = "/usr/share/px77xx-cli/pxctl-json.schema.json";
+
 const std::vector<Entry> kFiles{
     {"/dev/parport*", "parallel ports, through ppdev (the lp group)"},
     {"/dev/i2c-*", "I2C adapters, through i2c-dev (the i2c group)"},
@@ -88,9 +91,11 @@ std::string wrap(std::string_view text, std::size_t first, std::size_t hang) {
     return out;
 }
 
-void entriesText(std::string& out, const std::string& title, const std::vector<Entry>& entries) {
+void entriesText(std::string& out, const std::string& title, const std::vector<Entry>& entries,
+                 const std::string& intro = "") {
     if (entries.empty()) return;
     out += title + ":\n";
+    if (!intro.empty()) out += "  " + wrap(intro, 2, 2) + "\n";
     for (const Entry& e : entries) {
         std::string line = "  " + e.term;
         if (line.size() + 2 > kTextColumn) {
@@ -121,9 +126,11 @@ std::string roff(std::string_view text) {
     return out;
 }
 
-void entriesRoff(std::string& out, const std::string& title, const std::vector<Entry>& entries) {
+void entriesRoff(std::string& out, const std::string& title, const std::vector<Entry>& entries,
+                 const std::string& intro = "") {
     if (entries.empty()) return;
     out += ".SH " + title + "\n";
+    if (!intro.empty()) out += ".PP\n" + roff(intro) + "\n";
     for (const Entry& e : entries) out += ".TP\n\\fB" + roff(e.term) + "\\fR\n" + roff(e.text) + "\n";
 }
 
@@ -132,15 +139,52 @@ std::string upper(std::string text) {
     return text;
 }
 
+// Every key of pxctl's JSON objects; the displays' from their table.
+Section jsonSection() {
+    std::string displays;
+    for (const script::Display& display : script::kDisplays) {
+        displays += std::string(displays.empty() ? "" : "; ") + std::string(display.name) + ": " + std::string(display.help);
+    }
+    return {"JSON output",
+            "Each object is one line. The schema of every object is " + std::string(kJsonSchema) +
+                " (in px77xx-cli). The Python module px77xx names the displays as the keys below.",
+            {
+                {"index", "the action's place in the run, from 1, across the lines of a session"},
+                {"action", "the action as typed: \"set 1 200\", \"mid\", \"bit:3=1\""},
+                {"ok", "true where the action did all it should; false for a failure, a refused line or an "
+                       "interruption"},
+                {"read", "the byte the action's read-back read, or null where it read none"},
+                {"frame_word", "the frame word of the last frame assembled"},
+                {"displays", "the window's displays after the action, each a number, or null until the program first "
+                             "shows one: " + displays},
+                {"cause", "why an action failed: \"port failed\", \"no device answered\" (--check-ack) or \"bus "
+                          "stuck\""},
+                {"delivery", "what of a failed action reached the port: \"not sent\", \"read-back failed\" (every "
+                             "frame whole), \"cut short\" or \"not acknowledged\" (every write whole)"},
+                {"writes, of", "with \"cut short\": the writes of the cut transaction that reached the port, and how "
+                               "many it has"},
+                {"error", "the report pxctl prints on standard error, without \"pxctl: \""},
+                {"free, clocks", "recover: whether SDA was high at the end, and the clocks given"},
+                {"note", "recover on an I2C adapter: why nothing was sent"},
+                {"line", "a refused line: its number in the session, 0 for the command line; error says why"},
+                {"interrupted, after, of", "the last object of a run a signal ended: the signal, the actions that "
+                                           "ran whole, and (actions on the command line) how many were given"},
+                {"adapter, transfers", "ports that can tell (i2c, lib): the adapter as it names itself, and how "
+                                       "frames travel"},
+            }};
+}
+
 }  // namespace
 
 Manual pxctlManual() {
     const std::string keys = commands::programKeys("|", "|");
     const std::string common = "[--program " + keys + "] [--port PORT] [--trace FILE] [--json] [--check-ack]";
+    const std::string session = "[--program " + keys + "] [--port PORT] [--trace FILE] [--json] [--check-ack] "
+                                "[--keep-going]";
     Manual m;
     m.name = "pxctl";
     m.summary = "run the PX7700/PX7702 programs' actions from the command line";
-    m.synopsis = {common + " ACTION...", common + " -", "--help | --version"};
+    m.synopsis = {common + " ACTION...", session + " -", "--help | --version"};
     m.description = {
         "pxctl runs the operator actions of the PX7700/PX7702 windows in order on one program, as the same clicks "
         "would: the same handlers, frames, port strings and backends, without a display and without Qt. Every "
@@ -149,7 +193,7 @@ Manual pxctlManual() {
         "between lines. # starts a "
         "comment anywhere on a line, and a line saying help lists the actions. From a terminal it prompts, and a bad "
         "line is reported and the session goes on; from a pipe the first bad line ends the session with status 2, "
-        "naming its line.",
+        "naming its line, unless --keep-going is given.",
         "Numbers are decimal, or hexadecimal after 0x (code1=0xc8); a leading zero changes nothing (set 1 010 is "
         "code ten).",
     };
@@ -162,8 +206,9 @@ Manual pxctlManual() {
                                   programs},
         portOption(),
         traceOption(),
-        {"--json", "one JSON object a line (JSON Lines) for each action: action, read, frameWord, displays; a "
-                   "failed action's object says what was sent (failed) and why (error)"},
+        {"--json", "one JSON object a line (JSON Lines) for each action, and for a line refused; see JSON OUTPUT"},
+        {"--keep-going", "with -: a bad line is reported (with --json as an object on standard output too) and the "
+                         "session goes on; the exit status is 2 if any line was bad"},
         checkAckOption(),
         {"--help", "print this help and exit"},
         {"--version", "print the version and exit"},
@@ -187,11 +232,13 @@ Manual pxctlManual() {
         {"1", "the port failed (one line on standard error names the action, what of it reached the port and how "
               "many ran before it; nothing after it runs), the output could not be written (a reader that went away "
               "is told nothing), or recover found the bus stuck"},
-        {"2", "a bad option, port string or action, before the port is touched"},
+        {"2", "a bad option, port string or action, before the port is touched; with --keep-going, a bad line in the "
+              "session"},
         {"128+N", "signal N (SIGINT, SIGTERM, SIGHUP) stopped it, after the action under way had finished, even "
                   "while its output waited on a reader; with --json a last object says so "
-                  "({\"interrupted\":\"SIGTERM\",\"after\":11,\"of\":40})"},
+                  "({\"ok\":false,\"interrupted\":\"SIGTERM\",\"after\":11,\"of\":40})"},
     };
+    m.sections.push_back(jsonSection());
     m.files = kFiles;
     std::vector<std::string> windows;
     for (const commands::Descriptor* d : commands::programs()) windows.push_back(std::string(d->executable) + "(1)");
@@ -284,6 +331,7 @@ std::string helpText(const Manual& m) {
     std::transform(title.begin() + 1, title.end(), title.begin() + 1,
                    [](char ch) { return static_cast<char>(std::tolower(static_cast<unsigned char>(ch))); });
     entriesText(out, title, m.list);
+    for (const Section& section : m.sections) entriesText(out, section.title, section.entries, section.intro);
     entriesText(out, "Ports", portEntries());
     entriesText(out, "Traces", traceEntries());
     out += "Examples:\n";
@@ -314,6 +362,7 @@ std::string manPage(const Manual& m, std::string_view version, std::string_view 
     for (const std::string& paragraph : m.description) out += ".PP\n" + roff(paragraph) + "\n";
     entriesRoff(out, "OPTIONS", m.options);
     entriesRoff(out, m.listTitle, m.list);
+    for (const Section& section : m.sections) entriesRoff(out, upper(section.title), section.entries, section.intro);
     entriesRoff(out, "PORTS", portEntries());
     entriesRoff(out, "TRACES", traceEntries());
     out += ".SH EXAMPLES\n";

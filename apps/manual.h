@@ -22,6 +22,13 @@ struct Example {
     std::string command;  // one shell line
 };
 
+// A section of definitions of its own, after the list: "JSON output".
+struct Section {
+    std::string title;  // as --help shows it; the man page's is in capitals
+    std::string intro;  // a paragraph before the entries; may be empty
+    std::vector<Entry> entries;
+};
+
 struct Manual {
     std::string name;                      // "pxctl"
     std::string summary;                   // the NAME line
@@ -31,6 +38,7 @@ struct Manual {
     std::string listTitle;                 // "ACTIONS", "THE WINDOW"
     std::vector<Entry> list;
     std::vector<std::string> notes;        // paragraphs after the list
+    std::vector<Section> sections;         // after the list
     std::vector<Example> examples;
     std::vector<Entry> exitStatus;
     std::vector<Entry> files;

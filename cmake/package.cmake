@@ -29,17 +29,19 @@ add_custom_target(package_files ALL DEPENDS ${pages_cli} ${pages_gui} ${CMAKE_BI
 
 set(cli px77xx-cli)
 set(gui px77xx)
+set(python python3-px77xx)
 install(FILES ${pages_cli} DESTINATION share/man/man1 COMPONENT cli)
 install(FILES ${pages_gui} DESTINATION share/man/man1 COMPONENT gui)
 install(FILES ${PROJECT_SOURCE_DIR}/packaging/px77xx.svg DESTINATION share/icons/hicolor/scalable/apps COMPONENT gui)
-foreach(component cli gui)
+install(FILES ${PROJECT_SOURCE_DIR}/packaging/pxctl-json.schema.json DESTINATION share/${cli} COMPONENT cli)
+foreach(component cli gui python)
   install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/packaging/copyright
                 ${CMAKE_BINARY_DIR}/changelog.gz DESTINATION share/doc/${${component}} COMPONENT ${component})
 endforeach()
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_DEB_COMPONENT_INSTALL ON)
-set(CPACK_COMPONENTS_ALL cli gui)
+set(CPACK_COMPONENTS_ALL cli gui python)
 set(CPACK_PACKAGE_NAME px77xx)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
@@ -69,6 +71,22 @@ two-channel digital potentiometer by bit-banging its two-wire bus through a
 parallel port (ppdev or direct I/O), GPIO lines, any Linux I2C adapter, or a
 simulated board. pxctl, in px77xx-cli, does the same work without a window.")
 set(CPACK_DEBIAN_GUI_PACKAGE_SUGGESTS ${cli})
+
+# The module for the Python it was built for: its extension's ABI tag names
+# that minor version.
+find_package(Python3 REQUIRED COMPONENTS Interpreter)
+set(next_minor ${Python3_VERSION_MINOR})
+math(EXPR next_minor "${next_minor} + 1")
+set(CPACK_DEBIAN_PYTHON_PACKAGE_NAME ${python})
+set(CPACK_DEBIAN_PYTHON_PACKAGE_SECTION python)
+set(CPACK_DEBIAN_PYTHON_PACKAGE_DEPENDS
+    "python3 (>= ${Python3_VERSION_MAJOR}.${Python3_VERSION_MINOR}~), python3 (<< ${Python3_VERSION_MAJOR}.${next_minor})")
+set(CPACK_COMPONENT_PYTHON_DESCRIPTION "set the wipers of PX7700/PX7702 potentiometers from Python
+The module px77xx runs the operator actions of the PX7700/PX7702 windows from
+Python test-bench scripts: the same frames, port strings and backends as
+pxctl (parallel port, GPIO lines, any Linux I2C adapter, a port library or a
+simulated board), with a device object per port, one method per action, the
+displays as properties and exceptions that say what reached the port.")
 
 set(CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
     OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)

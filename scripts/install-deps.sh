@@ -10,6 +10,7 @@ packages=(
   qemu-system-x86 linux-image-amd64 busybox-static cpio i2c-tools
   man-db groff-base jq dpkg-dev lintian
   g++-mingw-w64-x86-64-posix wine wine64 googletest
+  python3-dev pybind11-dev python3-pybind11 python3-pytest python3-jsonschema
 )
 SUDO=""
 if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi

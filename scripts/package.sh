@@ -21,11 +21,12 @@ done <<<"$commands"
 
 cli="$(ls build/release/px77xx-cli_*_amd64.deb)"
 gui="$(ls build/release/px77xx_*_amd64.deb)"
+python="$(ls build/release/python3-px77xx_*_amd64.deb)"
 version="$(dpkg-deb -f "$cli" Version)"
 if dpkg-deb -f "$cli" Depends | grep -qi qt; then fail "$cli depends on Qt: $(dpkg-deb -f "$cli" Depends)"; fi
 dpkg-deb -I "$cli"
 
-purge() { $SUDO apt-get purge -y px77xx px77xx-cli >/dev/null 2>&1 || true; }
+purge() { $SUDO apt-get purge -y px77xx px77xx-cli python3-px77xx >/dev/null 2>&1 || true; }
 
 # Each alone: what it holds runs, and the other's programs are not there.
 purge
@@ -34,6 +35,7 @@ test "$(pxctl --version)" = "pxctl $version"
 test "$(pxctl --port sim set 1 5 get)" = 5
 test "$(printf 'set 2 9 # a comment\nget\n' | pxctl --port sim -)" = 9
 dpkg -L px77xx-cli | grep -qx /usr/share/man/man1/pxctl.1.gz
+/usr/bin/python3 -c 'import json, sys; json.load(open(sys.argv[1]))' /usr/share/px77xx-cli/pxctl-json.schema.json
 [ ! -e /usr/bin/px7702_reva ] || fail "px77xx-cli installed a window"
 
 purge
@@ -45,7 +47,15 @@ for window in px7700_02_reva px7702_reva; do
 done
 [ ! -e /usr/bin/pxctl ] || fail "px77xx installed pxctl"
 
-# Both, as the README installs them.
-$SUDO apt-get install -y "./$cli" "./$gui"
-lintian --fail-on error,warning "$cli" "$gui"
-echo "package: $cli and $gui installed alone and together, and checked"
+purge
+$SUDO apt-get install -y "./$python"
+test "$(cd / && /usr/bin/python3 -c 'import px77xx
+with px77xx.open(port="sim") as pot:
+    pot.set(2, 200)
+    print(pot.read())')" = 200
+[ ! -e /usr/bin/pxctl ] || fail "python3-px77xx installed pxctl"
+
+# All, as the README installs them.
+$SUDO apt-get install -y "./$cli" "./$gui" "./$python"
+lintian --fail-on error,warning "$cli" "$gui" "$python"
+echo "package: $cli, $gui and $python installed alone and together, and checked"

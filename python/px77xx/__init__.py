@@ -1,8 +1,7 @@
-"""Set the wipers of PX7700/PX7702 potentiometers from Python.
+"""The PX7700/PX7702 programs' actions from Python, for test-bench scripts.
 
-NAME
-    px77xx - the operator actions of the PX7700_02 RevA (program "a") and
-    PX7702_RevA (program "b") windows, for test-bench scripts
+The operator actions of the PX7700_02 RevA (program "a") and PX7702_RevA
+(program "b") windows, run on any port pxctl reaches.
 
 SYNOPSIS
     import px77xx
@@ -11,7 +10,7 @@ SYNOPSIS
         print(pot.read())          # 200
         print(pot.code1, pot.channel_written)
 
-DESCRIPTION
+OPENING A PORT
     open() opens a port as pxctl does, from the same port strings ("sim",
     "ppdev:dev=/dev/parport0", "i2c:bus=1", "gpio:...", "lib:path=...";
     see pxctl(1)) and returns a Device. Nothing touches the port until the

@@ -11,7 +11,7 @@ PUBLIC = [name for name in dir(px77xx.Device) if not name.startswith("_")]
 
 def test_help_reads_like_the_man_page():
     text = pydoc.render_doc(px77xx, renderer=pydoc.plaintext)
-    for heading in ["NAME", "SYNOPSIS", "DESCRIPTION", "ACTIONS", "DISPLAYS", "ERRORS", "THREADS AND SIGNALS",
+    for heading in ["NAME", "SYNOPSIS", "DESCRIPTION", "OPENING A PORT", "ACTIONS", "DISPLAYS", "ERRORS", "THREADS AND SIGNALS",
                     "SEE ALSO"]:
         assert "\n    " + heading in text or "\n" + heading in text, heading
     for name in PUBLIC + ["PortError", "NoDeviceAnswered", "BusStuck", "ConfigError"]:
