@@ -53,6 +53,8 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments, Front fr
             target = &line.trace;
         } else if (!window && option == "--program") {
             target = &line.program;
+        } else if (!window && option == "--listen") {
+            target = &line.listen;
         } else if (argument == "--help" || argument == "-h") {
             line.help = true;
             continue;

@@ -22,6 +22,7 @@ struct CommandLine {
     std::vector<std::string> toolkit;  // window: Qt's own options, passed on to Qt as given
     std::string program = "b";         // pxctl: which program's handlers run
     bool json = false;                 // pxctl: one JSON object per action
+    std::string listen;                // pxctl serve: ADDR:PORT; empty: the default
     bool keepGoing = false;            // pxctl -: a bad line is reported and the session goes on
     bool checkAck = false;             // release and check the device's acknowledge slots
     std::vector<std::string> actions;  // pxctl: the words after the options; "-" reads standard input

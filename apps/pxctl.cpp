@@ -4,8 +4,10 @@
 #include "script/actions.h"
 #include "script/json.h"
 #include "script/runner.h"
+#include "script/scpi.h"
 #include "apps/command_line.h"
 #include "apps/manual.h"
+#include "apps/serve.h"
 #include "apps/signals.h"
 #include "commands/descriptor.h"
 #include "ports/factory.h"
@@ -123,9 +125,32 @@ int session(const apps::SignalWatch& signals, const commands::Descriptor& descri
     return anyBad && keepGoing ? 2 : 0;
 }
 
+// pxctl serve: the program as a SCPI instrument on a TCP socket, the port (and
+// its lock) held while it runs.
+int serveScpi(const apps::CommandLine& line, const commands::Descriptor& descriptor, ports::ProgramPort& port,
+              const apps::SignalWatch& signals) {
+    ports::TracePort* trace = port.trace;
+    const std::string kernel = port.carriesTransactions() ? port.label : std::string();
+    script::ScpiInstrument instrument(descriptor, *port.port,
+                                      {port.label, PX_VERSION, line.checkAck, port.carriesTransactions()},
+                                      [trace, kernel](script::Executor& executor) {
+                                          if (trace != nullptr) {
+                                              executor.setActionListener(
+                                                  [trace](const std::string& action) { trace->setAction(action); });
+                                          }
+                                          if (!kernel.empty()) executor.setKernelRecovers(kernel);
+                                      });
+    const int status = apps::serve(line.listen.empty() ? apps::kDefaultListen : line.listen, instrument, signals,
+                                   [&port] { reportNotices(port); });
+    if (trace != nullptr) trace->close();
+    reportNotices(port);
+    return status;
+}
+
 int runPxctl(int argc, char** argv) {
     apps::CommandLine line;
     bool parsed = false;  // the command line was read: --json is known
+    bool serving = false;
     const commands::Descriptor* descriptor = nullptr;
     std::vector<script::Action> actions;
     ports::ProgramPort port;
@@ -152,11 +177,14 @@ int runPxctl(int argc, char** argv) {
             throw apps::UsageError("--json and --trace - both write to standard output; give the trace a file");
         }
         if (line.actions.empty()) throw apps::UsageError("no action given; see --help");
+        serving = line.actions.size() == 1 && line.actions[0] == "serve";
+        if (!line.listen.empty() && !serving) throw apps::UsageError("--listen is for pxctl serve");
+        if (serving && line.json) throw apps::UsageError("--json does not apply to serve: it answers in SCPI");
         if (line.keepGoing && !(line.actions.size() == 1 && line.actions[0] == "-")) {
             throw apps::UsageError("--keep-going is for actions read from standard input (-)");
         }
         const bool stdinMode = line.actions.size() == 1 && line.actions[0] == "-";
-        if (!stdinMode) actions = script::parseActions(line.actions, *descriptor);
+        if (!stdinMode && !serving) actions = script::parseActions(line.actions, *descriptor);
         port = ports::openProgramPort(line.port, line.trace);
     } catch (const apps::UsageError& e) {
         return refusedAtStart(parsed && line.json, e.what());
@@ -166,6 +194,7 @@ int runPxctl(int argc, char** argv) {
 
     // From here a signal is noted and acted on between actions.
     const apps::SignalWatch signals;
+    if (serving) return serveScpi(line, *descriptor, port, signals);
     apps::CheckedOutput output(1, signals);
     std::ostream out(&output);
     ports::TracePort* trace = port.trace;

@@ -11,6 +11,7 @@ packages=(
   man-db groff-base jq dpkg-dev lintian
   g++-mingw-w64-x86-64-posix wine wine64 googletest
   python3-dev pybind11-dev python3-pybind11 python3-pytest python3-jsonschema
+  python3-pyvisa python3-pyvisa-py
 )
 SUDO=""
 if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi

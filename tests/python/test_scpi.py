@@ -1,0 +1,225 @@
+# pxctl serve as a bench's software sees it: PyVISA (pyvisa-py) over
+# TCPIP::...::SOCKET, and hostile clients on plain sockets. The server must
+# answer every query, keep serving the next client and keep its memory bounded.
+import os
+import re
+import signal
+import socket
+import subprocess
+import time
+
+import pytest
+import pyvisa
+
+from conftest import run_pxctl
+
+
+class Server:
+    def __init__(self, pxctl, program="b", port="sim", trace=None, env=None):
+        arguments = [pxctl, "--program", program, "--port", port, "serve", "--listen", "127.0.0.1:0"]
+        if trace:
+            arguments[1:1] = ["--trace", str(trace)]
+        self.process = subprocess.Popen(arguments, stderr=subprocess.PIPE, text=True,
+                                        env={**os.environ, **(env or {})})
+        first = self.process.stderr.readline()
+        found = re.search(r"listening on 127\.0\.0\.1:(\d+);", first)
+        assert found, first
+        self.port = int(found.group(1))
+
+    def connect(self):
+        return socket.create_connection(("127.0.0.1", self.port), timeout=10)
+
+    def memory_kb(self):
+        with open(f"/proc/{self.process.pid}/status") as status:
+            return int(re.search(r"VmRSS:\s+(\d+)", status.read()).group(1))
+
+    def stop(self):
+        self.process.send_signal(signal.SIGTERM)
+        said = self.process.communicate(timeout=20)[1]
+        assert self.process.returncode == 0, said
+        return said
+
+
+@pytest.fixture
+def server(pxctl):
+    servers = []
+
+    def start(**kwargs):
+        servers.append(Server(pxctl, **kwargs))
+        return servers[-1]
+    yield start
+    for s in servers:
+        if s.process.poll() is None:
+            s.stop()
+
+
+def instrument(port, termination="\n"):
+    manager = pyvisa.ResourceManager("@py")
+    resource = manager.open_resource(f"TCPIP::127.0.0.1::{port}::SOCKET", read_termination="\n",
+                                     write_termination=termination, timeout=5000)
+    return resource
+
+
+def test_idn_names_the_family_the_program_the_port_and_the_version(server, pxctl):
+    version = run_pxctl(pxctl, ["--version"]).stdout.split()[1]
+    s = server(program="a")
+    assert instrument(s.port).query("*IDN?") == f"px77xx,PX7700_02_RevA,sim,{version}"
+
+
+# SCPI lines and the pxctl actions they stand for.
+SESSION = [
+    ("WIPer1 200", "set 1 200"), ("SOUR:WIP2:CODE 17", "set 2 17"), ("CHAN 1", "ch1"), ("PRES MID", "mid"),
+    ("CHANnel 2", "ch2"), ("PRESet FULL", "full"), ("PAN:BIT3 1", "bit:3=1"), ("PAN:RUN", "run"),
+    ("READ?", "read"), ("MEAS?", "get"), ("wip1 min", "set 1 0"), ("WIP2 MAX", "set 2 255"),
+]
+
+
+@pytest.mark.parametrize("program", ["a", "b"])
+def test_both_wipers_with_pxctls_trace(server, pxctl, tmp_path, program):
+    session = SESSION + ([("SHUTdown", "shdn")] if program == "b" else [])
+    s = server(program=program, trace=tmp_path / "scpi.log")
+    visa = instrument(s.port)
+    for line, _ in session:
+        if line.endswith("?"):
+            assert 0 <= int(visa.query(line)) <= 255
+        else:
+            visa.write(line)
+    assert visa.query("WIP1?;WIP2?") == "0;255"
+    assert visa.query("SYST:ERR?") == '0,"No error"'
+    visa.close()
+    s.stop()
+    words = " ".join(action for _, action in session).split()
+    ran = run_pxctl(pxctl, ["--program", program, "--port", "sim", "--trace", str(tmp_path / "pxctl.log"), *words])
+    assert ran.returncode == 0, ran.stderr
+    assert (tmp_path / "scpi.log").read_bytes() == (tmp_path / "pxctl.log").read_bytes()
+
+
+@pytest.mark.parametrize("termination", ["\n", "\r\n"], ids=["LF", "CRLF"])
+def test_errors_are_queued_and_the_session_goes_on(server, termination):
+    visa = instrument(server().port, termination)
+    visa.write("WIPer7 5")
+    visa.write("WIP1 300")
+    visa.write("WIP1")
+    assert visa.query("SYST:ERR:COUN?") == "3"
+    assert visa.query("SYST:ERR?") == '-114,"Header suffix out of range;WIPer7"'
+    assert visa.query("SYST:ERR?") == '-222,"Data out of range;300 (0..255)"'
+    assert visa.query("SYST:ERR?") == '-109,"Missing parameter;WIP1"'
+    assert visa.query("SYST:ERR?") == '0,"No error"'
+    assert visa.query("NOSUCH?") == "9.91E37"  # answered, never left to time out
+    assert visa.query("SYST:ERR?") == '-113,"Undefined header;NOSUCH"'
+    visa.write("WIP2 99")
+    assert visa.query("READ?") == "99"
+
+
+def test_rst_returns_the_start_values_and_writes_nothing(server, tmp_path):
+    s = server(trace=tmp_path / "rst.log")
+    visa = instrument(s.port)
+    visa.write("WIP1 5")
+    visa.write("*RST")
+    assert visa.query("WIP1?;CHAN?;*OPC?") == "0;0;1"
+    s.stop()
+    assert (tmp_path / "rst.log").read_text().count("\n") == 59
+
+
+def read_line(sock):
+    answer = b""
+    while not answer.endswith(b"\n"):
+        chunk = sock.recv(1)
+        assert chunk, "connection closed"
+        answer += chunk
+    return answer.decode().rstrip("\n")
+
+
+def ask(sock, line):
+    sock.sendall(line.encode() + b"\n")
+    return read_line(sock)
+
+
+def second_client(s):
+    other = s.connect()
+    answer = other.recv(200)
+    assert answer.startswith(b'-310,"System error;busy: serving 127.0.0.1:')
+    assert other.recv(200) == b""
+
+
+def huge_line(s):
+    sock = s.connect()
+    sock.sendall(b"WIP1 " + b"1" * (1 << 20) + b"\n")
+    assert ask(sock, "SYST:ERR?").startswith('-363,"Input buffer overrun')
+    sock.close()
+
+
+def binary_bytes(s):
+    sock = s.connect()
+    sock.sendall(bytes(b for b in range(256) if b != 10) + b"\n")
+    assert read_line(sock) == "9.91E37"  # a ? among them: answered
+    assert ask(sock, "SYST:ERR?").startswith('-101,"Invalid character')
+    sock.close()
+
+
+def disconnect_mid_line(s):
+    sock = s.connect()
+    sock.sendall(b"WIP1 2")
+    sock.close()
+
+
+def never_reads(s):
+    sock = s.connect()
+    sock.settimeout(20)
+    sock.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, 4096)
+    try:
+        for _ in range(200000):
+            sock.sendall(b"*IDN?;*IDN?;*IDN?;*IDN?\n")
+    except OSError:
+        pass  # the server closed it: it read nothing for 5 s
+    sock.close()
+
+
+def thousand_errors(s):
+    sock = s.connect()
+    sock.sendall(b"BOGUS\n" * 1000)
+    assert ask(sock, "SYST:ERR:COUN?") == "16"
+    assert ask(sock, "*CLS;SYST:ERR:COUN?") == "0"
+    sock.close()
+
+
+HOSTILE = [second_client, huge_line, binary_bytes, disconnect_mid_line, never_reads, thousand_errors]
+
+
+@pytest.mark.parametrize("hostile", HOSTILE, ids=[h.__name__ for h in HOSTILE])
+def test_a_hostile_client_leaves_the_server_serving_the_next(server, hostile):
+    s = server()
+    first = s.connect() if hostile is second_client else None
+    if first:
+        assert ask(first, "*OPC?") == "1"
+    before = s.memory_kb()
+    hostile(s)
+    if first:
+        assert ask(first, "WIP1 3;WIP1?") == "3"
+        first.close()
+    deadline = time.monotonic() + 15
+    while True:
+        try:
+            nxt = s.connect()
+            reply = ask(nxt, "*IDN?")
+            if not reply.startswith("-310"):
+                break
+        except (AssertionError, OSError):
+            pass
+        assert time.monotonic() < deadline, "the next client was never served"
+        time.sleep(0.1)
+    assert reply.startswith("px77xx,PX7702_RevA,sim,")
+    assert ask(nxt, "*CLS;WIP2 42;READ?") == "42"
+    assert s.memory_kb() - before < 4096
+
+
+def test_sigterm_ends_it_between_commands_with_whole_frames(server, slow_library, tmp_path):
+    s = server(port="lib:path=" + slow_library(), trace=tmp_path / "slow.log", env={"PX77XX_PORT_WAIT_MS": "2"})
+    sock = s.connect()
+    sock.sendall(b"".join(b"WIP1 %d\n" % code for code in range(100)))
+    while not (tmp_path / "slow.log").exists() or (tmp_path / "slow.log").stat().st_size < 15 * 200:
+        time.sleep(0.01)
+    said = s.stop()
+    assert "stopped by SIGTERM" in said
+    writes = (tmp_path / "slow.log").read_text().splitlines()
+    assert len(writes) % 59 == 0 and 0 < len(writes) < 100 * 59
