@@ -3,6 +3,8 @@
 
 #include "script/actions.h"
 #include "script/executor.h"
+#include "script/scpi.h"
+#include "apps/serve.h"
 #include "apps/command_line.h"
 #include "ports/factory.h"
 #include "ports/trace_port.h"
@@ -174,6 +176,48 @@ Section jsonSection() {
             }};
 }
 
+// pxctl serve's command tree, errors and limits.
+Section scpiSection() {
+    return {"SCPI server",
+            "pxctl serve answers SCPI (SCPI-1999, IEEE 488.2) on a raw TCP socket: lines end in LF or CRLF, "
+            "answers in LF; mnemonics in their short (upper case) or long form, in any case; [optional] nodes; "
+            "several commands on a line with ;, a header after ; going on from the last one's node; MINimum, "
+            "MAXimum and DEFault (128) where a code is taken. Every query is answered, a failed one with 9.91E37, so "
+            "that no client waits for its timeout. Errors are queued (15 and then -350 Queue overflow) with the "
+            "standard numbers: -101 Invalid character, -102 Syntax error, -104 Data type error, -108 Parameter not "
+            "allowed, -109 Missing parameter, -113 Undefined header, -114 Header suffix out of range, -221 "
+            "Settings conflict, -222 Data out of range, -224 Illegal parameter value, -240 Hardware error and -241 "
+            "Hardware missing (a port failure, with the same report as pxctl prints), -363 Input buffer overrun (a "
+            "line over " + std::to_string(script::ScpiInstrument::kMaxLine) + " bytes, dropped), -410 Query "
+            "INTERRUPTED (answers not read before the next line, thrown away). One client at a time: a second is "
+            "sent -310,\"System error;busy: ...\" and closed; a client that reads no answer for 5 s while one "
+            "waits is closed. Nothing a client sends reaches a shell or a file.",
+            {
+                {"[SOURce:]WIPer<1|2>[:CODE] N", "set the channel's code, 0..255, MIN, MAX or DEF: one frame "
+                                                 "(set CH N); WIPer<1|2>? the code the bar holds"},
+                {"[SOURce:]CHANnel 1|2", "select the channel (ch1, ch2); CHANnel? the channel shown, 0 before any"},
+                {"[SOURce:]PRESet ZERO|MID|FULL", "the presets on the selected channel (zero, mid, full)"},
+                {"PANel:BIT<0..44> 0|1", "a bit panel position (bit:K=V); PANel:BIT<k>? its value"},
+                {"PANel:RUN", "send the bit panel's frame (run); PANel:WORD? the frame word, PANel:DATA? its data "
+                              "byte"},
+                {"READ?", "the Read button: the byte read back (read)"},
+                {"MEASure?", "the read-back alone (get)"},
+                {"FETCh?", "the byte the last read-back read, without reading"},
+                {"SHUTdown", "/SHDN (program b)"},
+                {"BUS:RECover", "free a bus a device holds low (recover)"},
+                {"BUS:CHECk[:STATe] ON|OFF", "the acknowledge check (--check-ack); BUS:CHECk? 1 or 0"},
+                {"SYSTem:ERRor[:NEXT]?", "the oldest error, 0,\"No error\" when none; SYSTem:ERRor:COUNt? how many"},
+                {"SYSTem:VERSion?", "1999.0"},
+                {"*IDN?", "px77xx, the program, the port and the version"},
+                {"*RST", "the program's start values; nothing is written to the port"},
+                {"*CLS, *ESE, *ESE?, *ESR?, *SRE, *SRE?, *STB?",
+                 "the status registers as IEEE 488.2 defines them: event status (operation complete, query, "
+                 "device, execution and command errors, power on) and status byte (error queue, event summary)"},
+                {"*OPC, *OPC?, *WAI", "every command is complete when the next is read"},
+                {"*TST?", "0: no self-test touches the bus unasked"},
+            }};
+}
+
 }  // namespace
 
 Manual pxctlManual() {
@@ -184,7 +228,9 @@ Manual pxctlManual() {
     Manual m;
     m.name = "pxctl";
     m.summary = "run the PX7700/PX7702 programs' actions from the command line";
-    m.synopsis = {common + " ACTION...", session + " -", "--help | --version"};
+    m.synopsis = {common + " ACTION...", session + " -",
+                  "[--program " + keys + "] [--port PORT] [--trace FILE] [--check-ack] [--listen ADDR:PORT] serve",
+                  "--help | --version"};
     m.description = {
         "pxctl runs the operator actions of the PX7700/PX7702 windows in order on one program, as the same clicks "
         "would: the same handlers, frames, port strings and backends, without a display and without Qt. Every "
@@ -196,6 +242,9 @@ Manual pxctlManual() {
         "naming its line, unless --keep-going is given.",
         "Numbers are decimal, or hexadecimal after 0x (code1=0xc8); a leading zero changes nothing (set 1 010 is "
         "code ten).",
+        "serve makes the program a SCPI instrument on a raw TCP socket, as power supplies and meters are, for "
+        "PyVISA, LabVIEW or MATLAB: see SCPI SERVER. It holds the port (and its lock) until SIGTERM or SIGINT, "
+        "which it acts on between commands.",
     };
     std::string programs;
     for (const commands::Descriptor* d : commands::programs()) {
@@ -207,6 +256,9 @@ Manual pxctlManual() {
         portOption(),
         traceOption(),
         {"--json", "one JSON object a line (JSON Lines) for each action, and for a line refused; see JSON OUTPUT"},
+        {"--listen ADDR:PORT", "serve: where to listen (default " + std::string(kDefaultListen) +
+                                   ", loopback only, since the socket has no authentication); [::1]:5025 for IPv6, "
+                                   "0.0.0.0:5025 for every interface, port 0 for any free one"},
         {"--keep-going", "with -: a bad line is reported (with --json as an object on standard output too) and the "
                          "session goes on; the exit status is 2 if any line was bad"},
         checkAckOption(),
@@ -226,19 +278,27 @@ Manual pxctlManual() {
         {"Check that the chip answers, on a Raspberry Pi's GPIO lines (with pull-ups on both):",
          "pxctl --port gpio:chip=gpiochip0,sda=17,scl=27 --check-ack set 1 5"},
         {"Free a bus a device holds low:", "pxctl --port ppdev recover"},
+        {"The board as a SCPI instrument; then, in Python, pyvisa.ResourceManager(\"@py\").open_resource("
+         "\"TCPIP::127.0.0.1::5025::SOCKET\", read_termination=\"\\n\").query(\"*IDN?\"):",
+         "pxctl --port ppdev serve"},
+        {"A session with the instrument (answers after ->): *IDN? -> px77xx,PX7702_RevA,sim,VERSION; WIP1 200; "
+         "WIP2 MAX; WIP1?;WIP2? -> 200;255; READ? -> 255; WIP1 300; SYST:ERR? -> -222,\"Data out of range;300 "
+         "(0..255)\"; SYST:ERR? -> 0,\"No error\". The simulated board as the instrument, for trying a client:",
+         "pxctl --port sim serve"},
     };
     m.exitStatus = {
-        {"0", "every action ran"},
+        {"0", "every action ran; serve: a signal ended it"},
         {"1", "the port failed (one line on standard error names the action, what of it reached the port and how "
               "many ran before it; nothing after it runs), the output could not be written (a reader that went away "
               "is told nothing), or recover found the bus stuck"},
         {"2", "a bad option, port string or action, before the port is touched; with --keep-going, a bad line in the "
-              "session"},
+              "session; serve: an address it cannot read"},
         {"128+N", "signal N (SIGINT, SIGTERM, SIGHUP) stopped it, after the action under way had finished, even "
                   "while its output waited on a reader; with --json a last object says so "
                   "({\"ok\":false,\"interrupted\":\"SIGTERM\",\"after\":11,\"of\":40})"},
     };
     m.sections.push_back(jsonSection());
+    m.sections.push_back(scpiSection());
     m.files = kFiles;
     std::vector<std::string> windows;
     for (const commands::Descriptor* d : commands::programs()) windows.push_back(std::string(d->executable) + "(1)");

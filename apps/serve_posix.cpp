@@ -38,7 +38,9 @@ std::string peerName(const sockaddr_storage& address) {
     const auto* in6 = reinterpret_cast<const sockaddr_in6*>(&address);
     ::inet_ntop(AF_INET6, &in6->sin6_addr, host, sizeof host);
     port = ntohs(in6->sin6_port);
-    return "[" + std::string(host) + "]:" + std::to_string(port);
+    std::string name = "[";
+    name.append(host).append("]:").append(std::to_string(port));
+    return name;
 }
 
 // "127.0.0.1:5025", "[::1]:5025", "localhost:5025"; false where it is none of these.

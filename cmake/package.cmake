@@ -34,6 +34,12 @@ install(FILES ${pages_cli} DESTINATION share/man/man1 COMPONENT cli)
 install(FILES ${pages_gui} DESTINATION share/man/man1 COMPONENT gui)
 install(FILES ${PROJECT_SOURCE_DIR}/packaging/px77xx.svg DESTINATION share/icons/hicolor/scalable/apps COMPONENT gui)
 install(FILES ${PROJECT_SOURCE_DIR}/packaging/pxctl-json.schema.json DESTINATION share/${cli} COMPONENT cli)
+# pxctl serve from boot, when enabled; its settings a conffile.
+install(FILES ${PROJECT_SOURCE_DIR}/packaging/px77xx-scpi.service DESTINATION /lib/systemd/system COMPONENT cli)
+install(FILES ${PROJECT_SOURCE_DIR}/packaging/px77xx-scpi.default DESTINATION /etc/default RENAME px77xx-scpi
+        COMPONENT cli)
+file(WRITE ${CMAKE_BINARY_DIR}/cli-control/conffiles "/etc/default/px77xx-scpi\n")
+set(CPACK_DEBIAN_CLI_PACKAGE_CONTROL_EXTRA ${CMAKE_BINARY_DIR}/cli-control/conffiles)
 foreach(component cli gui python)
   install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/packaging/copyright
                 ${CMAKE_BINARY_DIR}/changelog.gz DESTINATION share/doc/${${component}} COMPONENT ${component})

@@ -36,6 +36,21 @@ test "$(pxctl --port sim set 1 5 get)" = 5
 test "$(printf 'set 2 9 # a comment\nget\n' | pxctl --port sim -)" = 9
 dpkg -L px77xx-cli | grep -qx /usr/share/man/man1/pxctl.1.gz
 /usr/bin/python3 -c 'import json, sys; json.load(open(sys.argv[1]))' /usr/share/px77xx-cli/pxctl-json.schema.json
+# The SCPI service is installed, not enabled; its settings are a conffile.
+test -f /lib/systemd/system/px77xx-scpi.service
+[ ! -e /etc/systemd/system/multi-user.target.wants/px77xx-scpi.service ] || fail "px77xx-scpi enabled at install"
+dpkg-query --showformat='${Conffiles}' --show px77xx-cli | grep -q /etc/default/px77xx-scpi
+( . /etc/default/px77xx-scpi && test "$PX77XX_LISTEN" = 127.0.0.1:5025 )
+served_err="$(mktemp)"
+pxctl --port sim serve --listen 127.0.0.1:0 2>"$served_err" &
+server=$!
+for _ in $(seq 50); do grep -q listening "$served_err" && break; sleep 0.1; done
+served="$(sed -n 's/.*listening on 127.0.0.1:\([0-9]*\);.*/\1/p' "$served_err")"
+test "$(/usr/bin/python3 -c 'import socket, sys
+s = socket.create_connection(("127.0.0.1", int(sys.argv[1])))
+s.sendall(b"WIP1 77;READ?\n")
+print(s.makefile().readline().strip())' "$served")" = 77
+kill "$server" && wait "$server"
 [ ! -e /usr/bin/px7702_reva ] || fail "px77xx-cli installed a window"
 
 purge
