@@ -190,6 +190,13 @@ INSTANTIATE_TEST_SUITE_P(
                     "{\"index\":1,\"action\":\"ch2\",\"ok\":true,\"read\":null,\"frame_word\":0,\"displays\":{\"code1\":null,"
                     "\"code2\":null,\"channel_written\":2,\"channel_read\":2,\"data_written\":0,\"byte_read\":null}}\n",
                     "pxctl: line 1: action 'set 3 1': the channel must be 1..2\n", "set 3 1\nch2\n"},
+        ProcessCase{"listen_is_for_serve", "--port sim --listen 127.0.0.1:5025 get", 2, "",
+                    "pxctl: --listen is for pxctl serve\n"},
+        ProcessCase{"serve_answers_in_scpi_not_json", "--port sim --json serve", 2,
+                    "{\"line\":0,\"ok\":false,\"error\":\"--json does not apply to serve: it answers in SCPI\"}\n",
+                    "pxctl: --json does not apply to serve: it answers in SCPI\n"},
+        ProcessCase{"serve_needs_an_address_it_can_read", "--port sim serve --listen ::1:5025", 2, "",
+                    "pxctl: --listen ::1:5025: not an address; give ADDR:PORT (127.0.0.1:5025, [::1]:5025)\n"},
         ProcessCase{"keep_going_without_a_bad_line_is_0", "--port sim --keep-going -", 0, "7\n", "", "set 2 7 get\n"},
         ProcessCase{"keep_going_is_for_standard_input", "--port sim --keep-going get", 2, "",
                     "pxctl: --keep-going is for actions read from standard input (-)\n"},

@@ -15,19 +15,20 @@ from conftest import run_pxctl
 
 
 class Server:
-    def __init__(self, pxctl, program="b", port="sim", trace=None, env=None):
-        arguments = [pxctl, "--program", program, "--port", port, "serve", "--listen", "127.0.0.1:0"]
+    def __init__(self, pxctl, program="b", port="sim", trace=None, env=None, listen="127.0.0.1:0"):
+        arguments = [pxctl, "--program", program, "--port", port, "serve", "--listen", listen]
         if trace:
             arguments[1:1] = ["--trace", str(trace)]
         self.process = subprocess.Popen(arguments, stderr=subprocess.PIPE, text=True,
                                         env={**os.environ, **(env or {})})
         first = self.process.stderr.readline()
-        found = re.search(r"listening on 127\.0\.0\.1:(\d+);", first)
+        found = re.search(r"listening on (127\.0\.0\.1|\[::1\]):(\d+);", first)
         assert found, first
-        self.port = int(found.group(1))
+        self.host = found.group(1).strip("[]")
+        self.port = int(found.group(2))
 
     def connect(self):
-        return socket.create_connection(("127.0.0.1", self.port), timeout=10)
+        return socket.create_connection((self.host, self.port), timeout=10)
 
     def memory_kb(self):
         with open(f"/proc/{self.process.pid}/status") as status:
@@ -109,6 +110,14 @@ def test_errors_are_queued_and_the_session_goes_on(server, termination):
     assert visa.query("SYST:ERR?") == '-113,"Undefined header;NOSUCH"'
     visa.write("WIP2 99")
     assert visa.query("READ?") == "99"
+
+
+@pytest.mark.skipif(not socket.has_ipv6, reason="no IPv6")
+def test_ipv6_loopback_with_crlf(server):
+    s = server(listen="[::1]:0")
+    sock = s.connect()
+    sock.sendall(b"WIP2 12;READ?\r\n")
+    assert read_line(sock) == "12"
 
 
 def test_rst_returns_the_start_values_and_writes_nothing(server, tmp_path):
