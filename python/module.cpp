@@ -97,12 +97,15 @@ public:
     }
     bool closed() const { return program_ == nullptr; }
 
+    // Waits for an action under way on another thread, without holding up the rest.
     std::optional<int> display(const script::Display& display) {
+        py::gil_scoped_release release;
         const std::lock_guard lock(mutex_);
         if (closed()) return std::nullopt;
         return script::displayValue(*program_, display);
     }
     std::uint32_t frameWord() {
+        py::gil_scoped_release release;
         const std::lock_guard lock(mutex_);
         return closed() ? 0 : program_->frameWord();
     }
