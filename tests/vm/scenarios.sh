@@ -61,7 +61,7 @@ while [ ! -s /tmp/holder.out ] && [ $tries -lt 30 ]; do sleep 1; tries=$((tries 
 check exclusive 1 "" "pxctl: set 1 5: not sent: ppdev /dev/parport0: PPCLAIM: No such device or address $HELD (action 1; 0 ran before it)" \
     pxctl --port $pp set 1 5
 wait $!
-check exclusive 0 "" "" grep -q '"action":"get","read":255,' /tmp/holder.out
+check exclusive 0 "" "" grep -q '"action":"get","ok":true,"read":255,' /tmp/holder.out
 load lp
 check exclusive 1 "" "pxctl: set 1 5: not sent: ppdev /dev/parport0: PPCLAIM: No such device or address $HELD (action 1; 0 ran before it)" \
     pxctl --port $pp set 1 5
