@@ -151,7 +151,9 @@ int main(int argc, char** argv) {
     usb_gadgetfs_event events[5];
     for (;;) {
         const ssize_t got = ::read(fd, events, sizeof events);
-        if (got < 0 && (errno == EINTR || errno == EIDRM || errno == EAGAIN)) continue;
+        // EIDRM: the host gave up a request; EL2HLT: gadgetfs stalled an IN
+        // request that was not answered in time. Either way the next event comes.
+        if (got < 0 && (errno == EINTR || errno == EIDRM || errno == EAGAIN || errno == EL2HLT)) continue;
         if (got < 0) {
             std::perror("tiny_usb_emulator: events");
             return 1;
