@@ -26,7 +26,12 @@ version="$(dpkg-deb -f "$cli" Version)"
 if dpkg-deb -f "$cli" Depends | grep -qi qt; then fail "$cli depends on Qt: $(dpkg-deb -f "$cli" Depends)"; fi
 dpkg-deb -I "$cli"
 
-purge() { $SUDO apt-get purge -y px77xx px77xx-cli python3-px77xx >/dev/null 2>&1 || true; }
+# Only what is installed: apt refuses the whole line for a package it has never seen.
+purge() {
+  for package in px77xx px77xx-cli python3-px77xx; do
+    if dpkg -s "$package" >/dev/null 2>&1; then $SUDO apt-get purge -y "$package" >/dev/null; fi
+  done
+}
 
 # Each alone: what it holds runs, and the other's programs are not there.
 purge
