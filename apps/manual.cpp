@@ -178,18 +178,20 @@ Section jsonSection() {
 
 // pxctl serve's command tree, errors and limits.
 Section scpiSection() {
+    std::string errors;
+    for (const script::ScpiError& e : script::scpiErrors()) {
+        errors += (errors.empty() ? "" : ", ") + std::to_string(e.code) + " " + std::string(e.text);
+    }
     return {"SCPI server",
             "pxctl serve answers SCPI (SCPI-1999, IEEE 488.2) on a raw TCP socket: lines end in LF or CRLF, "
             "answers in LF; mnemonics in their short (upper case) or long form, in any case; [optional] nodes; "
             "several commands on a line with ;, a header after ; going on from the last one's node; MINimum, "
             "MAXimum and DEFault (128) where a code is taken. Every query is answered, a failed one with 9.91E37, so "
-            "that no client waits for its timeout. Errors are queued (15 and then -350 Queue overflow) with the "
-            "standard numbers: -101 Invalid character, -102 Syntax error, -104 Data type error, -108 Parameter not "
-            "allowed, -109 Missing parameter, -113 Undefined header, -114 Header suffix out of range, -221 "
-            "Settings conflict, -222 Data out of range, -224 Illegal parameter value, -240 Hardware error and -241 "
-            "Hardware missing (a port failure, with the same report as pxctl prints), -363 Input buffer overrun (a "
-            "line over " + std::to_string(script::ScpiInstrument::kMaxLine) + " bytes, dropped), -410 Query "
-            "INTERRUPTED (answers not read before the next line, thrown away). One client at a time: a second is "
+            "that no client waits for its timeout. Errors are queued (15 and then -350) with the standard "
+            "numbers: " + errors + ". A port failure is -240, or -241 where no device answered, with the same "
+            "report as pxctl prints; a line over " + std::to_string(script::ScpiInstrument::kMaxLine) +
+            " bytes is dropped (-363); answers not read before the next line are thrown away (-410). "
+            "One client at a time: a second is "
             "sent -310,\"System error;busy: ...\" and closed; a client that reads no answer for 5 s while one "
             "waits is closed. Nothing a client sends reaches a shell or a file.",
             {

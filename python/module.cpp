@@ -65,28 +65,31 @@ public:
         closeLocked();
     }
 
-    // Runs the actions of one line of words; what each read (None where it did
-    // not read back). Raises at the first that fails, after the rest of its
-    // frame has been left as the port left it.
-    std::vector<std::optional<int>> actions(const std::vector<std::string>& words) {
+    // Runs the actions of one line of words, in order; raises at the first
+    // that fails, after the rest of its frame has been left as the port left it.
+    std::vector<script::Result> run(const std::string& line) {
         std::vector<script::Action> parsed;
         try {
-            parsed = script::parseActions(words, *descriptor_);
+            parsed = script::parseActions(script::splitWords(line), *descriptor_);
         } catch (const script::UsageError& e) {
             throw py::value_error(bus::displayable(e.what()));
         }
+        std::vector<script::Result> results;
+        for (const auto& action : parsed) results.push_back(execute(action));
+        return results;
+    }
+
+    // What each action of a line read; None where it did not read back.
+    std::vector<std::optional<int>> actions(const std::string& line) {
         std::vector<std::optional<int>> reads;
-        for (const auto& action : parsed) reads.push_back(execute(action).read);
+        for (const auto& result : run(line)) reads.push_back(result.read);
         return reads;
     }
 
-    std::optional<int> one(const std::string& words) {
-        std::vector<std::string> split = script::splitWords(words);
-        return actions(split).back();
-    }
+    std::optional<int> one(const std::string& line) { return run(line).back().read; }
 
     int recover() {
-        const auto result = executeWords({std::string(commands::kRecoverWord)});
+        const auto result = run(std::string(commands::kRecoverWord)).back();
         return result.recovery ? result.recovery->clocks : 0;
     }
 
@@ -115,14 +118,6 @@ public:
     const sim::Board* board() const { return port_.board; }
 
 private:
-    script::Result executeWords(const std::vector<std::string>& words) {
-        try {
-            return execute(script::parseActions(words, *descriptor_).front());
-        } catch (const script::UsageError& e) {
-            throw py::value_error(bus::displayable(e.what()));
-        }
-    }
-
     script::Result execute(const script::Action& action) {
         script::Result result;
         std::vector<std::string> notices;
@@ -226,7 +221,7 @@ PYBIND11_MODULE(_px77xx, m) {
         .def("recover", &Device::recover,
              "Free a bus a device holds low: up to nine clocks, then a stop; returns the clocks given. "
              "Raises BusStuck if SDA is still low.")
-        .def("actions", [](Device& d, const std::string& line) { return d.actions(script::splitWords(line)); },
+        .def("actions", &Device::actions,
              py::arg("line"),
              "Runs a line of pxctl's actions (\"set 1 200 get\"); returns what each read, None where it did not.")
         .def("__enter__", [](py::object self) { return self; })

@@ -239,9 +239,8 @@ std::string quoted(std::string_view text) {
     return out + "\"";
 }
 
-constexpr std::array<std::pair<int, std::string_view>, 21> kErrors{{
+constexpr std::array<ScpiError, 16> kErrors{{
     {0, "No error"},
-    {-100, "Command error"},
     {-101, "Invalid character"},
     {-102, "Syntax error"},
     {-104, "Data type error"},
@@ -249,18 +248,14 @@ constexpr std::array<std::pair<int, std::string_view>, 21> kErrors{{
     {-109, "Missing parameter"},
     {-113, "Undefined header"},
     {-114, "Header suffix out of range"},
-    {-200, "Execution error"},
     {-221, "Settings conflict"},
     {-222, "Data out of range"},
     {-224, "Illegal parameter value"},
     {-240, "Hardware error"},
     {-241, "Hardware missing"},
-    {-310, "System error"},
     {-350, "Queue overflow"},
     {-363, "Input buffer overrun"},
-    {-400, "Query error"},
     {-410, "Query INTERRUPTED"},
-    {-420, "Query UNTERMINATED"},
 }};
 
 // Where an error sets the event status register: command, execution,
@@ -276,11 +271,13 @@ std::uint8_t esrBit(int code) {
 }  // namespace
 
 std::string_view scpiErrorText(int code) {
-    for (const auto& [number, text] : kErrors) {
-        if (number == code) return text;
+    for (const ScpiError& e : kErrors) {
+        if (e.code == code) return e.text;
     }
     return "Error";
 }
+
+std::span<const ScpiError> scpiErrors() { return std::span(kErrors).subspan(1); }  // not 0, "No error"
 
 ScpiInstrument::ScpiInstrument(const commands::Descriptor& descriptor, bus::Port& port, Options options,
                                std::function<void(Executor&)> setUp)

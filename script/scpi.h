@@ -28,6 +28,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -100,5 +101,12 @@ private:
 
 // SCPI's text for a standard error number: -113 "Undefined header".
 std::string_view scpiErrorText(int code);
+
+// Every error the instrument queues, with its text, in the standard's order.
+struct ScpiError {
+    int code;
+    std::string_view text;
+};
+std::span<const ScpiError> scpiErrors();
 
 }  // namespace script

@@ -120,6 +120,12 @@ def test_ipv6_loopback_with_crlf(server):
     assert read_line(sock) == "12"
 
 
+def test_queries_sent_together_are_answered_in_order(server):
+    sock = server().connect()
+    sock.sendall(b"WIP1 9\n*OPC?\nWIP1?\r\nNOSUCH?\nSYST:ERR:COUN?\n")
+    assert [read_line(sock) for _ in range(4)] == ["1", "9", "9.91E37", "1"]
+
+
 def test_rst_returns_the_start_values_and_writes_nothing(server, tmp_path):
     s = server(trace=tmp_path / "rst.log")
     visa = instrument(s.port)
