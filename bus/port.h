@@ -24,6 +24,16 @@ public:
     // failed is the device's answer (it did not acknowledge the last byte).
     bool whole() const { return whole_; }
 
+    // A backend that queues writes and sends them in batches (a USB adapter):
+    // of the writes the port took before this failure, the last `unsent` never
+    // reached the wires.
+    static PortError withUnsent(const std::string& message, std::uint64_t unsent) {
+        PortError error(message);
+        error.unsent_ = unsent;
+        return error;
+    }
+    std::uint64_t unsent() const { return unsent_; }
+
 protected:
     PortError(const std::string& message, bool heldBack, bool whole)
         : std::runtime_error(message), heldBack_(heldBack), whole_(whole) {}
@@ -31,6 +41,7 @@ protected:
 private:
     bool heldBack_;
     bool whole_ = false;
+    std::uint64_t unsent_ = 0;
 };
 
 class Port {

@@ -82,12 +82,14 @@ void Program::beginAction() {
 
 Delivery Program::delivery(const bus::PortError& error) const {
     // A transaction the backend held back never reached the wires, whatever
-    // of it the port had taken.
+    // of it the port had taken; nor did the writes of a batch that failed.
     if (error.whole()) return {Delivery::Kind::Written};
-    const std::uint64_t reached = error.heldBack() ? transfer_.firstAccess : port_.accesses;
+    const std::uint64_t taken = port_.writes - transfer_.firstWrite;
+    const bool heldBack = error.heldBack() || (error.unsent() > 0 && error.unsent() >= taken);
+    const std::uint64_t reached = heldBack ? transfer_.firstAccess : port_.accesses;
     if (reached == actionStart_) return {};
     if (transfer_.readBack && frameWhole_) return {Delivery::Kind::ReadBackFailed};
-    const std::uint64_t writes = error.heldBack() ? 0 : port_.writes - transfer_.firstWrite;
+    const std::uint64_t writes = heldBack ? 0 : taken - error.unsent();
     return {Delivery::Kind::CutShort, static_cast<int>(writes), transfer_.writes};
 }
 

@@ -69,6 +69,7 @@ extern const Backend kPpdevBackend;
 extern const Backend kIoBackend;
 extern const Backend kI2cBackend;
 extern const Backend kGpioBackend;
+extern const Backend kFtdiBackend;
 extern const Backend kLibBackend;
 
 }  // namespace ports

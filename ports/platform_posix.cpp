@@ -7,8 +7,8 @@
 namespace ports {
 
 std::span<const Backend* const> platformBackends() {
-    static constexpr std::array<const Backend*, 6> kBackends{&kSimBackend, &kPpdevBackend, &kIoBackend,
-                                                             &kI2cBackend, &kGpioBackend, &kLibBackend};
+    static constexpr std::array<const Backend*, 7> kBackends{
+        &kSimBackend, &kPpdevBackend, &kIoBackend, &kI2cBackend, &kGpioBackend, &kFtdiBackend, &kLibBackend};
     return kBackends;
 }
 

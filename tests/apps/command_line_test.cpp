@@ -53,7 +53,7 @@ INSTANTIATE_TEST_SUITE_P(
         BadCase{"stray_argument", "sim", "unexpected argument 'sim'; see --help"},
         BadCase{"port_without_value", "--port", "--port needs a value; see --help"},
         BadCase{"empty_port", "--port=", "--port needs a value; see --help"},
-        BadCase{"unknown_backend", "--port parport", "unknown port backend 'parport'; valid backends: sim, ppdev, io, i2c, gpio, lib"},
+        BadCase{"unknown_backend", "--port parport", "unknown port backend 'parport'; valid backends: sim, ppdev, io, i2c, gpio, ftdi, lib"},
         BadCase{"unknown_key", "--port ppdev:device=/dev/parport0", "ppdev: unknown key 'device'; ppdev accepts dev, delay"},
         BadCase{"base_too_high", "--port io:base=0x10000",
                 "io: base=0x10000 is out of range; base accepts 0x100..0xfffc, a multiple of 4"},

@@ -62,8 +62,8 @@ TEST_P(BadPortStrings, SayWhatIsWrongInOneLine) {
 INSTANTIATE_TEST_SUITE_P(
     Factory, BadPortStrings,
     testing::Values(
-        BadCase{"empty", "", "empty port string; valid backends: sim, ppdev, io, i2c, gpio, lib"},
-        BadCase{"unknown_backend", "parport", "unknown port backend 'parport'; valid backends: sim, ppdev, io, i2c, gpio, lib"},
+        BadCase{"empty", "", "empty port string; valid backends: sim, ppdev, io, i2c, gpio, ftdi, lib"},
+        BadCase{"unknown_backend", "parport", "unknown port backend 'parport'; valid backends: sim, ppdev, io, i2c, gpio, ftdi, lib"},
         BadCase{"unknown_key", "ppdev:base=0x378", "ppdev: unknown key 'base'; ppdev accepts dev, delay"},
         BadCase{"sim_takes_no_delay", "sim:delay=5", "sim: unknown key 'delay'; sim accepts device, stuck, nack"},
         BadCase{"sim_unknown_device", "sim:device=ad5252", "sim: device=ad5252 is not known; device accepts px7702, none"},
@@ -97,7 +97,7 @@ TEST(Factory, ListsEveryBackendWithItsUsage) {
         EXPECT_EQ(backend->usage.substr(0, backend->name.size()), backend->name);
         EXPECT_FALSE(backend->description.empty());
     }
-    EXPECT_EQ(names, "sim ppdev io i2c gpio lib ");
+    EXPECT_EQ(names, "sim ppdev io i2c gpio ftdi lib ");
 }
 
 }  // namespace

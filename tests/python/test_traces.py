@@ -109,7 +109,7 @@ def test_wrong_types_and_programs():
 
 
 @pytest.mark.parametrize("port,words", [
-    ("nope", "unknown port backend 'nope'; valid backends: sim, ppdev, io, i2c, gpio, lib"),
+    ("nope", "unknown port backend 'nope'; valid backends: sim, ppdev, io, i2c, gpio, ftdi, lib"),
     ("sim:device=px7701", "sim: device=px7701 is not known; device accepts px7702, none"),
 ])
 def test_a_bad_port_string_is_a_config_error(port, words):
