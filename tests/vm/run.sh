@@ -17,7 +17,9 @@ fail() { echo "vm: $*" >&2; exit 1; }
 pxctl="$build/apps/pxctl"
 cp2112="$build/tests/cp2112_emulator"
 tinyusb="$build/tests/tiny_usb_emulator"
-for program in "$pxctl" "$cp2112" "$tinyusb"; do
+ft232h="$build/tests/ft232h_emulator"
+ftdiloop="$build/tests/ftdi_loop"
+for program in "$pxctl" "$cp2112" "$tinyusb" "$ft232h" "$ftdiloop"; do
   [ -x "$program" ] || fail "$program not built (cmake --build --preset dev)"
 done
 command -v qemu-system-x86_64 >/dev/null || fail "qemu-system-x86_64 not found (apt-get install qemu-system-x86)"
@@ -45,9 +47,11 @@ done
 cp "$pxctl" "$root/usr/bin/pxctl"
 cp "$cp2112" "$root/usr/bin/cp2112_emulator"
 cp "$tinyusb" "$root/usr/bin/tiny_usb_emulator"
+cp "$ft232h" "$root/usr/bin/ft232h_emulator"
+cp "$ftdiloop" "$root/usr/bin/ftdi_loop"
 cp "$i2ctransfer" "$root/usr/local/bin/i2ctransfer"
 # The shared libraries they need, at the paths the loader looks for them.
-for program in "$pxctl" "$cp2112" "$tinyusb" "$i2ctransfer"; do
+for program in "$pxctl" "$cp2112" "$tinyusb" "$ft232h" "$ftdiloop" "$i2ctransfer"; do
   for lib in $(ldd "$program" | grep -o '/[^ ]*'); do
     mkdir -p "$root$(dirname "$lib")"
     cp -L "$lib" "$root$lib"

@@ -166,6 +166,7 @@ load usb-common usbcore udc-core dummy_hcd gadgetfs i2c-tiny-usb
 mkdir -p /dev/gadget
 mount -t gadgetfs gadgetfs /dev/gadget
 tiny_usb_emulator /dev/gadget &
+tiny_usb_pid=$!
 if n=$(adapter_number "i2c-tiny-usb"); then
     adapter_scenario tiny_usb $n
 else
@@ -238,3 +239,120 @@ pxctl --port $gp set 1 1 set 1 2 set 1 3 set 1 4 set 1 5 set 1 6 set 1 7 set 1 8
 t1=$(cut -d' ' -f1 /proc/uptime)
 echo "VMFIGURE gpio $(( $(wc -l <$log) - before )) line changes in $t0 .. $t1 s"
 verdict gpio
+
+# 10. An FT232H through libftdi, libusb and the real USB stack: the chip's model
+# served by gadgetfs on dummy_hcd (in place of the i2c-tiny-usb adapter, since
+# gadgetfs serves one gadget), the simulated device on its pins.
+kill $tiny_usb_pid
+wait $tiny_usb_pid 2>/dev/null
+# The FT232H's node, d:BUS/ADDR, once it is enumerated.
+ftdi_node() {
+    tries=0
+    while [ $tries -lt 100 ]; do
+        for d in /sys/bus/usb/devices/*; do
+            if [ "$(cat $d/idProduct 2>/dev/null)" = 6014 ]; then
+                printf 'd:%03d/%03d' "$(cat $d/busnum)" "$(cat $d/devnum)"
+                return 0
+            fi
+        done
+        sleep 0.1
+        tries=$((tries + 1))
+    done
+    return 1
+}
+start_ft232h() {
+    ft232h_emulator /dev/gadget /tmp/ftdi_lines.log /tmp/ftdi_counts "$@" &
+    ft232h_pid=$!
+    node=$(ftdi_node)
+}
+# The bulk transfers a command makes: "out=N in=M".
+transfers() {
+    before=$(cat /tmp/ftdi_counts)
+    "$@" >/dev/null 2>&1
+    after=$(cat /tmp/ftdi_counts)
+    echo "$before $after" | sed 's/out=//g; s/in=//g' | awk '{ print "out=" $3 - $1 " in=" $4 - $2 }'
+}
+start_ft232h --record /tmp/ftdi_record
+if [ -z "$node" ]; then
+    echo "VMCHECK ftdi FAIL: no FT232H appeared"
+    failed_ftdi=1
+fi
+fp=ftdi:dev=i:0403:6014,shdn=3
+check ftdi 0 "200" "" pxctl --port $fp set 2 200 read
+check ftdi 0 "77" "" pxctl --program a --port $fp set 1 77
+check ftdi 0 "77" "" pxctl --port ftdi:dev=s:0403:6014:PX000001,shdn=3 get
+check ftdi 0 "77" "" pxctl --port ftdi:dev=$node,sda_in=2,shdn=3 get
+log=/tmp/ftdi_lines.log
+for program in a b; do
+    eval "session=\$session_$program"
+    before=$(wc -l <$log)
+    pxctl --program $program --port $fp $session >/tmp/ftdi_$program.out
+    tail -n +$((before + 1)) $log >/tmp/ftdi_$program.seen
+    check ftdi 0 "" "" cmp /tmp/ftdi_$program.seen /tmp/sim_$program.states
+    check ftdi 0 "" "" cmp /tmp/ftdi_$program.out /tmp/sim_$program.out
+done
+# USB transfers: the echo check and the setup at every open, then one write a
+# frame, and a round trip a bit sampled.
+check ftdi 0 "out=3 in=1" "" transfers pxctl --port $fp set 2 200
+check ftdi 0 "out=12 in=9" "" transfers pxctl --port $fp read
+check ftdi 0 "out=12 in=9" "" transfers pxctl --program a --port $fp set 1 5
+check ftdi 0 "out=7 in=5" "" transfers pxctl --port $fp --check-ack set 2 200
+# A 256-code sweep in one session, here and on the CP2112's GPIO lines, and
+# the same transfers sent by a bare libftdi loop.
+i=0
+while [ $i -lt 256 ]; do echo "set 1 $i"; i=$((i + 1)); done >/tmp/sweep.txt
+uptime_now() { cut -d' ' -f1 /proc/uptime; }
+recorded=$(wc -l </tmp/ftdi_record)
+t0=$(uptime_now); pxctl --port $fp - </tmp/sweep.txt; t1=$(uptime_now)
+tail -n +$((recorded + 1)) /tmp/ftdi_record >/tmp/sweep.rec
+check ftdi 0 "258" "" sh -c "wc -l </tmp/sweep.rec"
+head -n 3 /tmp/sweep.rec >/tmp/one.rec
+head -n 1 /tmp/sweep.txt >/tmp/one.txt
+t2=$(uptime_now); ftdi_loop /tmp/sweep.rec >/dev/null; t3=$(uptime_now)
+t4=$(uptime_now); pxctl --port $gp - </tmp/sweep.txt; t5=$(uptime_now)
+# One code each, for the cost of starting and opening, which the per-frame
+# figures leave out.
+o0=$(uptime_now); pxctl --port $fp - </tmp/one.txt; o1=$(uptime_now)
+ftdi_loop /tmp/one.rec >/dev/null; o2=$(uptime_now)
+pxctl --port $gp - </tmp/one.txt; o3=$(uptime_now)
+figures=$(echo "$t0 $t1 $t2 $t3 $t4 $t5 $o0 $o1 $o2 $o3" | awk '{
+    f = ($2 - $1 - ($8 - $7)) / 255 * 1000; l = ($4 - $3 - ($9 - $8)) / 255 * 1000; g = ($6 - $5 - ($10 - $9)) / 255 * 1000
+    printf "sessions ftdi %.2f s, bare libftdi loop %.2f s, gpio %.2f s; a frame: ftdi %.2f ms, loop %.2f ms, gpio %.2f ms; gpio/ftdi %.1f, ftdi/loop %.2f",
+        $2 - $1, $4 - $3, $6 - $5, f, l, g, g / f, f / l }')
+echo "VMFIGURE ftdi sweep of 256 codes: $figures"
+times=$(echo "$t0 $t1 $t4 $t5" | awk '{ printf "%d", ($4 - $3) / ($2 - $1) }')
+check ftdi 0 "" "" test "$times" -ge 5
+# A second program on the device, a wrong pin, a device not there, a user
+# without the device's permission.
+( echo "set 1 1"; sleep 4; echo "get" ) | pxctl --json --port $fp - >/tmp/ftdi_holder.out 2>&1 &
+holder=$!
+tries=0
+while [ ! -s /tmp/ftdi_holder.out ] && [ $tries -lt 40 ]; do sleep 0.25; tries=$((tries + 1)); done
+check ftdi 1 "" "pxctl: get: not sent: ftdi i:0403:6014: interface A of the FT232H at $node is held by another program (action 1; 0 ran before it)" \
+    pxctl --port $fp get
+wait $holder
+check ftdi 2 "" "pxctl: ftdi: scl=9 is out of range; scl accepts an ADBUS pin 0..7" pxctl --port ftdi:dev=i:0403:6014,scl=9 get
+check ftdi 1 "" "pxctl: get: not sent: ftdi i:0403:6010: no FT2232H matches i:0403:6010; \`lsusb\` lists USB devices; FTDI devices here: $node 0403:6014 FT232H \"FT232H model\" serial PX000001 (action 1; 0 ran before it)" \
+    pxctl --port ftdi:dev=i:0403:6010 get
+usb_path=/dev/bus/usb/$(echo $node | cut -c3-)
+chmod 664 $usb_path
+check ftdi 1 "" "pxctl: get: not sent: ftdi i:0403:6014: open $usb_path (FT232H at $node): Permission denied (install px77xx-cli, whose udev rule gives the logged-in user FTDI devices, then unplug and replug it; or run as root) (action 1; 0 ran before it)" \
+    as outsider pxctl --port $fp get
+# The model killed mid-session: the frame that found it gone was not sent.
+( echo "set 1 1"; sleep 2; echo "set 1 2" ) | pxctl --port $fp - >/tmp/ftdi_killed.out 2>/tmp/ftdi_killed.err &
+session=$!
+sleep 1
+kill $ft232h_pid
+wait $session
+echo $? >/tmp/ftdi_killed.status
+check ftdi 0 "1" "" cat /tmp/ftdi_killed.status
+check ftdi 0 "pxctl: line 2: set 1 2: not sent: ftdi i:0403:6014: USB write of 192 bytes failed: usb bulk write failed (was the FT232H unplugged?) (action 2; 1 ran before it)" "" \
+    cat /tmp/ftdi_killed.err
+# No device on the pins: the acknowledge check says so, at a round trip a slot.
+wait $ft232h_pid 2>/dev/null
+start_ft232h --absent
+check ftdi 1 "" "pxctl: set 1 5: cut short after 23 of 59 writes: no device answered at 0x2c (action 1; 0 ran before it)" \
+    pxctl --port $fp --check-ack set 1 5
+check ftdi 0 "out=5 in=3" "" transfers pxctl --port $fp --check-ack set 1 5
+kill $ft232h_pid
+verdict ftdi
