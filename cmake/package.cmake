@@ -34,6 +34,11 @@ install(FILES ${pages_cli} DESTINATION share/man/man1 COMPONENT cli)
 install(FILES ${pages_gui} DESTINATION share/man/man1 COMPONENT gui)
 install(FILES ${PROJECT_SOURCE_DIR}/packaging/px77xx.svg DESTINATION share/icons/hicolor/scalable/apps COMPONENT gui)
 install(FILES ${PROJECT_SOURCE_DIR}/packaging/pxctl-json.schema.json DESTINATION share/${cli} COMPONENT cli)
+# The logged-in user reaches FTDI chips without root.
+install(FILES ${PROJECT_SOURCE_DIR}/packaging/60-px77xx-ftdi.rules DESTINATION /lib/udev/rules.d COMPONENT cli)
+# The chips the rule names, for software centres that match hardware.
+install(FILES ${PROJECT_SOURCE_DIR}/packaging/px77xx-cli.metainfo.xml DESTINATION share/metainfo
+        RENAME io.github.px77xx.cli.metainfo.xml COMPONENT cli)
 # pxctl serve from boot, when enabled; its settings a conffile.
 install(FILES ${PROJECT_SOURCE_DIR}/packaging/px77xx-scpi.service DESTINATION /lib/systemd/system COMPONENT cli)
 install(FILES ${PROJECT_SOURCE_DIR}/packaging/px77xx-scpi.default DESTINATION /etc/default RENAME px77xx-scpi
@@ -65,7 +70,8 @@ set(CPACK_COMPONENT_CLI_DESCRIPTION "set the wipers of PX7700/PX7702 potentiomet
 pxctl runs the operator actions of the PX7700/PX7702 windows from scripts
 and test benches, without a display and without Qt: the same frames, port
 strings and backends (parallel port through ppdev or direct I/O, GPIO lines,
-any Linux I2C adapter, or a simulated board), with traces and JSON output.")
+an FTDI FT232H/FT2232H/FT4232H, any Linux I2C adapter, or a simulated
+board), with traces and JSON output.")
 # 0.1.0's single package held pxctl.
 set(CPACK_DEBIAN_CLI_PACKAGE_REPLACES "px77xx (<< 0.2.0)")
 set(CPACK_DEBIAN_CLI_PACKAGE_BREAKS "px77xx (<< 0.2.0)")
