@@ -64,6 +64,9 @@ const std::vector<Entry> kFiles{
     {"/dev/parport*", "parallel ports, through ppdev (the lp group)"},
     {"/dev/i2c-*", "I2C adapters, through i2c-dev (the i2c group)"},
     {"/dev/gpiochip*", "GPIO chips (the group that owns them)"},
+    {"/dev/bus/usb/*/*", "USB devices, FTDI chips among them, through libusb"},
+    {"/lib/udev/rules.d/60-px77xx-ftdi.rules", "gives the user logged in at the seat the FT232H, FT2232H and "
+                                               "FT4232H (px77xx-cli)"},
     {"/run/px77xx/*.lock", "the locks that keep a second program off an io or lib port, for root; another user's "
                            "are in /run/lock/px77xx-UID, a directory of that user's own"},
 };
@@ -305,7 +308,7 @@ Manual pxctlManual() {
     std::vector<std::string> windows;
     for (const commands::Descriptor* d : commands::programs()) windows.push_back(std::string(d->executable) + "(1)");
     m.seeAlso = windows;
-    m.seeAlso.insert(m.seeAlso.end(), {"i2cdetect(8)", "gpiodetect(1)"});
+    m.seeAlso.insert(m.seeAlso.end(), {"i2cdetect(8)", "gpiodetect(1)", "lsusb(8)"});
     return m;
 }
 
