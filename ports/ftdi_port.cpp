@@ -417,7 +417,9 @@ constexpr Key kFtdiKeys[] = {
     {"sda", "an ADBUS pin 0..7", "1", 0, 7},
     {"sda_in", "an ADBUS pin 0..7 tied to sda, or sda's own (the default: 2 with sda=1, else sda's)", "", 0, 7},
     {"shdn", "an ADBUS pin 0..7", "", 0, 7},
-    kDelayKey,
+    // A delay between queued writes would not space the pin changes, which
+    // the chip makes at its own pace from each USB write.
+    {"delay", "", "", 0, 0, "nothing: the chip sets the pins from each USB write at its own pace"},
 };
 
 Opened makeFtdi(const Options& options) {
@@ -457,7 +459,7 @@ Opened makeFtdi(const Options& options) {
 
 }  // namespace
 
-const Backend kFtdiBackend{"ftdi", "ftdi:dev=D[,iface=A][,scl=0][,sda=1][,sda_in=2][,shdn=N][,delay=US]",
+const Backend kFtdiBackend{"ftdi", "ftdi:dev=D[,iface=A][,scl=0][,sda=1][,sda_in=2][,shdn=N]",
                            "the pins of an FTDI FT232H, FT2232H or FT4232H through libftdi (MPSSE), a write frame "
                            "per USB write: the exact frames; D is i:VID:PID[:N], s:VID:PID:SERIAL or d:BUS/ADDR",
                            kFtdiKeys, makeFtdi};
