@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdio>
 #include <string_view>
 
 namespace apps {
@@ -32,13 +33,36 @@ QtOption qtOption(std::string_view argument) {
 
 }  // namespace
 
+std::string addressNote(std::uint8_t address) {
+    if (address == 0x2c) return {};
+    char text[8];
+    std::snprintf(text, sizeof text, "0x%02x", address);
+    return text;
+}
+
+std::string addressHeader(std::uint8_t address) {
+    char text[64];
+    std::snprintf(text, sizeof text, "device address 0x%02x (address bytes 0x%02x and 0x%02x)", address,
+                  (address << 1) & 0xFF, ((address << 1) | 1) & 0xFF);
+    return text;
+}
+
 CommandLine parseCommandLine(const std::vector<std::string>& arguments, Front front) {
     CommandLine line;
     const bool window = front == Front::Window;
     std::vector<std::string> given;  // the options that take a value, as met
+    std::string address;
     for (std::size_t i = 0; i < arguments.size(); ++i) {
         const std::string& argument = arguments[i];
         std::string* target = nullptr;
+        if (argument == "--") {
+            // The rest are actions, whatever they look like.
+            for (++i; i < arguments.size(); ++i) {
+                if (window) throw UsageError("unexpected argument '" + ports::printable(arguments[i]) + "'; see --help");
+                line.actions.push_back(arguments[i]);
+            }
+            break;
+        }
         std::string option = argument;
         std::string value;
         bool hasValue = false;
@@ -55,10 +79,12 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments, Front fr
             target = &line.program;
         } else if (!window && option == "--listen") {
             target = &line.listen;
+        } else if (option == "--address") {
+            target = &address;
         } else if (argument == "--help" || argument == "-h") {
             line.help = true;
             continue;
-        } else if (argument == "--version") {
+        } else if (argument == "--version" || argument == "-V") {
             line.version = true;
             continue;
         } else if (window && argument == "--exit-when-shown") {
@@ -105,6 +131,15 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments, Front fr
                              "'; see --help");
         }
         *target = value;
+    }
+    if (!address.empty()) {
+        const auto parsed = ports::parseNumber(address, 0x08, 0x77);
+        if (parsed.problem != ports::NumberProblem::None) {
+            throw UsageError("--address " + ports::printable(address) +
+                             " is not a 7-bit device address; give 0x08..0x77 (0x2c, the default, makes the address "
+                             "bytes 0x58 and 0x59)");
+        }
+        line.address = static_cast<std::uint8_t>(parsed.value);
     }
     return line;
 }

@@ -5,6 +5,7 @@
 #include "ports/factory.h"
 #include "script/actions.h"
 
+#include <cstdint>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -25,10 +26,17 @@ struct CommandLine {
     std::string listen;                // pxctl serve: ADDR:PORT; empty: the default
     bool keepGoing = false;            // pxctl -: a bad line is reported and the session goes on
     bool checkAck = false;             // release and check the device's acknowledge slots
+    std::uint8_t address = 0x2c;       // the device's 7-bit address (--address)
     std::vector<std::string> actions;  // pxctl: the words after the options; "-" reads standard input
 };
 
 using script::UsageError;
+
+// "0x2d" for an address other than 0x2c, which frames have always carried;
+// empty for 0x2c. Titles, traces and JSON name it where it is not the default.
+std::string addressNote(std::uint8_t address);
+// The decoded trace's line for it: "device address 0x2d (address bytes 0x5a and 0x5b)".
+std::string addressHeader(std::uint8_t address);
 
 // arguments exclude the program name. Throws UsageError with one line.
 CommandLine parseCommandLine(const std::vector<std::string>& arguments, Front front = Front::Window);

@@ -409,9 +409,24 @@ std::string helpText(const Manual& m) {
 
 std::string sessionHelp() {
     std::string out;
-    entriesText(out, "Actions, any number a line (# starts a comment; the end of input ends the session)",
+    entriesText(out, "Actions, any number a line (# starts a comment; help ACTION tells of one; quit, exit or the "
+                     "end of input ends the session)",
                 pxctlManual().list);
     out.pop_back();
+    return out;
+}
+
+std::string sessionHelp(std::string_view action) {
+    std::vector<Entry> found;
+    for (const Entry& entry : pxctlManual().list) {
+        const std::string_view form = entry.term;
+        const bool named = form.rfind(action, 0) == 0 &&
+                           (form.size() == action.size() || std::string_view(" =:").find(form[action.size()]) !=
+                                                                 std::string_view::npos);
+        if (named) found.push_back(entry);
+    }
+    std::string out;
+    for (const Entry& e : found) out += e.term + "\n  " + wrap(e.text, 2, 2) + "\n";
     return out;
 }
 

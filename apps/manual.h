@@ -53,6 +53,9 @@ std::string helpText(const Manual& manual);
 
 // What a help line in pxctl's - session prints: the actions, ending in a newline.
 std::string sessionHelp();
+// What help ACTION prints in a session: the entries whose form starts with
+// the action's name; empty where there is none.
+std::string sessionHelp(std::string_view action);
 
 // The man page, in roff (man macros).
 std::string manPage(const Manual& manual, std::string_view version, std::string_view date);

@@ -92,12 +92,24 @@ int session(const apps::SignalWatch& signals, const commands::Descriptor& descri
     while (reader.next(text)) {
         runner.setWhere("line " + std::to_string(++number) + ": ");
         const std::vector<std::string> words = script::splitWords(text);
-        if (words.size() == 1 && words[0] == "help") {
+        if (words.size() == 1 && (words[0] == "quit" || words[0] == "exit")) break;
+        if (!words.empty() && words[0] == "help" && words.size() <= 2) {
+            const std::string help = words.size() == 1 ? apps::sessionHelp() : apps::sessionHelp(words[1]);
+            if (help.empty()) {
+                anyBad = true;
+                if (!refused(number, "help: no action is called '" + ports::printable(words[1]) +
+                                         "'; help alone lists them")) {
+                    return 0;
+                }
+                if (!terminal && !keepGoing) return 2;
+                prompt();
+                continue;
+            }
             // Standard output carries JSON Lines alone.
             if (json) {
-                std::fputs(apps::sessionHelp().c_str(), stderr);
+                std::fputs(help.c_str(), stderr);
             } else {
-                out << apps::sessionHelp() << std::flush;
+                out << help << std::flush;
             }
             prompt();
             continue;
@@ -186,6 +198,9 @@ int runPxctl(int argc, char** argv) {
         const bool stdinMode = line.actions.size() == 1 && line.actions[0] == "-";
         if (!stdinMode && !serving) actions = script::parseActions(line.actions, *descriptor);
         port = ports::openProgramPort(line.port, line.trace);
+        if (port.trace != nullptr && line.address != commands::Program::kDefaultAddress) {
+            port.trace->setDeviceAddress(line.address, apps::addressHeader(line.address));
+        }
     } catch (const apps::UsageError& e) {
         return refusedAtStart(parsed && line.json, e.what());
     } catch (const ports::ConfigError& e) {
@@ -199,7 +214,9 @@ int runPxctl(int argc, char** argv) {
     std::ostream out(&output);
     ports::TracePort* trace = port.trace;
     auto program = descriptor->make(*port.port);
+    program->setAddress(line.address);
     script::Runner runner(*program, out, std::cerr, line.json);
+    runner.setAddress(apps::addressNote(line.address));
     if (trace != nullptr) runner.setActionListener([trace](const std::string& action) { trace->setAction(action); });
     if (port.details) runner.setPortDetails(port.details);
     if (port.carriesTransactions()) {

@@ -138,9 +138,14 @@ int run(const commands::Descriptor& descriptor, int argc, char** argv) {
     ports::TracePort* trace = port.trace;
     auto program = descriptor.make(*port.port);
     program->setCheckAck(line.checkAck && !port.carriesTransactions());
+    program->setAddress(line.address);
+    if (port.trace != nullptr && line.address != commands::Program::kDefaultAddress) {
+        port.trace->setDeviceAddress(line.address, addressHeader(line.address));
+    }
     if (descriptor.load != nullptr) descriptor.load(*program);
     ui::Window window(descriptor, *program);
-    window.setPortLabel(port.label);
+    const std::string address = addressNote(line.address);
+    window.setPortLabel(address.empty() ? port.label : port.label + ", device at " + address);
     window.setNoticeSource([&port] { return port.takeNotice(); });
     if (trace != nullptr) window.setActionListener([trace](const std::string& action) { trace->setAction(action); });
     window.setExitAction([] { QApplication::quit(); });

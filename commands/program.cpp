@@ -94,9 +94,15 @@ Delivery Program::delivery(const bus::PortError& error) const {
 }
 
 void Program::setReadAddress() {
-    for (std::size_t i = 0; i < bus::kReadBackAddress.size(); ++i) {
-        bit(variant_.readAddressTop - static_cast<int>(i)).setValue(bus::kReadBackAddress[i]);
+    const bus::ReadAddress address = readBackAddress();
+    for (std::size_t i = 0; i < address.size(); ++i) {
+        bit(variant_.readAddressTop - static_cast<int>(i)).setValue(address[i]);
     }
+}
+
+std::uint32_t Program::channelWord(int channel) const {
+    const int low = variant_.addressTop - 7;
+    return (variant_.channelWord(channel) & ~(std::uint32_t{0xFF} << low)) | (std::uint32_t{writeAddressByte()} << low);
 }
 
 int Program::readFromDevice() {

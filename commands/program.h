@@ -63,6 +63,13 @@ public:
     // otherwise unchanged.
     void setCheckAck(bool on) { checkAck_ = on; }
 
+    // The device's 7-bit address, for a chip strapped to another one than
+    // 0x2c: code entry, the presets and the read-back put it in their address
+    // bytes; frames are otherwise unchanged.
+    static constexpr std::uint8_t kDefaultAddress = bus::kSlaveAddress;
+    void setAddress(std::uint8_t address) { address_ = address; }
+    std::uint8_t address() const { return address_; }
+
     // Frees a bus a device holds low: up to nine clocks, then a stop.
     bus::Recovery recover();
 
@@ -116,6 +123,11 @@ protected:
     void writeShutdown();
     // Puts the read-back's address byte and acknowledge slot on the read row.
     void setReadAddress();
+    std::uint8_t writeAddressByte() const { return static_cast<std::uint8_t>(address_ << 1); }
+    bus::ReadAddress readBackAddress() const { return bus::readAddressOf(static_cast<std::uint8_t>(writeAddressByte() | 1)); }
+    // The frame word of a code entry on a channel, before the code: the
+    // address byte and the instruction byte.
+    std::uint32_t channelWord(int channel) const;
     // Runs the read-back phase on the read row's address bits and counts it.
     int readFromDevice();
     // The nine address-phase bits of the read-back, as the read row holds them now.
@@ -168,6 +180,7 @@ private:
 
     std::function<void()> exit_;
     bool checkAck_ = false;
+    std::uint8_t address_ = kDefaultAddress;
     std::uint64_t actionStart_ = 0;  // port_.accesses when the action began
     bool frameWhole_ = false;        // a write frame of this action went out whole
     Transfer transfer_;

@@ -12,7 +12,7 @@ ProgramA::ProgramA(bus::Port& port) : Program(frame::kProgramA, port) {}
 
 void ProgramA::enterCode(int number) {
     const Channel ch = channel(number);
-    for (int i = 0; i < 8; ++i) bit(variant_.addressTop - i).setValue((bus::kWriteAddressByte >> (7 - i)) & 1);
+    for (int i = 0; i < 8; ++i) bit(variant_.addressTop - i).setValue((writeAddressByte() >> (7 - i)) & 1);
     bit(variant_.channelSelect).setValue(number == 2 ? 1 : 0);
     // The two instruction bits after the channel select are cleared; the rest of
     // the instruction byte keeps what the operator set.
@@ -22,7 +22,7 @@ void ProgramA::enterCode(int number) {
     InputCode = ch.code.Value();
     showChannel(ch.digit);
     frame::Set_Data_Bits(controls_, InputCode);
-    FrameWord = static_cast<std::uint32_t>(InputCode) | variant_.channelWord(number);
+    FrameWord = static_cast<std::uint32_t>(InputCode) | channelWord(number);
     Read_Write_Bits_to_Parallel_Port();
 }
 
@@ -33,7 +33,7 @@ void ProgramA::preset(int code) {
     // Only the address byte's set bits are written, from the top down.
     auto addressOnes = [this](auto&& f) {
         for (int i = 0; i < 8; ++i) {
-            if (((bus::kWriteAddressByte >> (7 - i)) & 1) != 0) f(variant_.addressTop - i);
+            if (((writeAddressByte() >> (7 - i)) & 1) != 0) f(variant_.addressTop - i);
         }
     };
     addressOnes([this](int k) { bit(k).setValue(1); });
@@ -68,8 +68,9 @@ void ProgramA::Read_Write_Bits_to_Parallel_Port() {
 
 void ProgramA::readBack() {
     setReadAddress();
-    for (std::size_t i = 0; i < bus::kReadBackAddress.size(); ++i) {
-        bitText(variant_.readAddressTop - static_cast<int>(i)).setText(bus::kReadBackAddress[i] != 0 ? "1" : "0");
+    const bus::ReadAddress address = readBackAddress();
+    for (std::size_t i = 0; i < address.size(); ++i) {
+        bitText(variant_.readAddressTop - static_cast<int>(i)).setText(address[i] != 0 ? "1" : "0");
     }
     const int value = readFromDevice();
     controls_.txtSDA_Data.setText(controls::DecimalText(value));

@@ -15,7 +15,7 @@ void ProgramB::enterCode(int number) {
     ch.display.setText(controls::DecimalText(ch.code.Value()));
     InputCode = ch.code.Value();
     showChannel(ch.digit);
-    FrameWord = (static_cast<std::uint32_t>(InputCode) << variant_.dataShift) | variant_.channelWord(number);
+    FrameWord = (static_cast<std::uint32_t>(InputCode) << variant_.dataShift) | channelWord(number);
     frame::Set_Frame_Bits(controls_, FrameWord);
     Read_Write_Bits_to_Parallel_Port();
 }
@@ -28,7 +28,7 @@ void ProgramB::preset(int code) {
         const Channel ch = channel(number);
         ch.code.setValue(code);
         ch.display.setText(controls::DecimalText(ch.code.Value()));
-        FrameWord = variant_.channelWord(number) | (static_cast<std::uint32_t>(code) << variant_.dataShift);
+        FrameWord = channelWord(number) | (static_cast<std::uint32_t>(code) << variant_.dataShift);
     }
     frame::Set_Frame_Bits(controls_, FrameWord);
     Read_Write_Bits_to_Parallel_Port();

@@ -419,7 +419,7 @@ constexpr Key kFtdiKeys[] = {
     {"shdn", "an ADBUS pin 0..7", "", 0, 7},
     // A delay between queued writes would not space the pin changes, which
     // the chip makes at its own pace from each USB write.
-    {"delay", "", "", 0, 0, "nothing: the chip sets the pins from each USB write at its own pace"},
+    {"delay", "", "", 0, 0, "the FTDI chip sets the pins from each USB write at its own pace"},
 };
 
 Opened makeFtdi(const Options& options) {

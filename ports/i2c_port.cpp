@@ -206,7 +206,7 @@ std::unique_ptr<bus::Port> i2cPort(const std::string& device, std::unique_ptr<De
 namespace {
 
 constexpr Key kI2cKeys[] = {
-    {"delay", "", "", 0, 0, "nothing: the kernel times the I2C bus"},
+    {"delay", "", "", 0, 0, "i2c transfers are timed by the adapter"},
     {"dev", "a device path such as /dev/i2c-1"},
     {"bus", "an adapter number 0..1023, as i2cdetect -l lists it", "", 0, 1023},
 };

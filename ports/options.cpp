@@ -42,7 +42,10 @@ void Options::acceptOnly(std::span<const Key> keys) const {
         }
         const std::string taken = backend_ + " accepts " + (list.empty() ? std::string("no keys") : list);
         if (known == nullptr) throw ConfigError(backend_ + ": unknown key '" + printable(pair.first) + "'; " + taken);
-        if (!known->refusal.empty()) reject(known->name, "is not taken", std::string(known->refusal) + "; " + taken);
+        if (!known->refusal.empty()) {
+            throw ConfigError(backend_ + ": " + std::string(known->refusal) + "; " + std::string(known->name) +
+                              "= does not apply; " + taken);
+        }
     }
 }
 

@@ -45,7 +45,7 @@ struct Key {
     std::string_view fallback = {};  // the default, as written in a port string
     std::uint64_t min = 0;           // min == max == 0: not a number
     std::uint64_t max = 0;
-    std::string_view refusal = {};
+    std::string_view refusal = {};  // why it does not apply: "i2c transfers are timed by the adapter"
 };
 
 class Options {

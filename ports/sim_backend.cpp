@@ -1,6 +1,13 @@
-// The simulated board as a backend: sim[:device=px7702|none][,stuck=N][,nack=N].
+// The simulated board as a backend:
+// sim[:device=px7702|none][,stuck=N][,nack=N][,address=0xNN][,state=FILE].
 #include "ports/backend.h"
 #include "sim/board.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <sstream>
 
 namespace ports {
 namespace {
@@ -9,6 +16,87 @@ constexpr Key kSimKeys[] = {
     {"device", "px7702, none", "px7702"},
     {"stuck", "clocks 0..1000: the device holds SDA low from power-up until it has seen that many", "0", 0, 1000},
     {"nack", "2 or 3: the device does not acknowledge that byte of a write", "", 2, 3},
+    {"address", "a 7-bit address 0x08..0x77 the device answers at", "0x2c", 0x08, 0x77},
+    {"state", "a file that keeps the board's wipers, channel and shutdown between runs"},
+    {"delay", "", "", 0, 0, "the simulated board has no clock of its own"},
+};
+
+constexpr std::string_view kStateMagic = "px77xx-sim-state 1";
+
+std::string stateText(const sim::Kept& k) {
+    return std::string(kStateMagic) + "\nwiper1 " + std::to_string(k.wipers[0]) + "\nwiper2 " +
+           std::to_string(k.wipers[1]) + "\nchannel " + std::to_string(k.selectedChannel) + "\nshutdown " +
+           (k.shutdown ? "1" : "0") + "\n";
+}
+
+// The board a file kept, or nullopt where there is no file yet. A file that is
+// not one of ours, or is damaged, is refused and left as it is.
+std::optional<sim::Kept> readState(const std::string& path) {
+    std::ifstream in(path);
+    if (!in) {
+        if (errno == ENOENT) return std::nullopt;
+        throw ConfigError("sim: state=" + printable(path) + ": cannot read it: " + std::strerror(errno));
+    }
+    std::stringstream text;
+    text << in.rdbuf();
+    const std::string content = text.str();
+    sim::Kept k{{0, 0}, 0, false};
+    int shutdown = -1;
+    char magic[32] = {};
+    int version = 0;
+    const bool parsed =
+        std::sscanf(content.c_str(), "%31s %d wiper1 %d wiper2 %d channel %d shutdown %d", magic, &version,
+                    &k.wipers[0], &k.wipers[1], &k.selectedChannel, &shutdown) == 6 &&
+        content == stateText({k.wipers, k.selectedChannel, shutdown == 1}) && k.wipers[0] >= 0 && k.wipers[0] <= 255 &&
+        k.wipers[1] >= 0 && k.wipers[1] <= 255 && (k.selectedChannel == 1 || k.selectedChannel == 2) &&
+        (shutdown == 0 || shutdown == 1);
+    if (!parsed) {
+        const bool ours = content.rfind(std::string(kStateMagic.substr(0, kStateMagic.size() - 1)), 0) == 0;
+        throw ConfigError("sim: state=" + printable(path) + ": " +
+                          (ours ? std::string("damaged (a simulated board's state, but not whole); it is left as "
+                                              "it is: remove it to start a fresh board")
+                                : std::string("not a simulated board's state file; it is left as it is: name "
+                                              "another file")));
+    }
+    k.shutdown = shutdown == 1;
+    return k;
+}
+
+// The board, written to its state file whenever what it keeps changes: a
+// run that is killed loses nothing it had done. The file is replaced whole
+// (a new file renamed over it), so that a reader never sees half of one.
+class KeptBoard final : public bus::Port {
+public:
+    KeptBoard(std::unique_ptr<sim::Board> board, std::string path)
+        : board_(std::move(board)), path_(std::move(path)), kept_(board_->device().kept()) {}
+
+    void OutportW(std::uint16_t port, std::uint16_t value) override {
+        board_->OutportW(port, value);
+        const sim::Kept now = board_->device().kept();
+        if (now.wipers == kept_.wipers && now.selectedChannel == kept_.selectedChannel && now.shutdown == kept_.shutdown) {
+            return;
+        }
+        kept_ = now;
+        const std::string temporary = path_ + ".new";
+        std::FILE* file = std::fopen(temporary.c_str(), "w");
+        const std::string text = stateText(now);
+        const bool written = file != nullptr && std::fputs(text.c_str(), file) >= 0;
+        const int error = errno;
+        if (file != nullptr && std::fclose(file) != 0 && written) {
+            throw bus::PortError("sim: state " + printable(path_) + ": cannot write it: " + std::strerror(errno));
+        }
+        if (!written || std::rename(temporary.c_str(), path_.c_str()) != 0) {
+            std::remove(temporary.c_str());
+            throw bus::PortError("sim: state " + printable(path_) + ": cannot write it: " +
+                                 std::strerror(written ? errno : error));
+        }
+    }
+    std::uint16_t InportW(std::uint16_t port) override { return board_->InportW(port); }
+
+private:
+    std::unique_ptr<sim::Board> board_;
+    std::string path_;
+    sim::Kept kept_;
 };
 
 Opened makeSim(const Options& options) {
@@ -18,20 +106,35 @@ Opened makeSim(const Options& options) {
     sim::Faults faults;
     faults.stuckClocks = static_cast<int>(*options.number(kSimKeys[1]));
     faults.nackByte = static_cast<int>(options.number(kSimKeys[2]).value_or(0));
+    faults.address = static_cast<std::uint8_t>(*options.number(kSimKeys[3]));
     std::string label = present ? "sim" : "sim (no device)";
+    if (faults.address != sim::Faults{}.address) {
+        char text[32];
+        std::snprintf(text, sizeof text, " (device at 0x%02x)", faults.address);
+        label += text;
+    }
     if (faults.stuckClocks > 0) label += " (stuck for " + std::to_string(faults.stuckClocks) + " clocks)";
     if (faults.nackByte > 0) label += " (no acknowledge of byte " + std::to_string(faults.nackByte) + ")";
     auto board = std::make_unique<sim::Board>(present, faults);
     const sim::Board* state = board.get();
-    Opened opened{std::move(board), std::move(label)};
+    std::unique_ptr<bus::Port> port;
+    if (const auto path = options.text("state")) {
+        if (path->empty()) options.reject("state", "is empty", kSimKeys[4].accepts);
+        if (const auto kept = readState(*path)) board->device().restore(*kept);
+        port = std::make_unique<KeptBoard>(std::move(board), *path);
+    } else {
+        port = std::move(board);
+    }
+    Opened opened{std::move(port), std::move(label)};
     opened.board = state;
     return opened;
 }
 
 }  // namespace
 
-const Backend kSimBackend{"sim", "sim[:device=px7702|none][,stuck=N][,nack=N]",
-                          "simulated board with a PX7702 on the bus (none: nothing answers; stuck, nack: faults)",
+const Backend kSimBackend{"sim", "sim[:device=px7702|none][,stuck=N][,nack=N][,address=0xNN][,state=FILE]",
+                          "simulated board with a PX7702 on the bus (none: nothing answers; stuck, nack: faults); "
+                          "each run starts a fresh board unless state=FILE keeps it between runs",
                           kSimKeys, makeSim};
 
 }  // namespace ports

@@ -27,6 +27,7 @@ public:
     void header(TraceOut& out, std::string_view text) override {
         out.put("# %.*s\n", static_cast<int>(text.size()), text.data());
     }
+    void setDeviceAddress(std::uint8_t address) override { address_ = address; }
 
     void access(TraceOut& out, const TraceAccess& a) override {
         // A sample taken on the ninth clock, SCL still high: the device's answer.
@@ -59,6 +60,7 @@ public:
     }
 
 private:
+    unsigned address_ = bus::kSlaveAddress;
     void print(TraceOut& out, const bus::Transaction& t, std::string_view note = {}) {
         const unsigned address = t.address7();
         char text[64];
@@ -73,7 +75,7 @@ private:
             line += text;
         }
         std::string meaning;
-        if (address != bus::kSlaveAddress) {
+        if (address != address_) {
             meaning = "not the potentiometer's address";
         } else if (t.read && t.byteCount > 0) {
             meaning = "read " + std::to_string(t.bytes[0]);

@@ -41,6 +41,8 @@ public:
     virtual void begin(TraceOut&) {}
     // A line about the port, once it is known; before the first transaction.
     virtual void header(TraceOut&, std::string_view /*text*/) {}
+    // The device's 7-bit address, where it is not the default.
+    virtual void setDeviceAddress(std::uint8_t /*address*/) {}
     virtual void access(TraceOut& out, const TraceAccess& access) = 0;
     virtual void end(TraceOut&, std::uint64_t /*lastTime*/) {}
 };

@@ -146,6 +146,11 @@ double TracePort::elapsedMs() const {
 
 // A failed access did not reach the port and is not recorded; what did is put
 // on disk at once, as the action ends there.
+void TracePort::setDeviceAddress(std::uint8_t address, std::string note) {
+    format_->setDeviceAddress(address);
+    note_ = std::move(note);
+}
+
 void TracePort::OutportW(std::uint16_t port, std::uint16_t value) {
     try {
         inner_->OutportW(port, value);
@@ -180,6 +185,10 @@ void TracePort::record(bool read, std::uint16_t port, std::uint16_t value) {
         if (access.busData) access.events = decoder_.step(step);
         // A write that moves no bus line (the shutdown code) is a whole action of its own.
         access.untouched = wasIdle && lines_.scl() && lines_.sda() && before != lines_.data();
+    }
+    if (!note_.empty()) {
+        format_->header(*this, note_);
+        note_.clear();
     }
     if (header_) {
         if (const auto header = header_()) {

@@ -44,6 +44,9 @@ public:
     // A line about the port for the top of the decoded trace, asked for after
     // each access until the port can tell it (an I2C adapter, once open).
     void setHeader(std::function<std::optional<std::string>()> header) { header_ = std::move(header); }
+    // A device address other than the default: the decoded trace names it at
+    // its top (note) and reads transactions to it as the potentiometer's.
+    void setDeviceAddress(std::uint8_t address, std::string note);
 
     void OutportW(std::uint16_t port, std::uint16_t value) override;
     std::uint16_t InportW(std::uint16_t port) override;
@@ -80,6 +83,7 @@ private:
     std::chrono::steady_clock::time_point started_ = std::chrono::steady_clock::now();
     std::string action_ = "-";
     std::function<std::optional<std::string>()> header_;
+    std::string note_;
     TracePort* nextOpen_ = nullptr;
 };
 

@@ -36,10 +36,14 @@ bool Runner::refused(std::size_t line, const std::string& error) {
 }
 
 std::string Runner::withDetails(std::string line) const {
+    if (!address_.empty()) {
+        line.pop_back();  // the closing brace
+        line += ",\"address\":" + jsonQuoted(address_) + "}";
+    }
     if (!details_) return line;
     const auto details = details_();
     if (!details) return line;
-    line.pop_back();  // the closing brace
+    line.pop_back();
     return line + ",\"adapter\":" + jsonQuoted(details->adapter) + ",\"transfers\":" + jsonQuoted(details->transfers) + "}";
 }
 

@@ -43,6 +43,9 @@ public:
     // What the port can tell of itself once open (an I2C adapter's name and
     // path), added to every JSON object as "adapter" and "transfers".
     void setPortDetails(std::function<std::optional<ports::PortDetails>()> details) { details_ = std::move(details); }
+    // A device address other than the default ("0x2d"), added to every JSON
+    // object as "address".
+    void setAddress(std::string address) { address_ = std::move(address); }
 
 private:
     bool flushOutput();
@@ -56,6 +59,7 @@ private:
     int outputError_ = 0;
     std::string where_;
     std::function<std::optional<ports::PortDetails>()> details_;
+    std::string address_;
 };
 
 }  // namespace script

@@ -60,7 +60,7 @@ void Device::stop() {
 
 void Device::byteReceived(std::uint8_t byte) {
     if (byteIndex_ == 0) {
-        if ((byte >> 1) != kAddress) {
+        if ((byte >> 1) != address_) {
             state_ = State::Ignoring;  // not ours: stay off the bus until the next start or stop
             return;
         }

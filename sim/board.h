@@ -26,6 +26,14 @@ struct Transaction : bus::Transaction {
 struct Faults {
     int stuckClocks = 0;  // holds SDA low from power-up until it has seen this many clocks
     int nackByte = 0;     // does not acknowledge this byte of a write (2: the instruction)
+    std::uint8_t address = bus::kSlaveAddress;  // the 7-bit address the chip is strapped to
+};
+
+// What the chip keeps while powered: both wipers, the selected wiper, shutdown.
+struct Kept {
+    std::array<int, 2> wipers;
+    int selectedChannel;  // 1 or 2
+    bool shutdown;
 };
 
 // The device on the lines: it detects start and stop, clocks bits in on SCL
@@ -39,7 +47,7 @@ public:
 
     // withDevice false: nothing on the bus answers (an unpowered or absent board).
     explicit Device(bool withDevice = true, Faults faults = {})
-        : withDevice_(withDevice), stuck_(faults.stuckClocks), nackByte_(faults.nackByte) {
+        : withDevice_(withDevice), stuck_(faults.stuckClocks), nackByte_(faults.nackByte), address_(faults.address) {
         if (stuck_ > 0) lines_.drive(false);
     }
 
@@ -54,6 +62,13 @@ public:
     int wiper(int channel) const { return wipers_[channel == 2 ? 1 : 0]; }
     int selectedChannel() const { return selected_ + 1; }
     bool shutdown() const { return !shdn_; }
+    Kept kept() const { return {wipers_, selected_ + 1, !shdn_}; }
+    // A chip that kept its state from an earlier run.
+    void restore(const Kept& k) {
+        wipers_ = k.wipers;
+        selected_ = k.selectedChannel == 2 ? 1 : 0;
+        shdn_ = !k.shutdown;
+    }
     bool scl() const { return lines_.scl(); }
     bool sda() const { return lines_.sda(); }
 
@@ -82,6 +97,7 @@ private:
     bool withDevice_;
     int stuck_;
     int nackByte_;
+    std::uint8_t address_;
     bool shdn_ = true;
     bus::DeviceLines lines_;
 
@@ -120,6 +136,7 @@ public:
     std::uint16_t InportW(std::uint16_t port) override { return bus::readRegister(device_, latch_, "sim", port); }
 
     const Device& device() const { return device_; }
+    Device& device() { return device_; }
 
     // The device's state, for tests and views.
     int wiper(int channel) const { return device_.wiper(channel); }

@@ -65,7 +65,8 @@ INSTANTIATE_TEST_SUITE_P(
         BadCase{"empty", "", "empty port string; valid backends: sim, ppdev, io, i2c, gpio, ftdi, lib"},
         BadCase{"unknown_backend", "parport", "unknown port backend 'parport'; valid backends: sim, ppdev, io, i2c, gpio, ftdi, lib"},
         BadCase{"unknown_key", "ppdev:base=0x378", "ppdev: unknown key 'base'; ppdev accepts dev, delay"},
-        BadCase{"sim_takes_no_delay", "sim:delay=5", "sim: unknown key 'delay'; sim accepts device, stuck, nack"},
+        BadCase{"sim_takes_no_delay", "sim:delay=5", "sim: the simulated board has no clock of its own; delay= does not "
+                                                     "apply; sim accepts device, stuck, nack, address, state"},
         BadCase{"sim_unknown_device", "sim:device=ad5252", "sim: device=ad5252 is not known; device accepts px7702, none"},
         BadCase{"not_key_value", "ppdev:/dev/parport0", "ppdev: '/dev/parport0' is not key=value"},
         BadCase{"key_twice", "io:base=0x378,base=0x278", "io: base is given twice"},

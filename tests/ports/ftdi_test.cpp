@@ -295,9 +295,9 @@ TEST(Ftdi, PortStrings) {
              {"ftdi:dev=i:0403:6014,scl=1", "ftdi: scl=1 is the pin sda has; scl accepts a pin of its own"},
              {"ftdi:dev=i:0403:6014,sda_in=0", "ftdi: sda_in=0 is the pin scl has; sda_in accepts sda's pin or one tied to it"},
              {"ftdi:dev=i:0403:6014,shdn=2", "ftdi: shdn=2 is a pin scl, sda or sda_in has; shdn accepts a pin of its own"},
-             {"ftdi:dev=i:0403:6014,delay=5", "ftdi: delay=5 is not taken; delay accepts nothing: the chip sets the pins "
-                                              "from each USB write at its own pace; ftdi accepts dev, iface, scl, sda, "
-                                              "sda_in, shdn"}}) {
+             {"ftdi:dev=i:0403:6014,delay=5", "ftdi: the FTDI chip sets the pins from each USB write at its own "
+                                              "pace; delay= does not apply; ftdi accepts dev, iface, scl, sda, sda_in, "
+                                              "shdn"}}) {
         EXPECT_EQ(testing_support::refusal([&] { ports::openPort(spec); }), message) << spec;
     }
 }

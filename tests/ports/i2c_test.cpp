@@ -248,8 +248,8 @@ TEST(I2c, PortStrings) {
     EXPECT_EQ(ports::openPort("i2c:bus=3").label, "i2c /dev/i2c-3");
     EXPECT_EQ(ports::openPort("i2c:dev=/dev/i2c-7").label, "i2c /dev/i2c-7");
     for (const auto& [spec, message] : std::vector<std::pair<std::string, std::string>>{
-             {"i2c:delay=20", "i2c: delay=20 is not taken; delay accepts nothing: the kernel times the I2C bus; i2c "
-                              "accepts dev, bus"},
+             {"i2c:delay=20", "i2c: i2c transfers are timed by the adapter; delay= does not apply; i2c accepts dev, "
+                              "bus"},
              {"i2c:bus=1,dev=/dev/i2c-1", "i2c: bus=1 goes with dev; bus accepts either dev=/dev/i2c-N or bus=N, not both"},
              {"i2c:bus=x", "i2c: bus=x is not a number; bus accepts an adapter number 0..1023, as i2cdetect -l lists it"},
              {"i2c:speed=1", "i2c: unknown key 'speed'; i2c accepts dev, bus"}}) {
