@@ -242,6 +242,23 @@ INSTANTIATE_TEST_SUITE_P(
         ProcessCase{"a_negative_code_is_a_value_error", "--port sim set 1 -1", 2, "",
                     "pxctl: action 'set 1 -1': the code must be 0..255\n"},
         ProcessCase{"hexadecimal_after_0x", "--port sim code1=0x10 get", 0, "16\n", ""},
+        // The habits of other tools: -- ends the options, -V the version, help ACTION, quit.
+        ProcessCase{"double_dash_ends_the_options", "--port sim -- set 1 5 get", 0, "5\n", ""},
+        ProcessCase{"dash_v_is_the_version", "-V", 0, "pxctl " PX_VERSION_TEXT "\n", ""},
+        ProcessCase{"help_action_and_quit_in_a_session", "--port sim -", 0,
+                    "get\n  the read-back alone, without writing a frame first\n128\n", "",
+                    "help get\nget\nquit\nset 1 5\n"},
+        ProcessCase{"help_of_no_action", "--port sim -", 2, "",
+                    "pxctl: line 1: help: no action is called 'gte'; help alone lists them\n", "help gte\n"},
+        // Another strapping: the frames carry its address, the board answers there.
+        ProcessCase{"address_of_a_chip_strapped_elsewhere", "--port sim:address=0x2d --address 0x2d set 1 9 get", 0,
+                    "9\n", ""},
+        ProcessCase{"address_where_nobody_answers", "--port sim --address 0x2d --check-ack get", 1, "",
+                    "pxctl: get: cut short after 23 of 40 writes: no device answered at 0x2d (action 1; 0 ran before "
+                    "it)\n"},
+        ProcessCase{"address_out_of_range", "--address 0x78 get", 2, "",
+                    "pxctl: --address 0x78 is not a 7-bit device address; give 0x08..0x77 (0x2c, the default, makes "
+                    "the address bytes 0x58 and 0x59)\n"},
         ProcessCase{"a_leading_zero_is_still_decimal", "--port sim set 1 010 get", 0, "10\n", ""},
         ProcessCase{"a_long_bad_word_is_cut", "--port sim " + std::string(200, 'x'), 2, "",
                     "pxctl: action '" + std::string(64, 'x') + "...': is not known; actions are ch1, ch2, zero, mid, "

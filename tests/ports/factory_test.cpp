@@ -1,10 +1,17 @@
 // Port strings: which backend each opens, and the one-line message for each
 // malformed one.
+#include "commands/descriptor.h"
 #include "ports/factory.h"
+#include "refusal.h"
+#include "script/actions.h"
+#include "script/executor.h"
 #include "sim/board.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <fstream>
+#include <sstream>
 #include <string>
 
 namespace {
@@ -117,6 +124,56 @@ TEST(Factory, PortLabelsNameTheBackendAndItsDevice) {
              {"lib:path=/opt/port.so", "lib /opt/port.so"},
              {"i2c:bus=2", "i2c /dev/i2c-2"}}) {
         EXPECT_EQ(ports::openPort(spec).label, label) << spec;
+    }
+}
+
+}  // namespace
+
+namespace {
+
+std::string fileText(const std::string& path) {
+    std::ifstream in(path);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// One pxctl run: a program on a freshly opened port, the actions, the port closed.
+std::vector<int> runOnce(const std::string& spec, const std::string& words) {
+    auto opened = ports::openPort(spec);
+    auto program = commands::kDescriptorB.make(*opened.port);
+    script::Executor executor(*program);
+    std::vector<int> reads;
+    for (const auto& action : script::parseActions(script::splitWords(words), commands::kDescriptorB)) {
+        if (const auto result = executor.execute(action); result.read) reads.push_back(*result.read);
+    }
+    return reads;
+}
+
+TEST(SimState, KeepsTheBoardBetweenRunsAndOnlyWithAFile) {
+    const std::string file = testing::TempDir() + "sim_state_kept";
+    std::remove(file.c_str());
+    runOnce("sim:state=" + file, "set 1 200 set 2 7 shdn");
+    EXPECT_EQ(fileText(file), "px77xx-sim-state 1\nwiper1 200\nwiper2 7\nchannel 2\nshutdown 1\n");
+    EXPECT_EQ(runOnce("sim:state=" + file, "get"), std::vector<int>{7});  // channel 2 still selected
+    EXPECT_EQ(runOnce("sim:state=" + file, "set 1 9 get"), std::vector<int>{9});
+    EXPECT_EQ(fileText(file), "px77xx-sim-state 1\nwiper1 9\nwiper2 7\nchannel 1\nshutdown 0\n");
+    EXPECT_EQ(runOnce("sim", "get"), std::vector<int>{128});  // without it, a fresh board
+}
+
+TEST(SimState, RefusesAFileNotItsOwnAndLeavesIt) {
+    const std::string file = testing::TempDir() + "sim_state_refused";
+    for (const auto& [content, message] : std::vector<std::pair<std::string, std::string>>{
+             {"#!/bin/sh\nrm -rf /\n", ": not a simulated board's state file; it is left as it is: name another file"},
+             {"px77xx-sim-state 1\nwiper1 200\n", ": damaged (a simulated board's state, but not whole); it is left "
+                                                   "as it is: remove it to start a fresh board"},
+             {"px77xx-sim-state 1\nwiper1 300\nwiper2 7\nchannel 2\nshutdown 1\n",
+              ": damaged (a simulated board's state, but not whole); it is left as it is: remove it to start a fresh "
+              "board"}}) {
+        std::ofstream(file) << content;
+        EXPECT_EQ(testing_support::refusal([&] { ports::openPort("sim:state=" + file); }),
+                  "sim: state=" + file + message);
+        EXPECT_EQ(fileText(file), content);
     }
 }
 
