@@ -96,6 +96,9 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments, Front fr
         } else if (!window && argument == "--keep-going") {
             line.keepGoing = true;
             continue;
+        } else if (!window && argument == "--probe") {
+            line.probe = true;
+            continue;
         } else if (argument == "--check-ack") {
             line.checkAck = true;
             continue;

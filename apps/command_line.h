@@ -25,6 +25,7 @@ struct CommandLine {
     bool json = false;                 // pxctl: one JSON object per action
     std::string listen;                // pxctl serve: ADDR:PORT; empty: the default
     bool keepGoing = false;            // pxctl -: a bad line is reported and the session goes on
+    bool probe = false;                // pxctl detect: probe the ports named after it
     bool checkAck = false;             // release and check the device's acknowledge slots
     std::uint8_t address = 0x2c;       // the device's 7-bit address (--address)
     std::vector<std::string> actions;  // pxctl: the words after the options; "-" reads standard input

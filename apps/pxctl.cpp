@@ -6,6 +6,7 @@
 #include "script/runner.h"
 #include "script/scpi.h"
 #include "apps/command_line.h"
+#include "apps/detect.h"
 #include "apps/manual.h"
 #include "apps/serve.h"
 #include "apps/signals.h"
@@ -189,6 +190,23 @@ int runPxctl(int argc, char** argv) {
             throw apps::UsageError("--json and --trace - both write to standard output; give the trace a file");
         }
         if (line.actions.empty()) throw apps::UsageError("no action given; see --help");
+        if (line.actions[0] == "detect") {
+            const std::vector<std::string> named(line.actions.begin() + 1, line.actions.end());
+            if (line.probe && named.empty()) {
+                throw apps::UsageError("--probe needs the ports to probe, after detect: it touches no bus it is not "
+                                       "named (pxctl detect --probe i2c:bus=1)");
+            }
+            if (!line.probe && !named.empty()) {
+                throw apps::UsageError("detect takes no words but, with --probe, the ports to probe");
+            }
+            if (!line.trace.empty() || line.keepGoing || !line.listen.empty()) {
+                throw apps::UsageError("detect takes --probe, --json, --address and --program; not --trace, "
+                                       "--keep-going or --listen");
+            }
+            if (!line.probe) return finish(apps::listPorts(line.json));
+            return finish(apps::probePorts(named, *descriptor, line.address, line.json));
+        }
+        if (line.probe) throw apps::UsageError("--probe is for pxctl detect");
         serving = line.actions.size() == 1 && line.actions[0] == "serve";
         if (!line.listen.empty() && !serving) throw apps::UsageError("--listen is for pxctl serve");
         if (serving && line.json) throw apps::UsageError("--json does not apply to serve: it answers in SCPI");

@@ -114,7 +114,7 @@ void GpioLines::claim() {
                                      : wiring_.chip.rfind("gpiochip", 0) == 0 ? "/dev/" + wiring_.chip
                                                                               : "/dev/gpiochipN";
             fail("open: " + std::string(std::strerror(-result)) + " (add your user to the group that owns " + node +
-                 ", or add a udev rule)");
+                 ", then log in again; or add a udev rule)");
         }
         if (result != -ENOENT && result != -ENODEV) fail("open: " + std::string(std::strerror(-result)));
         std::string there;

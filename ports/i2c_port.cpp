@@ -48,7 +48,7 @@ void I2cLines::fail(const std::string& operation, int error) {
             if (device_.rfind("/dev/i2c-", 0) == 0) message += " (load the i2c-dev module; i2cdetect -l lists the adapters)";
             break;
         case EACCES:
-        case EPERM: message += " (add your user to the i2c group)"; break;
+        case EPERM: message += " (add your user to the i2c group, then log in again)"; break;
         case ENOTTY: message += " (not an I2C adapter; i2cdetect -l lists them)"; break;
         default: break;
     }

@@ -2,6 +2,7 @@
 // i2c and gpio reach Linux's own devices and are not built here), ntport.dll as
 // the default port, and files opened by wide paths.
 #include "ports/backend.h"
+#include "ports/detect.h"
 #include "ports/factory.h"
 #include "ports/windows_text.h"
 
@@ -14,6 +15,13 @@ namespace ports {
 std::span<const Backend* const> platformBackends() {
     static constexpr std::array<const Backend*, 2> kBackends{&kSimBackend, &kLibBackend};
     return kBackends;
+}
+
+// Windows names no parallel port, adapter or pin that pxctl could open but
+// through a port library the user installs.
+std::vector<DetectedPort> detectPorts() {
+    return {{"sim", "sim", "the simulated board (a fresh one each run; sim:state=FILE keeps it)"},
+            {"lib", "lib:path=ntport.dll", "the port library ntport.dll, where it is installed"}};
 }
 
 // As the programs had it: the port-access library ntport.dll.

@@ -26,7 +26,7 @@ const char* hintFor(const std::string& device, const char* operation, int error)
             // Only a parallel port's own node is missing for want of the modules.
             return device.rfind("/dev/parport", 0) == 0 ? "load the parport_pc and ppdev modules" : nullptr;
         case EACCES:
-        case EPERM: return "add your user to the lp group";
+        case EPERM: return "add your user to the lp group, then log in again";
         case EBUSY: return "another program or the lp driver holds the port";
         case ENOTTY: return "not a parallel port device";
         default: return nullptr;

@@ -105,7 +105,7 @@ INSTANTIATE_TEST_SUITE_P(
         PpdevFailure{"no_port_behind_node", "open", ENXIO,
                      "ppdev /dev/parport0: open: No such device or address (load the parport_pc and ppdev modules)"},
         PpdevFailure{"permission", "open", EACCES,
-                     "ppdev /dev/parport0: open: Permission denied (add your user to the lp group)"},
+                     "ppdev /dev/parport0: open: Permission denied (add your user to the lp group, then log in again)"},
         PpdevFailure{"not_a_parallel_port", "PPEXCL", ENOTTY,
                      "ppdev /dev/parport0: PPEXCL: Inappropriate ioctl for device (not a parallel port device)"},
         // What a 6.1 kernel answers when another opener or lp holds the port.

@@ -146,8 +146,8 @@ INSTANTIATE_TEST_SUITE_P(
         Failure{"no_chips_at_all", [](FakeGpio& g) { g.openError = ENOENT; g.others.clear(); },
                 "gpio cp2112_gpio: no such GPIO chip; there are none here"},
         Failure{"permission", [](FakeGpio& g) { g.openError = EACCES; },
-                "gpio cp2112_gpio: open: Permission denied (add your user to the group that owns /dev/gpiochipN, or "
-                "add a udev rule)"}),
+                "gpio cp2112_gpio: open: Permission denied (add your user to the group that owns /dev/gpiochipN, then "
+                "log in again; or add a udev rule)"}),
     testing_support::RowName());
 
 TEST(Gpio, ShutdownWithoutALineForIt) {

@@ -203,7 +203,7 @@ INSTANTIATE_TEST_SUITE_P(
                 "i2c /dev/i2c-1: open: No such file or directory (load the i2c-dev module; i2cdetect -l lists the "
                 "adapters)"},
         Failure{"permission_denied", kPlainI2c, EACCES, 0, 0, {"code1=1"},
-                "i2c /dev/i2c-1: open: Permission denied (add your user to the i2c group)"},
+                "i2c /dev/i2c-1: open: Permission denied (add your user to the i2c group, then log in again)"},
         Failure{"adapter_without_the_smbus_write", I2C_FUNC_SMBUS_READ_BYTE, 0, 0, 0, {"code1=1"},
                 "i2c /dev/i2c-1: cannot write 2 bytes to 0x2c: the adapter offers no plain I2C transfers, and not the "
                 "SMBus transfer that would"},

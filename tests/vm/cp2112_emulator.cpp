@@ -6,7 +6,7 @@
 // it. Every change of the levels the master drives on those lines is written to
 // the log file given, one "SCL SDA /SHDN" line each, for comparison with the
 // simulated board's trace.
-//   cp2112_emulator [LINE_LOG]
+//   cp2112_emulator [LINE_LOG [ADDRESS]]
 // The reports are those the driver exchanges (drivers/hid/hid-cp2112.c).
 #include "bus_master.h"
 #include "sim/board.h"
@@ -16,6 +16,7 @@
 #include <array>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <unistd.h>
@@ -74,7 +75,8 @@ std::vector<std::uint8_t> reportDescriptor() {
 
 class Cp2112 {
 public:
-    Cp2112(int fd, std::FILE* log) : fd_(fd), log_(log) {}
+    Cp2112(int fd, std::FILE* log, std::uint8_t address)
+        : fd_(fd), log_(log), smbusDevice_(true, strapped(address)), gpioDevice_(true, strapped(address)) {}
 
     void output(const std::uint8_t* data, std::size_t size) {
         if (size == 0) return;
@@ -193,6 +195,11 @@ private:
 
     int fd_;
     std::FILE* log_;
+    static sim::Faults strapped(std::uint8_t address) {
+        sim::Faults faults;
+        faults.address = address;
+        return faults;
+    }
     sim::Device smbusDevice_;
     sim::Device gpioDevice_;
     bus::LineLevels shown_{true, true, true};
@@ -209,6 +216,8 @@ private:
 
 int main(int argc, char** argv) {
     std::FILE* log = argc > 1 ? std::fopen(argv[1], "w") : nullptr;
+    // The devices' address: 0x2c unless a chip strapped to another is wanted.
+    const auto address = static_cast<std::uint8_t>(argc > 2 ? std::strtoul(argv[2], nullptr, 0) : 0x2c);
     const int fd = ::open("/dev/uhid", O_RDWR | O_CLOEXEC);
     if (fd < 0) {
         std::perror("cp2112_emulator: /dev/uhid");
@@ -227,7 +236,7 @@ int main(int argc, char** argv) {
         std::perror("cp2112_emulator: UHID_CREATE2");
         return 1;
     }
-    Cp2112 bridge(fd, log);
+    Cp2112 bridge(fd, log, address);
     uhid_event ev{};
     for (;;) {
         const ssize_t got = ::read(fd, &ev, sizeof ev);

@@ -73,7 +73,7 @@ verdict exclusive
 # join it; a user in lp works.
 chgrp lp /dev/parport0
 chmod 660 /dev/parport0
-check lp_group 1 "" "pxctl: set 1 5: not sent: ppdev /dev/parport0: open: Permission denied (add your user to the lp group) (action 1; 0 ran before it)" \
+check lp_group 1 "" "pxctl: set 1 5: not sent: ppdev /dev/parport0: open: Permission denied (add your user to the lp group, then log in again) (action 1; 0 ran before it)" \
     as outsider pxctl --port $pp set 1 5
 check lp_group 0 "" "" as operator pxctl --port $pp set 1 5
 verdict lp_group
@@ -152,6 +152,7 @@ adapter_scenario() {
 # 7. A CP2112 USB HID bridge: hid-cp2112 bound to a device made through /dev/uhid.
 load hid uhid hid-cp2112
 cp2112_emulator /tmp/cp2112_gpio.log &
+cp2112_pid=$!
 if n=$(adapter_number "CP2112 SMBus Bridge"); then
     check cp2112 0 "CP2112 SMBus Bridge on hidraw0" "" cat /sys/class/i2c-adapter/i2c-$n/name
     adapter_scenario cp2112 $n
@@ -356,3 +357,65 @@ check ftdi 1 "" "pxctl: set 1 5: cut short after 23 of 59 writes: no device answ
 check ftdi 0 "out=5 in=3" "" transfers pxctl --port $fp --check-ack set 1 5
 kill $ft232h_pid
 verdict ftdi
+
+# 11. detect: every port this machine offers, with a port string that works;
+# what an unprivileged user may not open, and why; --probe on the buses named.
+insmod /modules/i2c-stub.ko chip_addr=0x50
+stub=$(adapter_number "SMBus stub driver")
+cp2112_bus=$(adapter_number "CP2112 SMBus Bridge")
+start_ft232h
+pxctl detect --json >/tmp/detect.json
+pxctl detect >/tmp/detect.txt
+cat /tmp/detect.txt
+for want in "ppdev:dev=/dev/parport0" "io:base=0x378" "i2c:bus=$stub" "i2c:bus=$cp2112_bus" \
+            "gpio:chip=cp2112_gpio,sda=0,scl=1" "ftdi:dev=s:0403:6014:PX000001" "sim"; do
+    check detect 0 "" "" grep -q "\"port\":\"$want\",.*\"usable\":true}" /tmp/detect.json
+done
+check detect 0 "i2c:bus=$stub i2c-$stub (SMBus stub driver); usable" "" sh -c "grep '^i2c:bus=$stub ' /tmp/detect.txt | tr -s ' '"
+# Each port string listed opens in pxctl: the read-back runs, or says that
+# nobody answered (the empty i2c-stub, QEMU's parallel port with nothing on it
+# reads 255).
+sed -n 's/.*"port":"\([^"]*\)".*/\1/p' /tmp/detect.json | while read -r port; do
+    pxctl --port "$port" get >/tmp/detect_get.out 2>/tmp/detect_get.err
+    status=$?
+    if [ $status = 0 ] || grep -q "no device answered at 0x2c" /tmp/detect_get.err; then
+        echo "VMCHECK detect ok: pxctl --port $port get"
+    else
+        echo "VMCHECK detect FAIL: pxctl --port $port get: status $status, $(cat /tmp/detect_get.err)"
+        echo 1 >/tmp/detect_failed
+    fi
+done
+[ -e /tmp/detect_failed ] && failed_detect=1
+as outsider pxctl detect >/tmp/detect_outsider.txt
+cat /tmp/detect_outsider.txt
+check detect 0 "" "" grep -q "^ppdev:dev=/dev/parport0 .*; not usable: /dev/parport0: permission denied: add your user to the lp group, then log in again$" /tmp/detect_outsider.txt
+check detect 0 "" "" grep -q "^io:base=0x378 .*; not usable: direct port I/O: run as root, or grant CAP_SYS_RAWIO$" /tmp/detect_outsider.txt
+check detect 0 "" "" grep -q "^i2c:bus=$stub .*; not usable: /dev/i2c-$stub: permission denied: only root may open it (a udev rule can give it to a group)$" /tmp/detect_outsider.txt
+check detect 0 "" "" grep -q "^ftdi:dev=s:0403:6014:PX000001 .*; not usable: /dev/bus/usb/.*: permission denied: install px77xx-cli's udev rule (60-px77xx-ftdi.rules), then plug the chip in again$" /tmp/detect_outsider.txt
+check detect 0 "i2c:bus=$cp2112_bus: a device answered at 0x2c" "" pxctl detect --probe i2c:bus=$cp2112_bus
+check detect 1 "i2c:bus=$stub: no device answered at 0x2c" "" pxctl detect --probe i2c:bus=$stub
+check detect 0 "{\"port\":\"gpio:chip=cp2112_gpio,sda=0,scl=1\",\"address\":\"0x2c\",\"answered\":true}" "" \
+    pxctl detect --json --probe gpio:chip=cp2112_gpio,sda=0,scl=1
+kill $ft232h_pid
+verdict detect
+
+# 12. A chip strapped to 0x2d: the CP2112 model again, with its devices there.
+# The frames reach it with --address and not without.
+old=$cp2112_bus
+kill $cp2112_pid
+tries=0
+while [ -e /sys/bus/i2c/devices/i2c-$old ] && [ $tries -lt 50 ]; do sleep 0.1; tries=$((tries + 1)); done
+cp2112_emulator /tmp/cp2112_2d.log 0x2d &
+cp2112_pid=$!
+n=$(adapter_number "CP2112 SMBus Bridge")
+check address 0 "9" "" pxctl --address 0x2d --port i2c:bus=$n set 1 9 get
+check address 0 "0x09" "" i2ctransfer -y $n w1@0x2d 0x00 r1@0x2d
+check address 1 "" "pxctl: get: not sent: i2c /dev/i2c-$n: no device answered at 0x2c (action 1; 0 ran before it)" \
+    pxctl --port i2c:bus=$n get
+check address 0 "7" "" pxctl --address 0x2d --port $gp --check-ack set 2 7 get
+check address 1 "" "pxctl: get: cut short after 23 of 40 writes: no device answered at 0x2c (action 1; 0 ran before it)" \
+    pxctl --port $gp --check-ack get
+check address 0 "7" "" pxctl --program a --address 0x2d --port $gp --check-ack get
+check address 0 "i2c:bus=$n: a device answered at 0x2d" "" pxctl --address 0x2d detect --probe i2c:bus=$n
+kill $cp2112_pid
+verdict address

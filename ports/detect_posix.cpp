@@ -1,0 +1,160 @@
+#include "ports/detect.h"
+
+#include "ports/ftdi_port.h"
+#include "ports/gpio_port.h"
+#include "ports/i2c_port.h"
+#include "ports/options.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <grp.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace ports {
+namespace {
+
+std::string firstLine(const std::string& path) {
+    std::ifstream in(path);
+    std::string line;
+    std::getline(in, line);
+    return line;
+}
+
+// Devices named like prefixN in dir, in number order.
+std::vector<std::pair<unsigned, std::string>> numbered(const std::string& dir, const std::string& prefix) {
+    std::vector<std::pair<unsigned, std::string>> found;
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(dir, error)) {
+        const std::string name = entry.path().filename().string();
+        if (name.rfind(prefix, 0) != 0) continue;
+        const auto number = parseNumber(std::string_view(name).substr(prefix.size()), 0, 4095);
+        if (number.problem == NumberProblem::None) found.emplace_back(static_cast<unsigned>(number.value), name);
+    }
+    std::sort(found.begin(), found.end());
+    return found;
+}
+
+// Whether this user may open a device node for reading and writing, and if not
+// the fix: the group that owns it, or root.
+bool mayOpen(const std::string& node, std::string& why) {
+    if (::access(node.c_str(), R_OK | W_OK) == 0) return true;
+    const int error = errno;
+    struct stat st {};
+    if (error == EACCES && ::stat(node.c_str(), &st) == 0) {
+        const group* owner = ::getgrgid(st.st_gid);
+        if (owner != nullptr && st.st_gid != 0 && (st.st_mode & S_IRWXG) == (S_IRGRP | S_IWGRP)) {
+            why = node + ": permission denied: add your user to the " + std::string(owner->gr_name) +
+                  " group, then log in again";
+        } else {
+            why = node + ": permission denied: only root may open it (a udev rule can give it to a group)";
+        }
+        return false;
+    }
+    why = node + ": " + std::strerror(error);
+    return false;
+}
+
+void parports(std::vector<DetectedPort>& out) {
+    for (const auto& [number, name] : numbered("/dev", "parport")) {
+        const std::string proc = "/proc/sys/dev/parport/" + name + "/";
+        const std::string base = firstLine(proc + "base-addr");
+        const std::string modes = firstLine(proc + "modes");
+        unsigned address = 0;
+        std::string description = "parallel port";
+        if (std::sscanf(base.c_str(), "%u", &address) == 1) {
+            char text[32];
+            std::snprintf(text, sizeof text, " at 0x%x", address);
+            description += text;
+        }
+        if (!modes.empty()) description += " (" + displayable(modes) + ")";
+        DetectedPort ppdev{"parport", "ppdev:dev=/dev/" + name, description};
+        ppdev.usable = mayOpen("/dev/" + name, ppdev.why);
+        out.push_back(ppdev);
+        if (address != 0) {
+            char port[32];
+            std::snprintf(port, sizeof port, "io:base=0x%x", address);
+            DetectedPort io{"io", port, description + " by direct port I/O"};
+            io.usable = ::geteuid() == 0;
+            if (!io.usable) io.why = "direct port I/O: run as root, or grant CAP_SYS_RAWIO";
+            out.push_back(io);
+        }
+    }
+}
+
+void i2cBuses(std::vector<DetectedPort>& out) {
+    for (const auto& [number, name] : numbered("/sys/bus/i2c/devices", "i2c-")) {
+        const std::string adapter = displayable(firstLine("/sys/bus/i2c/devices/" + name + "/name"));
+        DetectedPort bus{"i2c", "i2c:bus=" + std::to_string(number), name + " (" + adapter + ")"};
+        const std::string node = "/dev/" + name;
+        if (::access(node.c_str(), F_OK) != 0) {
+            bus.usable = false;
+            bus.why = node + " is not there: load i2c-dev (modprobe i2c-dev)";
+        } else {
+            bus.usable = mayOpen(node, bus.why);
+        }
+        out.push_back(bus);
+    }
+}
+
+void gpioChips(std::vector<DetectedPort>& out) {
+    const auto chips = libgpiodSystem()->chips();
+    for (const GpioChip& chip : chips) {
+        const bool labelled = !chip.label.empty() &&
+                              std::count_if(chips.begin(), chips.end(), [&](const GpioChip& c) { return c.label == chip.label; }) == 1;
+        DetectedPort gpio{"gpio", "gpio:chip=" + (labelled ? chip.label : chip.name) + ",sda=0,scl=1",
+                          chip.name + (chip.label.empty() ? std::string() : " [" + displayable(chip.label) + "]") +
+                              (chip.lines > 0 ? ", " + std::to_string(chip.lines) + " lines" : std::string()) +
+                              "; sda= and scl= are the lines you wired"};
+        gpio.usable = mayOpen("/dev/" + chip.name, gpio.why);
+        out.push_back(gpio);
+    }
+}
+
+void ftdiChips(std::vector<DetectedPort>& out) {
+    for (const FtdiDevice& d : libftdiSystem()->devices()) {
+        char ids[16];
+        std::snprintf(ids, sizeof ids, "%04x:%04x", d.vendor, d.product);
+        const std::string dev = d.serial.empty() ? d.node : "s:" + std::string(ids) + ":" + d.serial;
+        std::string description = d.chip + (d.description.empty() ? "" : " \"" + displayable(d.description) + "\"") +
+                                  " on " + d.node;
+        const bool dual = d.chip == "FT2232H" || d.chip == "FT4232H";
+        const bool mpsse = dual || d.chip == "FT232H";
+        unsigned bus = 0, address = 0;
+        std::sscanf(d.node.c_str(), "d:%u/%u", &bus, &address);
+        char node[32];
+        std::snprintf(node, sizeof node, "/dev/bus/usb/%03u/%03u", bus, address);
+        for (const char* iface : dual ? std::vector<const char*>{"A", "B"} : std::vector<const char*>{"A"}) {
+            DetectedPort ftdi{"ftdi", "ftdi:dev=" + dev + (dual ? std::string(",iface=") + iface : ""), description};
+            if (!mpsse) {
+                ftdi.usable = false;
+                ftdi.why = "the " + d.chip + " has no MPSSE engine";
+            } else {
+                ftdi.usable = mayOpen(node, ftdi.why);
+                if (!ftdi.usable && ftdi.why.find("permission denied") != std::string::npos) {
+                    ftdi.why = std::string(node) + ": permission denied: install px77xx-cli's udev rule (60-px77xx-ftdi.rules), "
+                               "then plug the chip in again";
+                }
+            }
+            out.push_back(ftdi);
+        }
+    }
+}
+
+}  // namespace
+
+std::vector<DetectedPort> detectPorts() {
+    std::vector<DetectedPort> out;
+    parports(out);
+    i2cBuses(out);
+    gpioChips(out);
+    ftdiChips(out);
+    out.push_back({"sim", "sim", "the simulated board (a fresh one each run; sim:state=FILE keeps it)"});
+    return out;
+}
+
+}  // namespace ports
