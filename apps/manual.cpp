@@ -58,6 +58,12 @@ Entry checkAckOption() {
                            "as the programs always wrote them; an I2C adapter's kernel checks anyway)"};
 }
 
+Entry addressOption() {
+    return {"--address 0xNN", "the device's 7-bit address, for a chip strapped to another one (0x08..0x77; default "
+                              "0x2c, which makes the address bytes 0x58 and 0x59): every frame and read-back carries "
+                              "it and is otherwise unchanged; the title, the decoded trace and the JSON name it"};
+}
+
 constexpr std::string_view kJsonSchema = "/usr/share/px77xx-cli/pxctl-json.schema.json";
 
 const std::vector<Entry> kFiles{
@@ -227,14 +233,16 @@ Section scpiSection() {
 
 Manual pxctlManual() {
     const std::string keys = commands::programKeys("|", "|");
-    const std::string common = "[--program " + keys + "] [--port PORT] [--trace FILE] [--json] [--check-ack]";
-    const std::string session = "[--program " + keys + "] [--port PORT] [--trace FILE] [--json] [--check-ack] "
-                                "[--keep-going]";
+    const std::string common =
+        "[--program " + keys + "] [--port PORT] [--address 0xNN] [--trace FILE] [--json] [--check-ack]";
+    const std::string session = "[--program " + keys + "] [--port PORT] [--address 0xNN] [--trace FILE] [--json] "
+                                "[--check-ack] [--keep-going]";
     Manual m;
     m.name = "pxctl";
     m.summary = "run the PX7700/PX7702 programs' actions from the command line";
     m.synopsis = {common + " ACTION...", session + " -",
                   "[--program " + keys + "] [--port PORT] [--trace FILE] [--check-ack] [--listen ADDR:PORT] serve",
+                  "[--json] detect", "[--program " + keys + "] [--address 0xNN] [--json] --probe detect PORT...",
                   "--help | --version"};
     m.description = {
         "pxctl runs the operator actions of the PX7700/PX7702 windows in order on one program, as the same clicks "
@@ -242,11 +250,18 @@ Manual pxctlManual() {
         "action that reads back prints the byte read, one number a line.",
         "With - it reads actions from standard input, a line at a time (65536 bytes at most), the port held "
         "between lines. # starts a "
-        "comment anywhere on a line, and a line saying help lists the actions. From a terminal it prompts, and a bad "
+        "comment anywhere on a line; help lists the actions and help ACTION tells of one; quit or exit ends the "
+        "session, as the end of input does. From a terminal it prompts, and a bad "
         "line is reported and the session goes on; from a pipe the first bad line ends the session with status 2, "
         "naming its line, unless --keep-going is given.",
         "Numbers are decimal, or hexadecimal after 0x (code1=0xc8); a leading zero changes nothing (set 1 010 is "
         "code ten).",
+        "detect lists what this machine offers as ports, one line each: parallel ports (with the kernel's base address "
+        "and modes, and direct I/O at that address), I2C adapters (as i2cdetect -l names them), GPIO chips (label and "
+        "lines, as gpiodetect lists them), FTDI chips (description and serial) and the simulated board; each with the "
+        "port string to give --port and whether this user may open it, and if not why and the fix. It touches no "
+        "bus. With --probe it checks the ports named after it instead: a read-back with the acknowledge check at "
+        "the address (--address), which writes nothing; the exit status is 0 where a device answered on every one.",
         "serve makes the program a SCPI instrument on a raw TCP socket, as power supplies and meters are, for "
         "PyVISA, LabVIEW or MATLAB: see SCPI SERVER. It holds the port (and its lock) until SIGTERM or SIGINT, "
         "which it acts on between commands.",
@@ -267,15 +282,22 @@ Manual pxctlManual() {
         {"--keep-going", "with -: a bad line is reported (with --json as an object on standard output too) and the "
                          "session goes on; the exit status is 2 if any line was bad"},
         checkAckOption(),
-        {"--help", "print this help and exit"},
-        {"--version", "print the version and exit"},
+        addressOption(),
+        {"--probe", "detect: probe the ports named after detect for a device at the address, instead of listing"},
+        {"--", "the end of the options: every word after it is an action"},
+        {"--help, -h", "print this help and exit"},
+        {"--version, -V", "print the version and exit"},
     };
     m.listTitle = "ACTIONS";
     for (const script::ActionHelp& action : script::actionHelpEntries()) m.list.push_back({action.form, action.help});
     m.examples = {
         {"Set channel 1 to 200 on the simulated board and read it back:", "pxctl --port sim set 1 200 get"},
-        {"Sweep channel 1 on the parallel port, stopping at the first failure:",
-         "for c in $(seq 0 16 255); do pxctl --port ppdev set 1 $c || break; done"},
+        {"Which ports this machine has, and which this user may open:", "pxctl detect"},
+        {"Is the chip there? Probe an I2C adapter and GPIO lines for it:",
+         "pxctl detect --probe i2c:bus=1 gpio:chip=gpiochip0,sda=17,scl=27"},
+        {"A chip strapped to address 0x2d:", "pxctl --port ppdev --address 0x2d set 1 200"},
+        {"Sweep channel 1 on the parallel port; the first failure stops the sweep with its status:",
+         "for c in $(seq 0 16 255); do pxctl --port ppdev set 1 $c || exit; done"},
         {"Program A, one JSON object a line, read with jq:",
          "pxctl --program a --port sim --json set 2 200 | jq .read"},
         {"A session through a pipe, the port held between lines:",
@@ -308,7 +330,7 @@ Manual pxctlManual() {
     std::vector<std::string> windows;
     for (const commands::Descriptor* d : commands::programs()) windows.push_back(std::string(d->executable) + "(1)");
     m.seeAlso = windows;
-    m.seeAlso.insert(m.seeAlso.end(), {"i2cdetect(8)", "gpiodetect(1)", "lsusb(8)"});
+    m.seeAlso.insert(m.seeAlso.end(), {"i2cdetect(8)", "gpiodetect(1)", "sigrok-cli(1)", "lsusb(8)"});
     return m;
 }
 
@@ -316,7 +338,8 @@ Manual windowManual(const commands::Descriptor& program) {
     Manual m;
     m.name = std::string(program.executable);
     m.summary = std::string(program.purpose);
-    m.synopsis = {"[--port BACKEND[:key=value,...]] [--trace FILE] [--check-ack] [Qt options]", "--help | --version"};
+    m.synopsis = {"[--port BACKEND[:key=value,...]] [--address 0xNN] [--trace FILE] [--check-ack] [Qt options]",
+                  "--help | --version"};
     m.description = {
         "The window " + std::string(program.caption) + " sets the wipers of a two-channel digital potentiometer "
             "by bit-banging its two-wire bus: through a parallel port, GPIO lines, any Linux I2C adapter, or a "
@@ -331,14 +354,15 @@ Manual windowManual(const commands::Descriptor& program) {
         "Every action works from the keyboard: Tab goes from the code bars to the buttons and on to the bit bars; "
         "on a scroll bar the arrows move a step, Page Up and Page Down the large change, Home and End to the ends; "
         "Enter and Space press a focused button. A screen reader reads each control by name.",
-        "SIGINT, SIGTERM or SIGHUP closes the window as Exit does, once the frame under way is whole. Without a "
+        "Ctrl+Q closes the window as Exit does. SIGINT, SIGTERM or SIGHUP closes it so too, once the frame under way "
+        "is whole. Without a "
         "display the program says so and exits; pxctl(1) does the same work without one.",
     };
     m.options = {
         portOption(),
         traceOption(),
         checkAckOption(),
-        {"--exit-when-shown", "quit as soon as the window is drawn (start-up checks)"},
+        addressOption(),
         {"--help", "print this help and exit"},
         {"--version", "print the version and exit"},
         {"Qt options", "-platform offscreen, -display :1, -style ... go to Qt"},
@@ -377,7 +401,7 @@ Manual windowManual(const commands::Descriptor& program) {
         {"128+N", "signal N (SIGINT, SIGTERM, SIGHUP) closed it, once the frame under way was whole"},
     };
     m.files = kFiles;
-    m.seeAlso = {"pxctl(1)"};
+    m.seeAlso = {"pxctl(1)", "sigrok-cli(1)"};
     for (const commands::Descriptor* d : commands::programs()) {
         if (d != &program) m.seeAlso.push_back(std::string(d->executable) + "(1)");
     }

@@ -63,10 +63,8 @@ void holdStartupMessage(QtMsgType type, const QMessageLogContext& context, const
         (gStartup->held.empty() ? message.section(QLatin1Char('\n'), 0, 0) : gStartup->held.front().second).trimmed();
     std::fprintf(stderr,
                  "%s: cannot open a window: no display available (%s); for work without a window use pxctl "
-                 "--program %s (see pxctl --help); to see the window on the simulated board offscreen: %s --port "
-                 "sim -platform offscreen\n",
-                 gStartup->program.c_str(), reason.toLocal8Bit().constData(), gStartup->key.c_str(),
-                 gStartup->program.c_str());
+                 "--program %s (see pxctl --help)\n",
+                 gStartup->program.c_str(), reason.toLocal8Bit().constData(), gStartup->key.c_str());
     (void)context;
     std::fflush(stderr);
     std::_Exit(1);

@@ -45,6 +45,16 @@ std::string bitLabel(int index, int value) {
     return std::string(kBitPrefix) + std::to_string(index) + "=" + std::to_string(value);
 }
 
+std::string valueCaption(const Command& command, int value) {
+    const std::string_view word = command.word;
+    if (word.rfind("code", 0) != 0) return valueLabel(command, value);
+    return "the channel " + std::string(word.substr(4)) + " code bar, at " + std::to_string(value);
+}
+
+std::string bitCaption(int index, int value) {
+    return "the bit " + std::to_string(index) + " bar, at " + std::to_string(value);
+}
+
 HelpParts helpParts(std::string_view help) {
     const auto colon = help.find("\": ");
     if (help.empty() || help.front() != '"' || colon == std::string_view::npos) return {"", std::string(help)};

@@ -89,6 +89,11 @@ std::string programKeys(std::string_view separator, std::string_view last);
 std::string valueLabel(const Command& command, int value);
 std::string bitLabel(int index, int value);
 
+// How the window's failure dialog names the same event, as the operator sees
+// the control: "the channel 1 code bar, at 1", "the bit 3 bar, at 1".
+std::string valueCaption(const Command& command, int value);
+std::string bitCaption(int index, int value);
+
 // A command's help line in its two parts: "\"Mid Scale\": code 128 on the
 // selected channel" is the caption "Mid Scale" (without its access key's &) and
 // the text after it; a line that names no caption is all text.

@@ -165,8 +165,11 @@ std::vector<ActionHelp> actionHelpEntries() {
             only += (having++ == 0 ? "" : ", ") + std::string(d->key);
         }
         const bool everywhere = having == commands::programs().size();
+        // A caption's access-key mark is for the window: "R&un" reads "Run" here.
+        std::string help(command->help);
+        std::erase(help, '&');
         entries.push_back({std::string(command->word) + (takesValue(*command) ? "=N" : ""),
-                           std::string(command->help) + (everywhere ? "" : " (program " + only + " only)")});
+                           help + (everywhere ? "" : " (program " + only + " only)")});
     }
     for (const auto& extra : commands::kExtraActions) entries.push_back({std::string(extra.form), std::string(extra.help)});
     return entries;

@@ -24,8 +24,15 @@ void PortDialogs::failed(const QString& action, const QString& message, const co
             what = QStringLiteral("its frame was written whole; the device did not take it");
             break;
     }
+    // A button by its caption ("Mid Scale stopped ..."), a bar by its place
+    // and value ("The channel 1 code bar, at 1, stopped ...").
+    QString subject = action;
+    if (subject.startsWith(QStringLiteral("the ")) && subject.contains(QStringLiteral(", at "))) {
+        subject[0] = QLatin1Char('T');
+        subject += QLatin1Char(',');
+    }
     errorSent_ = QStringLiteral("%1 stopped at the failing port access: %2. The next action tries the port again.")
-                     .arg(action, what);
+                     .arg(subject, what);
     awaitingDialog_ = true;
     mark_ = QString::fromUtf8(commands::mark(delivery).data(), static_cast<qsizetype>(commands::mark(delivery).size()));
     updateTitle();

@@ -2,6 +2,8 @@
 // model and the program's commands.
 #include "ui/window.h"
 
+#include "ui/icon.h"
+
 #include "bus/port.h"
 #include "bus/text.h"
 #include "ui/accessible.h"
@@ -16,6 +18,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollBar>
+#include <QShortcut>
 #include <QSignalBlocker>
 #include <QStyle>
 
@@ -50,7 +53,15 @@ Window::Window(const commands::Descriptor& descriptor, commands::Program& progra
     setPalette(palette);
     setAutoFillBackground(true);
     setFixedSize(px(spec_.width), px(spec_.height));
+    setWindowIcon(programIcon());
     build();
+    // Ctrl+Q, as desktop programs close: Exit's own click, so that it acts
+    // exactly as the button does.
+    auto* quit = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q), this);
+    quit->setObjectName(QStringLiteral("quitShortcut"));
+    connect(quit, &QShortcut::activated, this, [this] {
+        if (auto* exit = findChild<QPushButton*>(QStringLiteral("cmdExit"))) exit->click();
+    });
     program_.setExitHandler([this] {
         if (exit_) {
             exit_();
@@ -166,10 +177,13 @@ void Window::bindScrollBar(QScrollBar* bar, controls::ControlId id) {
             return;
         }
         activeBar_ = bar;
-        // Named as pxctl names the same event: "code1=200", "bit:3=1".
+        // Named as pxctl names the same event in the trace ("code1=200",
+        // "bit:3=1"), and by the control in the dialog.
         const std::string label =
             command != nullptr ? commands::valueLabel(*command, value) : commands::bitLabel(id.index, value);
-        dispatch(label, [&] { program_.controls().scrollBar(id).setValue(value); });
+        const std::string shown =
+            command != nullptr ? commands::valueCaption(*command, value) : commands::bitCaption(id.index, value);
+        dispatch(label, shown, [&] { program_.controls().scrollBar(id).setValue(value); });
         activeBar_ = nullptr;
     });
 }

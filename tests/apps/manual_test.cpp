@@ -70,7 +70,7 @@ TEST(ManPages, ReadWithoutWarningsAndHoldEverySection) {
 // The - session's rules are in pxctl --help, where a user looks first.
 TEST(ManPages, PxctlHelpSaysHowASessionReadsItsLines) {
     const std::string help = squeezed(apps::helpText(apps::pxctlManual()));
-    for (const std::string rule : {"# starts a comment anywhere on a line", "a line saying help lists the actions",
+    for (const std::string rule : {"# starts a comment anywhere on a line", "help lists the actions and help ACTION tells of one",
                                    "From a terminal it prompts", "naming its line"}) {
         EXPECT_NE(help.find(rule), std::string::npos) << rule;
     }

@@ -17,6 +17,8 @@
 #include <filesystem>
 #include <sstream>
 #include <string>
+#include <tuple>
+#include <vector>
 
 namespace {
 
@@ -124,6 +126,27 @@ TEST(CheckAckInTheWindow, ANoDeviceIsADialogAndACutShortMark) {
     // The bit panel still shows the frame the handler computed.
     EXPECT_EQ(rig.program->frameWord(), 0x2C00000U);
     EXPECT_EQ(rig.program->controls().vsbBit[25].Value(), 1);
+}
+
+// A scroll bar's failure names the bar as the operator sees it, with the value
+// it was moved to, not by pxctl's word for the event.
+TEST(ScrollBarFailure, TheDialogNamesTheBarByItsPlaceAndValue) {
+    for (const auto& [name, value, subject] : std::vector<std::tuple<const char*, int, std::string>>{
+             {"vsbInputCode1", 1, "The channel 1 code bar, at 1,"},
+             {"vsbInputCode2", 200, "The channel 2 code bar, at 200,"}}) {
+        Rig rig(commands::kDescriptorB);
+        rig.port.failAfter(1);
+        rig.bar(name)->setValue(value);
+        QMessageBox* dialog = nullptr;
+        ASSERT_TRUE(QTest::qWaitFor([&] {
+            dialog = rig.window->findChild<QMessageBox*>("portError");
+            return dialog != nullptr && dialog->isVisible();
+        }, 2000));
+        EXPECT_EQ(dialog->informativeText().toStdString(),
+                  subject + " stopped at the failing port access: its frame was not sent. The next action tries the "
+                            "port again.");
+        dialog->accept();
+    }
 }
 
 }  // namespace

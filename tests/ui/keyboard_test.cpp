@@ -112,4 +112,16 @@ TEST(KeyboardEventLoop, EnterAndSpaceBothPressAFocusedButton) {
     }
 }
 
+// Ctrl+Q closes the window as E&xit does, in both windows, and so does the
+// window set its icon.
+TEST(KeyboardEventLoop, CtrlQActsAsExit) {
+    for (const commands::Descriptor* program : {&commands::kDescriptorA, &commands::kDescriptorB}) {
+        Rig rig(*program);
+        EXPECT_FALSE(rig.window->windowIcon().isNull());
+        QTest::keyClick(rig.window->windowHandle(), Qt::Key_Q, Qt::ControlModifier);
+        QTRY_COMPARE_WITH_TIMEOUT(rig.exits, 1, 2000);
+        EXPECT_TRUE(rig.port.log.empty());  // nothing is sent
+    }
+}
+
 }  // namespace
