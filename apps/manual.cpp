@@ -182,6 +182,7 @@ Section jsonSection() {
                                            "ran whole, and (actions on the command line) how many were given"},
                 {"adapter, transfers", "ports that can tell (i2c, lib): the adapter as it names itself, and how "
                                        "frames travel"},
+                {"address", "with --address other than 0x2c: the device's address, \"0x2d\""},
             }};
 }
 

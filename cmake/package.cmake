@@ -34,6 +34,9 @@ install(FILES ${pages_cli} DESTINATION share/man/man1 COMPONENT cli)
 install(FILES ${pages_gui} DESTINATION share/man/man1 COMPONENT gui)
 install(FILES ${PROJECT_SOURCE_DIR}/packaging/px77xx.svg DESTINATION share/icons/hicolor/scalable/apps COMPONENT gui)
 install(FILES ${PROJECT_SOURCE_DIR}/packaging/pxctl-json.schema.json DESTINATION share/${cli} COMPONENT cli)
+# Completion of pxctl's options, actions, port strings and the ports detect finds.
+install(FILES ${PROJECT_SOURCE_DIR}/packaging/pxctl.bash-completion DESTINATION share/bash-completion/completions
+        RENAME pxctl COMPONENT cli)
 # The logged-in user reaches FTDI chips without root.
 install(FILES ${PROJECT_SOURCE_DIR}/packaging/60-px77xx-ftdi.rules DESTINATION /lib/udev/rules.d COMPONENT cli)
 # The chips the rule names, for software centres that match hardware.

@@ -43,6 +43,8 @@ dpkg -L px77xx-cli | grep -qx /usr/share/man/man1/pxctl.1.gz
 /usr/bin/python3 -c 'import json, sys; json.load(open(sys.argv[1]))' /usr/share/px77xx-cli/pxctl-json.schema.json
 # The SCPI service is installed, not enabled; its settings are a conffile.
 test -f /lib/systemd/system/px77xx-scpi.service
+# bash completes pxctl once its completion is sourced as bash-completion would.
+test "$(bash -c 'source /usr/share/bash-completion/completions/pxctl; COMP_LINE="pxctl --port si"; COMP_POINT=${#COMP_LINE}; _pxctl; echo "${COMPREPLY[*]}"')" = "sim sim:"
 # The udev rule for FTDI chips, where udev reads it, ahead of logind's seat
 # rules (73-seat-late) that turn the uaccess tag into an ACL.
 grep -q 'ATTR{idProduct}=="6010|6011|6014", TAG+="uaccess"' /lib/udev/rules.d/60-px77xx-ftdi.rules

@@ -66,6 +66,13 @@ def test_every_failure(pxctl, slow_library, port, actions, extra, env, expected)
     assert "pxctl: " + last["error"] in ran.stderr
 
 
+def test_an_address_other_than_the_default_is_named_in_every_object(pxctl):
+    ran = run_pxctl(pxctl, ["--json", "--port", "sim:address=0x2d", "--address", "0x2d", *EVERY_ACTION.split()])
+    assert ran.returncode == 0, ran.stderr
+    got = [valid(o) for o in objects(ran.stdout)]
+    assert {o["address"] for o in got} == {"0x2d"}
+
+
 def test_a_refused_line_under_keep_going_and_a_refused_command_line(pxctl):
     ran = run_pxctl(pxctl, ["--json", "--port", "sim", "--keep-going", "-"], stdin="set 1 5\nset 9 9\nget\n")
     assert ran.returncode == 2

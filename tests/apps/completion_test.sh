@@ -1,0 +1,61 @@
+#!/usr/bin/env bash
+# pxctl's bash completion through bash's own machinery: the script is sourced,
+# `complete` must name its function, and the function is called as bash calls
+# it, with COMP_LINE and COMP_POINT, for a few partial command lines. A
+# stand-in for `pxctl detect` lists the ports of a machine with hardware.
+#   completion_test.sh COMPLETION_SCRIPT PXCTL_DIR
+set -uo pipefail
+script=$1
+real=$2/pxctl
+stub=$(mktemp -d)
+trap 'rm -rf "$stub"' EXIT
+cat >"$stub/pxctl" <<END
+#!/bin/sh
+if [ "\$1" = detect ]; then
+    echo "ppdev:dev=/dev/parport0  parallel port at 0x378; usable"
+    echo "i2c:bus=1                i2c-1 (CP2112 SMBus Bridge on hidraw0); usable"
+    echo "ftdi:dev=s:0403:6014:FT6ZK2QW  FT232H on d:001/004; usable"
+    echo "sim                      the simulated board; usable"
+    exit 0
+fi
+exec "$real" "\$@"
+END
+chmod +x "$stub/pxctl"
+PATH=$stub:$PATH
+# shellcheck source=/dev/null
+source "$script"
+failed=0
+complete -p pxctl | grep -q -- '-F _pxctl pxctl' || { echo "complete does not name _pxctl"; failed=1; }
+
+# expect LINE WANT: the replies for LINE with the cursor at its end, sorted, one line.
+expect() {
+    COMP_LINE=$1
+    COMP_POINT=${#COMP_LINE}
+    COMP_WORDS=($COMP_LINE)
+    COMP_CWORD=${#COMP_WORDS[@]}
+    COMPREPLY=()
+    _pxctl
+    got=$(printf '%s\n' "${COMPREPLY[@]}" | sort | tr '\n' ' ' | sed 's/ $//')
+    if [ "$got" = "$2" ]; then
+        echo "ok: [$1] -> [$got]"
+    else
+        echo "FAIL: [$1] -> [$got], want [$2]"
+        failed=1
+    fi
+}
+expect "pxctl --po" "--port"
+expect "pxctl --program " "a b"
+expect "pxctl --port si" "sim sim:"
+# The keys a backend takes; delay= is not one of the simulated board's.
+expect "pxctl --port sim:" "address= device= nack= state= stuck="
+# bash's word here is what follows the last = : "none,st".
+expect "pxctl --port sim:device=none,st" "none,state= none,stuck="
+expect "pxctl --port i2c:b" "bus= bus=1"
+expect "pxctl --port ft" "ftdi ftdi: ftdi:dev=s:0403:6014:FT6ZK2QW"
+expect "pxctl --port=pp" "ppdev ppdev: ppdev:dev=/dev/parport0"
+expect "pxctl --port sim m" "mid"
+expect "pxctl --port sim code" "code1= code2="
+expect "pxctl --port sim s" "serve set shdn"
+expect "pxctl detect --probe i2" "i2c i2c: i2c:bus=1"
+expect "pxctl detect " ""
+exit $failed
