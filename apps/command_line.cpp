@@ -40,6 +40,11 @@ std::string addressNote(std::uint8_t address) {
     return text;
 }
 
+std::string portTitle(const std::string& label, std::uint8_t address) {
+    const std::string note = addressNote(address);
+    return note.empty() ? label : label + ", device at " + note;
+}
+
 std::string addressHeader(std::uint8_t address) {
     char text[64];
     std::snprintf(text, sizeof text, "device address 0x%02x (address bytes 0x%02x and 0x%02x)", address,

@@ -36,6 +36,9 @@ using script::UsageError;
 // "0x2d" for an address other than 0x2c, which frames have always carried;
 // empty for 0x2c. Titles, traces and JSON name it where it is not the default.
 std::string addressNote(std::uint8_t address);
+// The port as the window's title names it, with an address other than the
+// default: "sim, device at 0x2d".
+std::string portTitle(const std::string& label, std::uint8_t address);
 // The decoded trace's line for it: "device address 0x2d (address bytes 0x5a and 0x5b)".
 std::string addressHeader(std::uint8_t address);
 

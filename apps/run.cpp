@@ -142,8 +142,7 @@ int run(const commands::Descriptor& descriptor, int argc, char** argv) {
     }
     if (descriptor.load != nullptr) descriptor.load(*program);
     ui::Window window(descriptor, *program);
-    const std::string address = addressNote(line.address);
-    window.setPortLabel(address.empty() ? port.label : port.label + ", device at " + address);
+    window.setPortLabel(portTitle(port.label, line.address));
     window.setNoticeSource([&port] { return port.takeNotice(); });
     if (trace != nullptr) window.setActionListener([trace](const std::string& action) { trace->setAction(action); });
     window.setExitAction([] { QApplication::quit(); });

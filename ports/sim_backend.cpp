@@ -110,7 +110,7 @@ Opened makeSim(const Options& options) {
     std::string label = present ? "sim" : "sim (no device)";
     if (faults.address != sim::Faults{}.address) {
         char text[32];
-        std::snprintf(text, sizeof text, " (device at 0x%02x)", faults.address);
+        std::snprintf(text, sizeof text, " (strapped to 0x%02x)", faults.address);
         label += text;
     }
     if (faults.stuckClocks > 0) label += " (stuck for " + std::to_string(faults.stuckClocks) + " clocks)";

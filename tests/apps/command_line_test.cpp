@@ -31,6 +31,18 @@ TEST(CommandLine, DefaultsAndForms) {
     EXPECT_TRUE(apps::parseCommandLine({"-h"}).help);
 }
 
+// --address: parsed for both front ends, named where it is not the default.
+TEST(CommandLine, AddressAndWhereItIsNamed) {
+    EXPECT_EQ(apps::parseCommandLine({}).address, 0x2c);
+    EXPECT_EQ(apps::parseCommandLine({"--address", "0x2d"}).address, 0x2d);
+    EXPECT_EQ(apps::parseCommandLine({"--address=45"}, apps::Front::Pxctl).address, 45);
+    EXPECT_EQ(apps::portTitle("ppdev /dev/parport0", 0x2c), "ppdev /dev/parport0");
+    EXPECT_EQ(apps::portTitle("ppdev /dev/parport0", 0x2d), "ppdev /dev/parport0, device at 0x2d");
+    EXPECT_EQ(apps::addressHeader(0x2d), "device address 0x2d (address bytes 0x5a and 0x5b)");
+    EXPECT_EQ(apps::parseCommandLine({"--port", "sim", "--", "--json", "-x"}, apps::Front::Pxctl).actions,
+              (std::vector<std::string>{"--json", "-x"}));
+}
+
 struct BadCase {
     std::string name;
     std::string arguments;
@@ -72,6 +84,10 @@ INSTANTIATE_TEST_SUITE_P(
                 "trace /nonexistent-dir/bus.vcd: cannot open for writing: No such file or directory"},
         // The last one used to win without a word.
         BadCase{"port_given_twice", "--port sim --port=ppdev", "--port is given twice; give it once"},
+        BadCase{"address_not_seven_bits", "--address 0x100",
+                "--address 0x100 is not a 7-bit device address; give 0x08..0x77 (0x2c, the default, makes the address "
+                "bytes 0x58 and 0x59)"},
+        BadCase{"words_after_the_end_of_options", "--port sim -- x", "unexpected argument 'x'; see --help"},
         BadCase{"trace_given_twice", "--trace a.log --port sim --trace b.log", "--trace is given twice; give it once"},
         // A path's control bytes reach the terminal escaped.
         BadCase{"control_bytes_in_a_trace_path", "--port sim --trace \"$(printf '/nonexistent/\\033]0;x\\377.log')\"",
