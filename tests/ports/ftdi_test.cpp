@@ -23,15 +23,7 @@ namespace {
 
 using States = std::vector<std::string>;
 
-template <typename Access>
-std::string failure(Access access) {
-    try {
-        access();
-        return "no error";
-    } catch (const bus::PortError& e) {
-        return e.what();
-    }
-}
+using testing_support::portFailure;
 
 std::string state(bool scl, bool sda, bool shdn) {
     return std::string(scl ? "1" : "0") + (sda ? " 1" : " 0") + (shdn ? " 1" : " 0");
@@ -254,7 +246,7 @@ class OpenErrors : public testing::TestWithParam<OpenRow> {};
 TEST_P(OpenErrors, SayWhatIsWrong) {
     Wired ftdi("FT232H");
     GetParam().arrange(*ftdi.fake);
-    EXPECT_EQ(failure([&] { ftdi.port->OutportW(0x378, 0x12); }), GetParam().message);
+    EXPECT_EQ(portFailure([&] { ftdi.port->OutportW(0x378, 0x12); }), GetParam().message);
 }
 
 using Kind = ports::FtdiOpen::Kind;
@@ -304,7 +296,7 @@ TEST(Ftdi, PortStrings) {
 
 TEST(Ftdi, ShutdownWithoutAPinForIt) {
     Wired ftdi("FT232H", {0, 1, 2, std::nullopt});
-    EXPECT_EQ(failure([&] { ftdi.port->OutportW(0x378, 0xAF); }),
+    EXPECT_EQ(portFailure([&] { ftdi.port->OutportW(0x378, 0xAF); }),
               "ftdi i:0x0403:0x6014: cannot drive /SHDN: no pin was given for it (shdn=N)");
     EXPECT_EQ(ftdi.fake->writes, 0);
 }

@@ -176,6 +176,15 @@ else
 fi
 verdict tiny_usb
 
+# hold PORT NAME: a session that holds PORT for a few seconds, in the
+# background ($holder), once it has the port (its first action has printed).
+hold() {
+    ( echo "set 1 1"; sleep 4; echo "get" ) | pxctl --json --port $1 - >/tmp/$2_holder.out 2>&1 &
+    holder=$!
+    tries=0
+    while [ ! -s /tmp/$2_holder.out ] && [ $tries -lt 40 ]; do sleep 0.25; tries=$((tries + 1)); done
+}
+
 # The levels a session of register writes puts on SCL, SDA and /SHDN, one line
 # a change, as the gpio backend sets them: /SHDN first; where SCL falls, SCL
 # before SDA; where it rises and SDA moves, SDA before SCL. Reads a .log trace.
@@ -216,10 +225,7 @@ for program in a b; do
     echo "VMFIGURE gpio program $program: $(wc -l </tmp/gpio_$program.seen) line changes"
 done
 # A second holder, a line out of range, a chip that is not there.
-( echo "set 1 1"; sleep 4; echo "get" ) | pxctl --json --port $gp - >/tmp/gpio_holder.out 2>&1 &
-holder=$!
-tries=0
-while [ ! -s /tmp/gpio_holder.out ] && [ $tries -lt 40 ]; do sleep 0.25; tries=$((tries + 1)); done
+hold $gp gpio
 check gpio 1 "" "pxctl: get: not sent: gpio cp2112_gpio: line 0 (SDA) of $chip is in use by px77xx (action 1; 0 ran before it)" \
     pxctl --port $gp get
 wait $holder
@@ -325,10 +331,7 @@ times=$(echo "$t0 $t1 $t4 $t5" | awk '{ printf "%d", ($4 - $3) / ($2 - $1) }')
 check ftdi 0 "" "" test "$times" -ge 2
 # A second program on the device, a wrong pin, a device not there, a user
 # without the device's permission.
-( echo "set 1 1"; sleep 4; echo "get" ) | pxctl --json --port $fp - >/tmp/ftdi_holder.out 2>&1 &
-holder=$!
-tries=0
-while [ ! -s /tmp/ftdi_holder.out ] && [ $tries -lt 40 ]; do sleep 0.25; tries=$((tries + 1)); done
+hold $fp ftdi
 check ftdi 1 "" "pxctl: get: not sent: ftdi i:0403:6014: interface A of the FT232H at $node is held by another program (action 1; 0 ran before it)" \
     pxctl --port $fp get
 wait $holder
