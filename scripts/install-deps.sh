@@ -9,7 +9,7 @@ packages=(
   clang libclang-rt-14-dev
   qemu-system-x86 linux-image-amd64 busybox-static cpio i2c-tools
   man-db groff-base jq dpkg-dev lintian
-  g++-mingw-w64-x86-64-posix wine wine64 googletest
+  g++-mingw-w64-x86-64-posix wine wine64 googletest nsis zip unzip
   python3-dev pybind11-dev python3-pybind11 python3-pytest python3-jsonschema
   python3-pyvisa python3-pyvisa-py
 )

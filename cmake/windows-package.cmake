@@ -1,0 +1,25 @@
+# The Windows installer and the portable .zip, from packaging/windows: the same
+# files in both. Built with the windows preset; makensis and zip run on the host.
+find_program(PX_MAKENSIS makensis REQUIRED)
+find_program(PX_ZIP zip REQUIRED)
+set(stage ${CMAKE_BINARY_DIR}/windows-stage)
+set(setup ${CMAKE_BINARY_DIR}/px77xx-${PROJECT_VERSION}-win64-setup.exe)
+set(portable ${CMAKE_BINARY_DIR}/px77xx-${PROJECT_VERSION}-win64.zip)
+add_custom_command(
+  OUTPUT ${setup} ${portable}
+  COMMAND ${CMAKE_COMMAND} -E rm -rf ${stage} ${portable}
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${stage}
+  COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:pxctl> ${stage}/pxctl.exe
+  # Text files in Windows' line endings, so that Notepad shows their lines.
+  COMMAND sh -c "sed 's/$/\\r/' \"$1\" >\"$3/README.txt\" && sed 's/$/\\r/' \"$2\" >\"$3/LICENSE.txt\""
+          sh ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/packaging/copyright ${stage}
+  COMMAND ${PX_MAKENSIS} -V2 -DVERSION=${PROJECT_VERSION} -DSTAGE=${stage} -DOUTFILE=${setup}
+          ${PROJECT_SOURCE_DIR}/packaging/windows/px77xx.nsi
+  COMMAND sh -c "cd \"$1\" && \"$2\" -q -X \"$3\" pxctl.exe README.txt LICENSE.txt" sh ${stage} ${PX_ZIP} ${portable}
+  DEPENDS pxctl ${PROJECT_SOURCE_DIR}/packaging/windows/px77xx.nsi ${PROJECT_SOURCE_DIR}/README.md
+          ${PROJECT_SOURCE_DIR}/packaging/copyright
+  COMMENT "Windows installer and portable archive"
+  VERBATIM)
+add_custom_target(windows_package ALL DEPENDS ${setup} ${portable})
+set(PX_WINDOWS_SETUP ${setup} CACHE INTERNAL "")
+set(PX_WINDOWS_ZIP ${portable} CACHE INTERNAL "")
