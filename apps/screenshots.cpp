@@ -3,7 +3,7 @@
 #include "commands/descriptor.h"
 #include "commands/program.h"
 #include "sim/board.h"
-#include "ui/layout.h"
+#include "view/layout.h"
 #include "ui/window.h"
 
 #include <QApplication>

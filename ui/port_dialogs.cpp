@@ -1,5 +1,7 @@
 #include "ui/port_dialogs.h"
 
+#include "view/window_text.h"
+
 #include <QMessageBox>
 #include <QWidget>
 
@@ -11,28 +13,7 @@ PortDialogs::PortDialogs(QWidget& window, QString caption) : QObject(&window), w
 
 void PortDialogs::failed(const QString& action, const QString& message, const commands::Delivery& delivery) {
     errorText_ = message;
-    QString what;
-    switch (delivery.kind) {
-        case commands::Delivery::Kind::NotSent: what = QStringLiteral("its frame was not sent"); break;
-        case commands::Delivery::Kind::ReadBackFailed:
-            what = QStringLiteral("its frame was written; the read-back failed");
-            break;
-        case commands::Delivery::Kind::CutShort:
-            what = QStringLiteral("it was cut short after %1 of %2 writes").arg(delivery.writes).arg(delivery.of);
-            break;
-        case commands::Delivery::Kind::Written:
-            what = QStringLiteral("its frame was written whole; the device did not take it");
-            break;
-    }
-    // A button by its caption ("Mid Scale stopped ..."), a bar by its place
-    // and value ("The channel 1 code bar, at 1, stopped ...").
-    QString subject = action;
-    if (subject.startsWith(QStringLiteral("the ")) && subject.contains(QStringLiteral(", at "))) {
-        subject[0] = QLatin1Char('T');
-        subject += QLatin1Char(',');
-    }
-    errorSent_ = QStringLiteral("%1 stopped at the failing port access: %2. The next action tries the port again.")
-                     .arg(subject, what);
+    errorSent_ = QString::fromStdString(view::failureText(action.toStdString(), delivery));
     awaitingDialog_ = true;
     mark_ = QString::fromUtf8(commands::mark(delivery).data(), static_cast<qsizetype>(commands::mark(delivery).size()));
     updateTitle();

@@ -2,13 +2,29 @@
 // look and geometry. Binding them to the program is the window's business.
 #pragma once
 
-#include "ui/layout.h"
+#include "view/accessible.h"
+#include "view/layout.h"
 
 #include <QFont>
 
 class QWidget;
 
 namespace ui {
+
+// The Qt view is built from the windows' description, by its names.
+using view::AccessibleText;
+using view::accessibleText;
+using view::Align;
+using view::ControlSpec;
+using view::Kind;
+using view::kFallbackFace;
+using view::kWindowYellow;
+using view::Look;
+using view::Rgb;
+using view::WindowSpec;
+using view::windowA;
+using view::windowB;
+using view::windowFor;
 
 // "MS Sans Serif" at the given size and weight, through the platform's sans-serif face.
 QFont fontFor(const Look& look);

@@ -6,7 +6,8 @@
 
 #include "bus/port.h"
 #include "bus/text.h"
-#include "ui/accessible.h"
+#include "view/accessible.h"
+#include "view/window_text.h"
 #include "ui/port_dialogs.h"
 #include "ui/widgets.h"
 
@@ -118,20 +119,10 @@ void Window::build() {
     orderTabs();
 }
 
-// Tab follows the work: the code bars, the channel and preset buttons, Run,
-// Read, /SHDN and Exit, then the bit bars row by row from the left.
 void Window::orderTabs() {
     std::vector<QWidget*> chain;
-    for (const char* name : {"vsbInputCode1", "vsbInputCode2", "cmdCh1", "cmdCh2", "cmdZS", "cmdMS", "cmdFS", "cmdRun",
-                             "cmdRead", "cmdSHDN", "cmdExit"}) {
-        if (QWidget* w = widget(name)) chain.push_back(w);
-    }
-    constexpr auto kWriteRow = static_cast<std::ptrdiff_t>(controls::kWriteRowBits);
-    for (const auto& [from, to] : {std::pair(bitBars_.begin(), bitBars_.begin() + kWriteRow),
-                                   std::pair(bitBars_.begin() + kWriteRow, bitBars_.end())}) {
-        std::vector<QWidget*> row(from, to);
-        std::sort(row.begin(), row.end(), [](const QWidget* a, const QWidget* b) { return a->x() < b->x(); });
-        chain.insert(chain.end(), row.begin(), row.end());
+    for (const view::ControlRef& c : view::tabOrder(spec_)) {
+        if (QWidget* w = widget(c.name, c.index)) chain.push_back(w);
     }
     for (std::size_t i = 1; i < chain.size(); ++i) setTabOrder(chain[i - 1], chain[i]);
     chain.front()->setFocus();  // where the keyboard starts when the window opens

@@ -6,7 +6,7 @@
 #include "commands/descriptor.h"
 #include "commands/program.h"
 #include "controls/controls.h"
-#include "ui/layout.h"
+#include "ui/widgets.h"
 
 #include <QWidget>
 

@@ -1,7 +1,7 @@
 // Layout checks on the built windows: what a user would see as wrong.
 #include "commands/program.h"
 #include "recording_port.h"
-#include "ui/layout.h"
+#include "view/layout.h"
 #include "ui/window.h"
 #include "ui/wrap_button.h"
 #include "rig.h"

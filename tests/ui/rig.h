@@ -4,7 +4,7 @@
 #include "commands/descriptor.h"
 #include "commands/program.h"
 #include "recording_port.h"
-#include "ui/layout.h"
+#include "view/layout.h"
 #include "ui/window.h"
 
 #include <QLineEdit>

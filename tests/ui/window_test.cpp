@@ -3,7 +3,7 @@
 #include "commands/program.h"
 #include "recording_port.h"
 #include "frame_decoder.h"
-#include "ui/layout.h"
+#include "view/layout.h"
 #include "ui/window.h"
 #include "ui/wrap_button.h"
 #include "rig.h"

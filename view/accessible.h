@@ -4,11 +4,11 @@
 #pragma once
 
 #include "commands/descriptor.h"
-#include "ui/layout.h"
+#include "view/layout.h"
 
 #include <string>
 
-namespace ui {
+namespace view {
 
 struct AccessibleText {
     std::string name;
@@ -18,4 +18,4 @@ struct AccessibleText {
 // Empty for labels and rectangles, whose caption is their name.
 AccessibleText accessibleText(const commands::Descriptor& program, const ControlSpec& control);
 
-}  // namespace ui
+}  // namespace view

@@ -1,11 +1,11 @@
 // The two windows' tables. Bit columns are listed once as (index, left, caption)
 // and expanded into their scroll bar, text box and number label.
-#include "ui/layout.h"
+#include "view/layout.h"
 
 #include <initializer_list>
 #include <stdexcept>
 
-namespace ui {
+namespace view {
 namespace {
 
 struct Column {
@@ -278,4 +278,4 @@ WindowSpec windowFor(const commands::Descriptor& program) {
     throw std::logic_error("no window table for " + std::string(program.executable));
 }
 
-}  // namespace ui
+}  // namespace view

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-namespace ui {
+namespace view {
 
 enum class Kind : std::uint8_t { ScrollBar, TextBox, Button, Label, Rectangle };
 enum class Align : std::uint8_t { Left, Center };
@@ -69,4 +69,4 @@ WindowSpec windowFor(const commands::Descriptor& program);
 // "MS Sans Serif" is not on Linux; this face, at the same size and weight, stands in.
 inline constexpr const char* kFallbackFace = "Liberation Sans";
 
-}  // namespace ui
+}  // namespace view

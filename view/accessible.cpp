@@ -1,8 +1,8 @@
 // Names and descriptions, derived from the frame layout where the control is a
 // bit, so that they follow each program's positions.
-#include "ui/accessible.h"
+#include "view/accessible.h"
 
-namespace ui {
+namespace view {
 namespace {
 
 // "A3": appended, since GCC 12 warns falsely (-Wrestrict) on "A" + text at -O3.
@@ -88,4 +88,4 @@ AccessibleText accessibleText(const commands::Descriptor& program, const Control
     return {};
 }
 
-}  // namespace ui
+}  // namespace view
