@@ -33,12 +33,13 @@ QtOption qtOption(std::string_view argument) {
 
 }  // namespace
 
-std::string addressNote(std::uint8_t address) {
-    if (address == 0x2c) return {};
+std::string addressText(std::uint8_t address) {
     char text[8];
     std::snprintf(text, sizeof text, "0x%02x", address);
     return text;
 }
+
+std::string addressNote(std::uint8_t address) { return address == 0x2c ? std::string() : addressText(address); }
 
 std::string portTitle(const std::string& label, std::uint8_t address) {
     const std::string note = addressNote(address);

@@ -33,6 +33,8 @@ struct CommandLine {
 
 using script::UsageError;
 
+// "0x2d": a 7-bit address as every message writes it.
+std::string addressText(std::uint8_t address);
 // "0x2d" for an address other than 0x2c, which frames have always carried;
 // empty for 0x2c. Titles, traces and JSON name it where it is not the default.
 std::string addressNote(std::uint8_t address);

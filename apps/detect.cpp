@@ -1,5 +1,7 @@
 #include "apps/detect.h"
 
+#include "apps/command_line.h"
+
 #include "bus/transactions.h"
 #include "ports/detect.h"
 #include "ports/factory.h"
@@ -33,8 +35,7 @@ int probePorts(const std::vector<std::string>& names, const commands::Descriptor
                bool json) {
     std::vector<ports::ProgramPort> opened;
     for (const std::string& name : names) opened.push_back(ports::openProgramPort(name, ""));
-    char at[8];
-    std::snprintf(at, sizeof at, "0x%02x", address);
+    const std::string at = addressText(address);
     const auto readAddress = bus::readAddressOf(static_cast<std::uint8_t>((address << 1) | 1));
     int status = 0;
     for (std::size_t i = 0; i < names.size(); ++i) {
@@ -56,9 +57,9 @@ int probePorts(const std::vector<std::string>& names, const commands::Descriptor
             if (!answered) line += ",\"error\":" + script::jsonQuoted(error);
             std::printf("%s}\n", line.c_str());
         } else if (answered) {
-            std::printf("%s: a device answered at %s\n", names[i].c_str(), at);
+            std::printf("%s: a device answered at %s\n", names[i].c_str(), at.c_str());
         } else if (nobody) {
-            std::printf("%s: no device answered at %s\n", names[i].c_str(), at);
+            std::printf("%s: no device answered at %s\n", names[i].c_str(), at.c_str());
         } else {
             std::printf("%s: cannot probe: %s\n", names[i].c_str(), error.c_str());
         }

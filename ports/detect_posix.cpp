@@ -1,5 +1,6 @@
 #include "ports/detect.h"
 
+#include "ports/device_system.h"
 #include "ports/ftdi_port.h"
 #include "ports/gpio_port.h"
 #include "ports/i2c_port.h"
@@ -10,20 +11,12 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <grp.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace ports {
 namespace {
-
-std::string firstLine(const std::string& path) {
-    std::ifstream in(path);
-    std::string line;
-    std::getline(in, line);
-    return line;
-}
 
 // Devices named like prefixN in dir, in number order.
 std::vector<std::pair<unsigned, std::string>> numbered(const std::string& dir, const std::string& prefix) {
@@ -40,11 +33,16 @@ std::vector<std::pair<unsigned, std::string>> numbered(const std::string& dir, c
 }
 
 // Whether this user may open a device node for reading and writing, and if not
-// the fix: the group that owns it, or root.
-bool mayOpen(const std::string& node, std::string& why) {
+// the fix: deniedFix where one is known (a udev rule), else the group that
+// owns the node, or root.
+bool mayOpen(const std::string& node, std::string& why, const std::string& deniedFix = {}) {
     if (::access(node.c_str(), R_OK | W_OK) == 0) return true;
     const int error = errno;
     struct stat st {};
+    if (error == EACCES && !deniedFix.empty()) {
+        why = node + ": permission denied: " + deniedFix;
+        return false;
+    }
     if (error == EACCES && ::stat(node.c_str(), &st) == 0) {
         const group* owner = ::getgrgid(st.st_gid);
         if (owner != nullptr && st.st_gid != 0 && (st.st_mode & S_IRWXG) == (S_IRGRP | S_IWGRP)) {
@@ -87,10 +85,9 @@ void parports(std::vector<DetectedPort>& out) {
 }
 
 void i2cBuses(std::vector<DetectedPort>& out) {
-    for (const auto& [number, name] : numbered("/sys/bus/i2c/devices", "i2c-")) {
-        const std::string adapter = displayable(firstLine("/sys/bus/i2c/devices/" + name + "/name"));
-        DetectedPort bus{"i2c", "i2c:bus=" + std::to_string(number), name + " (" + adapter + ")"};
-        const std::string node = "/dev/" + name;
+    for (const I2cAdapter& adapter : i2cAdapterList()) {
+        DetectedPort bus{"i2c", "i2c:bus=" + std::to_string(adapter.number), adapter.text};
+        const std::string node = "/dev/i2c-" + std::to_string(adapter.number);
         if (::access(node.c_str(), F_OK) != 0) {
             bus.usable = false;
             bus.why = node + " is not there: load i2c-dev (modprobe i2c-dev)";
@@ -124,21 +121,14 @@ void ftdiChips(std::vector<DetectedPort>& out) {
                                   " on " + d.node;
         const bool dual = d.chip == "FT2232H" || d.chip == "FT4232H";
         const bool mpsse = dual || d.chip == "FT232H";
-        unsigned bus = 0, address = 0;
-        std::sscanf(d.node.c_str(), "d:%u/%u", &bus, &address);
-        char node[32];
-        std::snprintf(node, sizeof node, "/dev/bus/usb/%03u/%03u", bus, address);
         for (const char* iface : dual ? std::vector<const char*>{"A", "B"} : std::vector<const char*>{"A"}) {
             DetectedPort ftdi{"ftdi", "ftdi:dev=" + dev + (dual ? std::string(",iface=") + iface : ""), description};
             if (!mpsse) {
                 ftdi.usable = false;
                 ftdi.why = "the " + d.chip + " has no MPSSE engine";
             } else {
-                ftdi.usable = mayOpen(node, ftdi.why);
-                if (!ftdi.usable && ftdi.why.find("permission denied") != std::string::npos) {
-                    ftdi.why = std::string(node) + ": permission denied: install px77xx-cli's udev rule (60-px77xx-ftdi.rules), "
-                               "then plug the chip in again";
-                }
+                ftdi.usable = mayOpen(d.path, ftdi.why,
+                                      "install px77xx-cli's udev rule (60-px77xx-ftdi.rules), then plug the chip in again");
             }
             out.push_back(ftdi);
         }

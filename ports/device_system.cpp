@@ -29,15 +29,19 @@ public:
         if (::stat(path.c_str(), &node) != 0 || !S_ISCHR(node.st_mode)) return {};
         char sysfs[64];
         std::snprintf(sysfs, sizeof sysfs, "/sys/dev/char/%u:%u/name", major(node.st_rdev), minor(node.st_rdev));
-        std::ifstream in(sysfs);
-        std::string name;
-        std::getline(in, name);
-        return name;
+        return firstLine(sysfs);
     }
 };
 
 }  // namespace
 
 std::unique_ptr<DeviceSystem> linuxDeviceSystem() { return std::make_unique<LinuxDeviceSystem>(); }
+
+std::string firstLine(const std::string& path) {
+    std::ifstream in(path);
+    std::string line;
+    std::getline(in, line);
+    return line;
+}
 
 }  // namespace ports

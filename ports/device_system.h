@@ -21,4 +21,7 @@ public:
 
 std::unique_ptr<DeviceSystem> linuxDeviceSystem();
 
+// The first line of a small file (a sysfs or procfs attribute), or "".
+std::string firstLine(const std::string& path);
+
 }  // namespace ports

@@ -6,6 +6,7 @@
 #include "ports/ftdi_port.h"
 
 #include "ports/backend.h"
+#include "ports/device_system.h"
 
 #include <ftdi.h>
 
@@ -16,7 +17,6 @@
 #include <cstdio>
 #include <cstring>
 #include <dirent.h>
-#include <fstream>
 #include <unistd.h>
 
 namespace ports {
@@ -91,11 +91,19 @@ std::string hex4(unsigned value) {
     return text;
 }
 
-std::string sysfsText(const std::string& path) {
-    std::ifstream in(path);
-    std::string line;
-    std::getline(in, line);
-    return line;
+
+// The chip bcdDevice names.
+std::string ftdiChip(std::uint16_t bcdDevice) {
+    switch (bcdDevice >> 8) {
+        case 0x04: return "FT232BM";
+        case 0x05: return "FT2232C";
+        case 0x06: return "FT232R";
+        case 0x07: return "FT2232H";
+        case 0x08: return "FT4232H";
+        case 0x09: return "FT232H";
+        case 0x10: return "FT230X";
+        default: return "FTDI 0x" + hex4(bcdDevice);
+    }
 }
 
 // The chip a product id stands for, for a message about one that is not there.
@@ -131,16 +139,17 @@ std::vector<Found> sysfsDevices() {
         std::free(entries[i]);
         if (name.find(':') != std::string::npos || name[0] == '.') continue;  // interfaces
         const std::string dir = root + name + "/";
-        const auto vendor = hexId(sysfsText(dir + "idVendor"));
-        const auto product = hexId(sysfsText(dir + "idProduct"));
-        const auto bcd = hexId(sysfsText(dir + "bcdDevice"));
+        const auto vendor = hexId(firstLine(dir + "idVendor"));
+        const auto product = hexId(firstLine(dir + "idProduct"));
+        const auto bcd = hexId(firstLine(dir + "bcdDevice"));
         if (!vendor || !product || !bcd || *vendor != 0x0403) continue;
         Found f;
-        f.bus = static_cast<unsigned>(std::atoi(sysfsText(dir + "busnum").c_str()));
-        f.address = static_cast<unsigned>(std::atoi(sysfsText(dir + "devnum").c_str()));
-        char node[16];
+        f.bus = static_cast<unsigned>(std::atoi(firstLine(dir + "busnum").c_str()));
+        f.address = static_cast<unsigned>(std::atoi(firstLine(dir + "devnum").c_str()));
+        char node[16], path[32];
         std::snprintf(node, sizeof node, "d:%03u/%03u", f.bus % 1000, f.address % 1000);
-        f.device = {node, *vendor, *product, ftdiChip(*bcd), sysfsText(dir + "serial"), sysfsText(dir + "product")};
+        std::snprintf(path, sizeof path, "/dev/bus/usb/%03u/%03u", f.bus % 1000, f.address % 1000);
+        f.device = {node, path, *vendor, *product, ftdiChip(*bcd), firstLine(dir + "serial"), firstLine(dir + "product")};
         f.sysfsName = name;
         found.push_back(f);
     }
@@ -181,11 +190,9 @@ public:
             result.kind = FtdiOpen::Kind::BadInterface;
             return result;
         }
-        char path[32];
-        std::snprintf(path, sizeof path, "/dev/bus/usb/%03u/%03u", found->bus, found->address);
-        if (::access(path, R_OK | W_OK) != 0 && errno == EACCES) {
+        if (::access(found->device.path.c_str(), R_OK | W_OK) != 0 && errno == EACCES) {
             result.kind = FtdiOpen::Kind::NoPermission;
-            result.text = path;
+            result.text = found->device.path;
             return result;
         }
         ftdi_ = ::ftdi_new();
@@ -246,18 +253,6 @@ private:
 
 std::unique_ptr<FtdiSystem> libftdiSystem() { return std::make_unique<LibftdiSystem>(); }
 
-std::string ftdiChip(std::uint16_t bcdDevice) {
-    switch (bcdDevice >> 8) {
-        case 0x04: return "FT232BM";
-        case 0x05: return "FT2232C";
-        case 0x06: return "FT232R";
-        case 0x07: return "FT2232H";
-        case 0x08: return "FT4232H";
-        case 0x09: return "FT232H";
-        case 0x10: return "FT230X";
-        default: return "FTDI 0x" + hex4(bcdDevice);
-    }
-}
 
 FtdiLines::FtdiLines(FtdiWiring wiring, std::unique_ptr<FtdiSystem> system)
     : wiring_(std::move(wiring)), system_(std::move(system)) {}
@@ -364,7 +359,6 @@ void FtdiLines::send(std::uint64_t unsent) {
                  " unplugged?)",
              unsent);
     }
-    ++writes_;
     encoder_->clear();
     queuedWrites_ = 0;
 }

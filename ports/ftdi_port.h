@@ -17,6 +17,7 @@ namespace ports {
 // One FTDI device as the listing shows it.
 struct FtdiDevice {
     std::string node;     // "d:001/002"
+    std::string path;     // "/dev/bus/usb/001/002", which the user must be able to open
     std::uint16_t vendor = 0;
     std::uint16_t product = 0;
     std::string chip;     // "FT232H", from bcdDevice
@@ -66,9 +67,6 @@ public:
 
     std::string label() const { return "ftdi " + wiring_.selector; }
 
-    // USB transfers so far: writes, and reads that returned bytes.
-    std::uint64_t usbWrites() const { return writes_; }
-
 private:
     void claim();
     void send(std::uint64_t unsent);
@@ -80,10 +78,6 @@ private:
     std::unique_ptr<mpsse::Encoder> encoder_;  // once claimed
     FtdiDevice device_;
     std::uint64_t queuedWrites_ = 0;  // line writes in the queue
-    std::uint64_t writes_ = 0;
 };
-
-// The chip bcdDevice names, or "" for one without an MPSSE engine.
-std::string ftdiChip(std::uint16_t bcdDevice);
 
 }  // namespace ports

@@ -177,22 +177,24 @@ std::optional<PortDetails> I2cLines::details() const {
     return PortDetails{adapterName_, (functions_ & I2C_FUNC_I2C) != 0 ? "plain I2C" : "SMBus"};
 }
 
-std::vector<std::string> i2cAdapters(const std::string& root) {
-    std::vector<std::pair<int, std::string>> found;
+std::vector<I2cAdapter> i2cAdapterList(const std::string& root) {
+    std::vector<I2cAdapter> found;
     std::error_code error;
     for (const auto& entry : std::filesystem::directory_iterator(root, error)) {
         const std::string name = entry.path().filename().string();
         if (name.rfind("i2c-", 0) != 0) continue;
         const auto number = parseNumber(std::string_view(name).substr(4), 0, 1023);
         if (number.problem != NumberProblem::None) continue;
-        std::ifstream in(entry.path() / "name");
-        std::string adapter;
-        std::getline(in, adapter);
-        found.emplace_back(static_cast<int>(number.value), name + " (" + displayable(adapter) + ")");
+        const std::string adapter = firstLine((entry.path() / "name").string());
+        found.push_back({static_cast<unsigned>(number.value), name + " (" + displayable(adapter) + ")"});
     }
-    std::sort(found.begin(), found.end());
+    std::sort(found.begin(), found.end(), [](const I2cAdapter& a, const I2cAdapter& b) { return a.number < b.number; });
+    return found;
+}
+
+std::vector<std::string> i2cAdapters(const std::string& root) {
     std::vector<std::string> adapters;
-    for (auto& [number, text] : found) adapters.push_back(std::move(text));
+    for (auto& adapter : i2cAdapterList(root)) adapters.push_back(std::move(adapter.text));
     return adapters;
 }
 

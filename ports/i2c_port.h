@@ -67,4 +67,11 @@ std::unique_ptr<bus::Port> i2cPort(const std::string& device, std::unique_ptr<De
 // look, for tests).
 std::vector<std::string> i2cAdapters(const std::string& root = "/sys/bus/i2c/devices");
 
+// The same, with each adapter's bus number, for a list of port strings.
+struct I2cAdapter {
+    unsigned number;
+    std::string text;  // "i2c-1 (CP2112 SMBus Bridge on hidraw0)"
+};
+std::vector<I2cAdapter> i2cAdapterList(const std::string& root = "/sys/bus/i2c/devices");
+
 }  // namespace ports

@@ -73,9 +73,7 @@ public:
     void OutportW(std::uint16_t port, std::uint16_t value) override {
         board_->OutportW(port, value);
         const sim::Kept now = board_->device().kept();
-        if (now.wipers == kept_.wipers && now.selectedChannel == kept_.selectedChannel && now.shutdown == kept_.shutdown) {
-            return;
-        }
+        if (now == kept_) return;
         kept_ = now;
         const std::string temporary = path_ + ".new";
         std::FILE* file = std::fopen(temporary.c_str(), "w");

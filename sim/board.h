@@ -34,6 +34,7 @@ struct Kept {
     std::array<int, 2> wipers;
     int selectedChannel;  // 1 or 2
     bool shutdown;
+    friend bool operator==(const Kept&, const Kept&) = default;
 };
 
 // The device on the lines: it detects start and stop, clocks bits in on SCL

@@ -48,7 +48,7 @@ struct FakeFtdi final : ports::FtdiSystem {
         : device(withDevice), engine(device, pins, [s](bool scl, bool sda, bool shdn) { s->push_back(state(scl, sda, shdn)); }),
           states(s) {
         opened.kind = ports::FtdiOpen::Kind::Opened;
-        opened.device = {"d:001/002", 0x0403, 0x6014, std::move(chip), "FT1ABC", "C232HM-DDHSL-0"};
+        opened.device = {"d:001/002", "/dev/bus/usb/001/002", 0x0403, 0x6014, std::move(chip), "FT1ABC", "C232HM-DDHSL-0"};
         attached = {opened.device};
     }
     ports::FtdiOpen open(const std::string&, char) override { return opened; }

@@ -304,6 +304,9 @@ check ftdi 0 "out=3 in=1" "" transfers pxctl --port $fp set 2 200
 check ftdi 0 "out=12 in=9" "" transfers pxctl --port $fp read
 check ftdi 0 "out=12 in=9" "" transfers pxctl --program a --port $fp set 1 5
 check ftdi 0 "out=7 in=5" "" transfers pxctl --port $fp --check-ack set 2 200
+# Closing leaves the pins as they are: a shutdown outlasts the program.
+pxctl --port $fp shdn
+check ftdi 0 "1 1 0" "" tail -n 1 /tmp/ftdi_lines.log
 # A 256-code sweep in one session, here and on the CP2112's GPIO lines, and
 # the same transfers sent by a bare libftdi loop.
 i=0
