@@ -54,8 +54,8 @@ QWidget* label(const ControlSpec& c, QWidget& parent, Rgb windowBack) {
 QWidget* scrollBar(const ControlSpec& c, QWidget& parent) {
     auto* bar = new FocusFramed<QScrollBar>(Qt::Vertical, &parent);
     bar->setRange(0, c.max);
-    bar->setSingleStep(1);
-    bar->setPageStep(1);
+    bar->setSingleStep(c.smallChange);
+    bar->setPageStep(c.largeChange);
     bar->setTracking(false);  // a drag raises one Change, on release
     bar->setFocusPolicy(Qt::StrongFocus);
     return bar;
@@ -94,8 +94,6 @@ QFont fontFor(const Look& look) {
     return font;
 }
 
-int toPixels(int twips, double scale) { return static_cast<int>(twips * scale + 0.5); }
-
 void paintFocusFrame(QWidget& widget) {
     QPainter painter(&widget);
     painter.setPen(QPen(widget.palette().color(QPalette::Highlight), 2));
@@ -114,9 +112,8 @@ QWidget* makeWidget(const ControlSpec& c, QWidget& parent, Rgb windowBack, doubl
     }
     w->setObjectName(QString::fromStdString(c.fullName()));
     w->setFont(fontFor(c.look));
-    const int left = toPixels(c.left, scale);
-    const int top = toPixels(c.top, scale);
-    w->setGeometry(left, top, toPixels(c.left + c.width, scale) - left, toPixels(c.top + c.height, scale) - top);
+    const view::PixelRect r = view::toPixels(c, scale);
+    w->setGeometry(r.left, r.top, r.width, r.height);
     if (c.hidden) w->setVisible(false);
     return w;
 }

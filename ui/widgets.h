@@ -33,8 +33,7 @@ QFont fontFor(const Look& look);
 // is the window's background, which a label takes unless its look says otherwise.
 QWidget* makeWidget(const ControlSpec& spec, QWidget& parent, Rgb windowBack, double scale);
 
-// Twips to pixels, rounded.
-int toPixels(int twips, double scale);
+using view::toPixels;
 
 // The frame a focused control wears: two pixels of the highlight colour just
 // inside its edge, plain to see on a 16-pixel bit bar as on a button.

@@ -266,6 +266,14 @@ WindowSpec windowB() {
     return w;
 }
 
+int toPixels(int twips, double pixelsPerTwip) { return static_cast<int>(twips * pixelsPerTwip + 0.5); }
+
+PixelRect toPixels(const ControlSpec& c, double pixelsPerTwip) {
+    const int left = toPixels(c.left, pixelsPerTwip);
+    const int top = toPixels(c.top, pixelsPerTwip);
+    return {left, top, toPixels(c.left + c.width, pixelsPerTwip) - left, toPixels(c.top + c.height, pixelsPerTwip) - top};
+}
+
 WindowSpec windowFor(const commands::Descriptor& program) {
     struct Entry {
         const commands::Descriptor* program;

@@ -46,6 +46,8 @@ struct ControlSpec {
     // A label: the control it describes, for assistive technology.
     std::string describes = {};
     int describesIndex = -1;
+    int smallChange = 1;  // scroll bars: an arrow's step
+    int largeChange = 1;  // scroll bars: a click on the track
 
     std::string fullName() const { return index < 0 ? name : name + "(" + std::to_string(index) + ")"; }
 };
@@ -63,10 +65,22 @@ struct WindowSpec {
 WindowSpec windowA();  // frmPX7700_02_RevA
 WindowSpec windowB();  // Form1
 
+// Where a control lies in pixels at `pixelsPerTwip` (1/15 at 96 dots per inch).
+// Each edge is rounded on its own, so that controls that meet in twips meet in
+// pixels too.
+struct PixelRect {
+    int left, top, width, height;
+};
+int toPixels(int twips, double pixelsPerTwip);
+PixelRect toPixels(const ControlSpec& control, double pixelsPerTwip);
+inline double pixelsPerTwip(int dotsPerInch) { return dotsPerInch / 1440.0; }
+
 // The window table of a program.
 WindowSpec windowFor(const commands::Descriptor& program);
 
 // "MS Sans Serif" is not on Linux; this face, at the same size and weight, stands in.
 inline constexpr const char* kFallbackFace = "Liberation Sans";
+// On Windows, the TrueType face drawn from "MS Sans Serif", which scales with the DPI.
+inline constexpr const char* kWindowsFace = "Microsoft Sans Serif";
 
 }  // namespace view
