@@ -26,6 +26,10 @@ public:
     // Readable once a signal has been noted (POSIX; -1 on Windows).
     int fd() const;
 
+    // Signalled once a signal has been noted: an event HANDLE for a window's
+    // message loop to wait on (Windows; nullptr on POSIX).
+    void* event() const;
+
     // "SIGTERM", "Ctrl-C".
     static std::string name(int signal);
 };

@@ -57,6 +57,8 @@ int SignalWatch::pending() const { return gPending; }
 
 int SignalWatch::fd() const { return gPipe[0]; }
 
+void* SignalWatch::event() const { return nullptr; }
+
 std::string SignalWatch::name(int signal) {
     switch (signal) {
         case SIGINT: return "SIGINT";

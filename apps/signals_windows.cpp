@@ -24,6 +24,7 @@ namespace {
 std::atomic<int> gPending{0};
 HANDLE gMainThread = nullptr;
 HANDLE gDone = nullptr;  // set once the program is past its last frame
+HANDLE gNoted = nullptr;  // set by the handler: wakes a window's message loop
 bool gWatching = false;
 
 // The Linux signal each event stands for, so that statuses and messages match.
@@ -38,6 +39,7 @@ int signalFor(DWORD event) {
 BOOL WINAPI noteEvent(DWORD event) {
     int expected = 0;
     gPending.compare_exchange_strong(expected, signalFor(event));
+    ::SetEvent(gNoted);
     if (gMainThread != nullptr) ::CancelSynchronousIo(gMainThread);
     if (event == CTRL_CLOSE_EVENT || event == CTRL_LOGOFF_EVENT || event == CTRL_SHUTDOWN_EVENT) {
         // The system ends the process when this returns (or after some five
@@ -56,6 +58,7 @@ SignalWatch::SignalWatch() {
     ::DuplicateHandle(::GetCurrentProcess(), ::GetCurrentThread(), ::GetCurrentProcess(), &gMainThread, 0, FALSE,
                       DUPLICATE_SAME_ACCESS);
     gDone = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    gNoted = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
     ::SetConsoleCtrlHandler(noteEvent, TRUE);
 }
 
@@ -70,6 +73,8 @@ SignalWatch::~SignalWatch() {
 int SignalWatch::pending() const { return gPending; }
 
 int SignalWatch::fd() const { return -1; }
+
+void* SignalWatch::event() const { return gNoted; }
 
 std::string SignalWatch::name(int signal) {
     switch (signal) {

@@ -1,0 +1,142 @@
+// Start-up on Windows: parse the command line, make the port (nothing is touched
+// until the operator's first action), build the Win32 window and run its
+// message loop. The programs are GUI programs: what they have to say before the
+// window opens goes to the console that started them, or to a message box.
+#include "apps/run.h"
+
+#include "apps/command_line.h"
+#include "apps/manual.h"
+#include "commands/descriptor.h"
+#include "ports/factory.h"
+#include "ports/options.h"
+#include "ports/trace_port.h"
+#include "ports/windows_text.h"
+#include "ui/win32/window.h"
+
+#include <objbase.h>
+#include <windows.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#ifndef PX_VERSION
+#define PX_VERSION "0"
+#endif
+
+namespace apps {
+namespace {
+
+// Standard output or error as the program was given it; a program started from
+// a console window has none of its own and writes to that console; one started
+// from the Start menu has no console at all, and shows a message box instead.
+void say(const std::string& name, const std::string& text, bool error) {
+    HANDLE out = ::GetStdHandle(error ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE);
+    bool ours = false;
+    if ((out == nullptr || out == INVALID_HANDLE_VALUE) && ::AttachConsole(ATTACH_PARENT_PROCESS)) {
+        out = ::CreateFileW(L"CONOUT$", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
+                            nullptr);
+        ours = true;
+    }
+    DWORD wrote = 0;
+    if (out != nullptr && out != INVALID_HANDLE_VALUE &&
+        ::WriteFile(out, text.data(), static_cast<DWORD>(text.size()), &wrote, nullptr)) {
+        if (ours) ::CloseHandle(out);
+        return;
+    }
+    ::MessageBoxW(nullptr, ports::widen(text).c_str(), ports::widen(name).c_str(),
+                  static_cast<UINT>(MB_OK | (error ? MB_ICONERROR : MB_ICONINFORMATION)));
+}
+
+}  // namespace
+
+int run(const commands::Descriptor& descriptor, int argc, char** argv) {
+    const std::string name(descriptor.executable);
+    CommandLine line;
+    ports::ProgramPort port;
+    try {
+        line = parseCommandLine(commandLineArguments(argc, argv));
+        if (!line.toolkit.empty()) {
+            throw UsageError(line.toolkit.front() + " is an option of the Qt windows on Linux; these windows are " +
+                             "Windows' own");
+        }
+        if (line.help) {
+            say(name, helpText(windowManual(descriptor)), false);
+            return 0;
+        }
+        if (line.version) {
+            say(name, name + " " + PX_VERSION + "\n", false);
+            return 0;
+        }
+        port = ports::openProgramPort(line.port, line.trace);
+    } catch (const UsageError& e) {
+        say(name, name + ": " + ports::displayable(e.what()) + "\n", true);
+        return 2;
+    } catch (const ports::ConfigError& e) {
+        say(name, name + ": " + ports::displayable(e.what()) + "\n", true);
+        return 2;
+    } catch (const std::exception& e) {
+        say(name, name + ": internal error: " + ports::displayable(e.what()) + "\n", true);
+        return 1;
+    }
+
+    // Ctrl-C and the console closing end the window as E&xit does, once the
+    // frame under way is whole.
+    const SignalWatch interrupts;
+    ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);  // for the accessibility annotations
+    int status = 0;
+    {
+        ports::TracePort* trace = port.trace;
+        auto program = descriptor.make(*port.port);
+        program->setCheckAck(line.checkAck && !port.carriesTransactions());
+        program->setAddress(line.address);
+        if (trace != nullptr && line.address != commands::Program::kDefaultAddress) {
+            trace->setDeviceAddress(line.address, addressHeader(line.address));
+        }
+        if (descriptor.load != nullptr) descriptor.load(*program);
+        ui::win32::Window window(descriptor, *program);
+        window.setPortLabel(portTitle(port.label, line.address));
+        window.setNoticeSource([&port] { return port.takeNotice(); });
+        if (trace != nullptr) window.setActionListener([trace](const std::string& action) { trace->setAction(action); });
+        // Exit may come while the session ends (WM_ENDSESSION), when the process
+        // can end as soon as the event returns: the trace is closed at once.
+        window.setExitAction([&window, trace] {
+            if (trace != nullptr) trace->close();
+            ::ShowWindow(window.handle(), SW_HIDE);
+            ::PostQuitMessage(0);
+        });
+        window.setStopCheck([&interrupts] { return interrupts.pending() != 0; });
+        window.showCentred();
+        if (line.exitWhenShown) ::PostQuitMessage(0);
+
+        HANDLE wake = static_cast<HANDLE>(interrupts.event());
+        bool woken = false;
+        for (bool running = true; running;) {
+            const DWORD waited = ::MsgWaitForMultipleObjectsEx(woken ? 0 : 1, &wake, INFINITE, QS_ALLINPUT,
+                                                               MWMO_INPUTAVAILABLE);
+            if (!woken && waited == WAIT_OBJECT_0) {
+                woken = true;
+                program->cmdExit_Click();
+            }
+            MSG message;
+            while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+                if (message.message == WM_QUIT) {
+                    status = static_cast<int>(message.wParam);
+                    running = false;
+                    break;
+                }
+                if (window.preTranslate(message)) continue;
+                ::TranslateMessage(&message);
+                ::DispatchMessageW(&message);
+            }
+        }
+        if (trace != nullptr) trace->close();
+    }
+    while (auto notice = port.takeNotice()) {
+        say(name, name + ": warning: " + ports::displayable(*notice) + "\n", true);
+    }
+    ::CoUninitialize();
+    return interrupts.pending() != 0 ? 128 + interrupts.pending() : status;
+}
+
+}  // namespace apps

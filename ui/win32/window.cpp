@@ -1,0 +1,632 @@
+// The Win32 window: the table's rows as the system's controls, placed in pixels
+// at the window's DPI, and their notifications turned into the model's events.
+#include "ui/win32/window.h"
+
+#include "bus/port.h"
+#include "bus/text.h"
+#include "view/accessible.h"
+#include "view/window_text.h"
+
+#include <commctrl.h>
+#include <initguid.h>  // the PROPID_ACC_* and CLSID_AccPropServices GUIDs, defined here
+#include <oleacc.h>
+
+#include <algorithm>
+#include <cwctype>
+#include <stdexcept>
+
+namespace ui::win32 {
+namespace {
+
+constexpr wchar_t kClassName[] = L"PX77xxWindow";
+constexpr UINT kShowFailure = WM_APP + 1;
+constexpr UINT kShowNotice = WM_APP + 2;
+constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
+constexpr int kFirstId = 100;
+
+std::wstring widen(std::string_view text) {
+    if (text.empty()) return {};
+    const int length = ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    std::wstring wide(static_cast<std::size_t>(length), L'\0');
+    ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), length);
+    return wide;
+}
+
+COLORREF colourOf(view::Rgb c) { return RGB(c.r, c.g, c.b); }
+
+template <typename F>
+F systemFunction(const char* name) {
+    return reinterpret_cast<F>(reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"user32.dll"), name)));
+}
+
+// The DPI functions came with Windows 10; before it, the system DPI serves.
+unsigned dpiOf(HWND hwnd) {
+    using GetDpiForWindowFn = UINT(WINAPI*)(HWND);
+    static const auto getDpi = systemFunction<GetDpiForWindowFn>("GetDpiForWindow");
+    if (getDpi != nullptr) return getDpi(hwnd);
+    HDC dc = ::GetDC(nullptr);
+    const int dpi = ::GetDeviceCaps(dc, LOGPIXELSY);
+    ::ReleaseDC(nullptr, dc);
+    return static_cast<unsigned>(dpi);
+}
+
+RECT frameFor(int clientWidth, int clientHeight, unsigned dpi) {
+    using AdjustFn = BOOL(WINAPI*)(LPRECT, DWORD, BOOL, DWORD, UINT);
+    static const auto adjust = systemFunction<AdjustFn>("AdjustWindowRectExForDpi");
+    RECT r{0, 0, clientWidth, clientHeight};
+    if (adjust != nullptr) {
+        adjust(&r, kStyle, FALSE, 0, dpi);
+    } else {
+        ::AdjustWindowRectEx(&r, kStyle, FALSE, 0);
+    }
+    return r;
+}
+
+wchar_t accessKeyOf(const std::string& caption) {
+    const auto at = caption.find('&');
+    if (at == std::string::npos || at + 1 >= caption.size()) return 0;
+    return static_cast<wchar_t>(std::towupper(static_cast<wint_t>(static_cast<unsigned char>(caption[at + 1]))));
+}
+
+std::string withoutAccessMark(std::string caption) {
+    caption.erase(std::remove(caption.begin(), caption.end(), '&'), caption.end());
+    return caption;
+}
+
+}  // namespace
+
+Window::Window(const commands::Descriptor& descriptor, commands::Program& program)
+    : descriptor_(descriptor), spec_(view::windowFor(descriptor)), program_(program) {
+    INITCOMMONCONTROLSEX common{sizeof(INITCOMMONCONTROLSEX), ICC_STANDARD_CLASSES | ICC_BAR_CLASSES};
+    ::InitCommonControlsEx(&common);
+    static bool classMade = false;
+    if (!classMade) {
+        WNDCLASSEXW wc{};
+        wc.cbSize = sizeof wc;
+        wc.lpfnWndProc = &Window::procedure;
+        wc.hInstance = ::GetModuleHandleW(nullptr);
+        wc.hIcon = ::LoadIconW(wc.hInstance, MAKEINTRESOURCEW(1));
+        wc.hCursor = ::LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
+        wc.lpszClassName = kClassName;
+        if (::RegisterClassExW(&wc) == 0) throw std::runtime_error("cannot register the window class");
+        classMade = true;
+    }
+    windowBrush_ = ::CreateSolidBrush(colourOf(spec_.back));
+    hwnd_ = ::CreateWindowExW(0, kClassName, widen(spec_.caption).c_str(), kStyle, CW_USEDEFAULT, CW_USEDEFAULT, 100,
+                              100, nullptr, nullptr, ::GetModuleHandleW(nullptr), this);
+    if (hwnd_ == nullptr) throw std::runtime_error("cannot create the window");
+    dpi_ = dpiOf(hwnd_);
+    createControls();
+    place(dpi_);
+    annotate();
+    program_.setExitHandler([this] {
+        if (exit_) {
+            exit_();
+        } else {
+            exitNow();
+        }
+    });
+    program_.controls().setObserver(this);
+    updateTitle();
+}
+
+Window::~Window() {
+    program_.controls().setObserver(nullptr);
+    program_.setExitHandler(nullptr);
+    if (accessibility_ != nullptr) {
+        const MSAAPROPID props[] = {PROPID_ACC_NAME, PROPID_ACC_DESCRIPTION};
+        for (const Control& c : controls_) {
+            if (c.hwnd == nullptr) continue;
+            accessibility_->ClearHwndProps(c.hwnd, static_cast<DWORD>(OBJID_CLIENT), CHILDID_SELF, props, 2);
+        }
+        accessibility_->Release();
+    }
+    if (hwnd_ != nullptr) {
+        ::SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
+        ::DestroyWindow(hwnd_);
+    }
+    for (auto& [key, font] : fonts_) ::DeleteObject(font);
+    for (auto& [key, brush] : brushes_) ::DeleteObject(brush);
+    ::DeleteObject(windowBrush_);
+}
+
+HWND Window::control(const std::string& name, int index) const {
+    const auto it = byName_.find({name, index});
+    return it == byName_.end() ? nullptr : controls_[it->second].hwnd;
+}
+
+void Window::exitNow() {
+    ::ShowWindow(hwnd_, SW_HIDE);
+    ::PostQuitMessage(0);
+}
+
+void Window::createControls() {
+    // Z order is creation order, the first on top: the controls the keyboard
+    // reaches, in its order, then the text boxes, then the labels beneath them
+    // all. Among the text boxes and among the labels a later row lies over an
+    // earlier one, as the tables lay them.
+    const std::vector<view::ControlRef> order = view::tabOrder(spec_);
+    const int rowCount = static_cast<int>(spec_.controls.size());
+    auto rank = [&](std::size_t row) {
+        const view::ControlSpec& c = spec_.controls[row];
+        for (std::size_t i = 0; i < order.size(); ++i) {
+            if (order[i].name == c.name && order[i].index == c.index) return static_cast<int>(i);
+        }
+        const int group = c.kind == view::Kind::TextBox ? 1 : 2;
+        return group * 10000 + rowCount - static_cast<int>(row);
+    };
+    std::vector<std::size_t> rows(spec_.controls.size());
+    for (std::size_t i = 0; i < rows.size(); ++i) rows[i] = i;
+    std::sort(rows.begin(), rows.end(), [&](std::size_t a, std::size_t b) { return rank(a) < rank(b); });
+
+    controls_.resize(spec_.controls.size());
+    const HINSTANCE instance = ::GetModuleHandleW(nullptr);
+    for (const std::size_t row : rows) {
+        const view::ControlSpec& c = spec_.controls[row];
+        Control& made = controls_[row];
+        made.spec = &c;
+        // A rectangle is an outline the window draws beneath its controls (a
+        // child window would hide what lies inside it).
+        if (c.kind == view::Kind::Rectangle) continue;
+        const wchar_t* kind = L"STATIC";
+        std::wstring text;
+        DWORD style = WS_CHILD | WS_CLIPSIBLINGS | (c.hidden ? 0 : WS_VISIBLE);
+        DWORD exStyle = 0;
+        switch (c.kind) {
+            case view::Kind::ScrollBar:
+                kind = L"SCROLLBAR";
+                style |= SBS_VERT | WS_TABSTOP;
+                break;
+            case view::Kind::TextBox:
+                kind = L"EDIT";
+                style |= ES_AUTOHSCROLL | (c.look.align == view::Align::Center ? ES_CENTER : ES_LEFT);
+                exStyle = WS_EX_CLIENTEDGE;
+                break;
+            case view::Kind::Button:
+                kind = L"BUTTON";
+                // Owner-drawn: the system's push button cannot take a face colour.
+                style |= BS_OWNERDRAW | WS_TABSTOP;
+                text = widen(c.caption);
+                break;
+            case view::Kind::Label:
+                style |= SS_NOPREFIX |
+                         (c.look.align == view::Align::Center ? SS_CENTER
+                                                              : (c.look.wrap ? SS_LEFT : SS_LEFTNOWORDWRAP));
+                text = widen(c.caption);
+                break;
+            case view::Kind::Rectangle: break;
+        }
+        made.hwnd = ::CreateWindowExW(exStyle, kind, text.c_str(), style, 0, 0, 1, 1, hwnd_,
+                                      reinterpret_cast<HMENU>(static_cast<INT_PTR>(kFirstId + static_cast<int>(row))),
+                                      instance, nullptr);
+        if (made.hwnd == nullptr) throw std::runtime_error("cannot create " + c.fullName());
+        byName_[{c.name, c.index}] = row;
+        if (c.kind == view::Kind::Button) {
+            made.command = descriptor_.find(c.name);
+            if (made.command == nullptr) throw std::logic_error("no command for button " + c.name);
+            made.accessKey = accessKeyOf(c.caption);
+            made.shown = withoutAccessMark(c.caption);
+        }
+        if (c.kind == view::Kind::ScrollBar || c.kind == view::Kind::TextBox) {
+            made.id = controls::controlNamed(c.name, c.index);
+            if (!made.id) throw std::logic_error("no model control for " + c.fullName());
+            const bool array = made.id->name == controls::Name::vsbBit || made.id->name == controls::Name::txtBit;
+            if (array) {
+                (c.kind == view::Kind::ScrollBar ? bitBars_ : bitBoxes_)[static_cast<std::size_t>(made.id->index)] =
+                    made.hwnd;
+            } else {
+                single_[made.id->name] = made.hwnd;
+            }
+        }
+        if (c.kind == view::Kind::ScrollBar) {
+            made.command = descriptor_.find(controls::nameOf(made.id->name));
+            const controls::ScrollBar& bar = program_.controls().scrollBar(*made.id);
+            SCROLLINFO info{sizeof info, SIF_RANGE | SIF_POS | SIF_PAGE, bar.Min(), c.max, 0, bar.Value(), 0};
+            ::SetScrollInfo(made.hwnd, SB_CTL, &info, FALSE);
+        }
+    }
+    for (const view::ControlRef& ref : order) tabOrder_.push_back(control(ref.name, ref.index));
+
+    // Tool tips on the buttons that have one.
+    tips_ = ::CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX,
+                              CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, hwnd_, nullptr, instance,
+                              nullptr);
+    for (Control& c : controls_) {
+        if (c.hwnd == nullptr || c.spec->toolTip.empty() || tips_ == nullptr) continue;
+        std::wstring tip = widen(c.spec->toolTip);
+        TTTOOLINFOW tool{};
+        tool.cbSize = sizeof tool;
+        tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+        tool.hwnd = hwnd_;
+        tool.uId = reinterpret_cast<UINT_PTR>(c.hwnd);
+        tool.lpszText = tip.data();
+        ::SendMessageW(tips_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+    }
+}
+
+HFONT Window::fontFor(const view::Look& look) {
+    const int tenths = static_cast<int>((look.points > 0 ? look.points : 8.0) * 10 + 0.5);
+    const auto key = std::make_pair(tenths, look.bold);
+    if (const auto it = fonts_.find(key); it != fonts_.end()) return it->second;
+    const int height = -::MulDiv(tenths, static_cast<int>(dpi_), 720);
+    HFONT font = ::CreateFontW(height, 0, 0, 0, look.bold ? FW_BOLD : FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+                               OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY, DEFAULT_PITCH | FF_SWISS,
+                               widen(view::kWindowsFace).c_str());
+    fonts_[key] = font;
+    return font;
+}
+
+void Window::place(unsigned dpi) {
+    dpi_ = dpi;
+    for (auto& [key, font] : fonts_) ::DeleteObject(font);
+    fonts_.clear();
+    const double scale = view::pixelsPerTwip(static_cast<int>(dpi));
+    for (Control& c : controls_) {
+        if (c.hwnd == nullptr) continue;
+        const view::PixelRect r = view::toPixels(*c.spec, scale);
+        ::SetWindowPos(c.hwnd, nullptr, r.left, r.top, r.width, r.height, SWP_NOZORDER | SWP_NOACTIVATE);
+        ::SendMessageW(c.hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(fontFor(c.spec->look)), TRUE);
+    }
+    const RECT frame = frameFor(view::toPixels(spec_.width, scale), view::toPixels(spec_.height, scale), dpi);
+    ::SetWindowPos(hwnd_, nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top,
+                   SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void Window::showCentred() {
+    RECT window{};
+    ::GetWindowRect(hwnd_, &window);
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof monitor;
+    ::GetMonitorInfoW(::MonitorFromWindow(hwnd_, MONITOR_DEFAULTTOPRIMARY), &monitor);
+    const RECT& area = monitor.rcWork;
+    const int width = window.right - window.left;
+    const int height = window.bottom - window.top;
+    ::SetWindowPos(hwnd_, nullptr, area.left + (area.right - area.left - width) / 2,
+                   area.top + (area.bottom - area.top - height) / 2, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+    ::ShowWindow(hwnd_, SW_SHOWNORMAL);
+    ::UpdateWindow(hwnd_);
+    if (!tabOrder_.empty()) ::SetFocus(tabOrder_.front());  // where the keyboard starts
+}
+
+// Dynamic Annotation: each system control keeps the accessible object the
+// system made for it (role, state, value, actions), and only its name and
+// description are overridden. Microsoft UI Automation's proxies for Win32
+// controls read the same annotations, so both APIs' clients hear them.
+void Window::annotate() {
+    if (FAILED(::CoCreateInstance(CLSID_AccPropServices, nullptr, CLSCTX_INPROC_SERVER, IID_IAccPropServices,
+                                  reinterpret_cast<void**>(&accessibility_)))) {
+        accessibility_ = nullptr;
+        return;
+    }
+    for (const Control& c : controls_) {
+        const view::AccessibleText text = view::accessibleText(descriptor_, *c.spec);
+        if (c.hwnd == nullptr || text.name.empty()) continue;
+        accessibility_->SetHwndPropStr(c.hwnd, static_cast<DWORD>(OBJID_CLIENT), CHILDID_SELF, PROPID_ACC_NAME,
+                                       widen(text.name).c_str());
+        accessibility_->SetHwndPropStr(c.hwnd, static_cast<DWORD>(OBJID_CLIENT), CHILDID_SELF,
+                                       PROPID_ACC_DESCRIPTION, widen(text.description).c_str());
+    }
+}
+
+Window::Control* Window::controlOf(HWND hwnd) {
+    const int id = ::GetDlgCtrlID(hwnd) - kFirstId;
+    if (id < 0 || static_cast<std::size_t>(id) >= controls_.size() || controls_[static_cast<std::size_t>(id)].hwnd != hwnd) {
+        return nullptr;
+    }
+    return &controls_[static_cast<std::size_t>(id)];
+}
+
+HWND Window::modelControl(controls::ControlId id) const {
+    if (id.name == controls::Name::vsbBit) return bitBars_[static_cast<std::size_t>(id.index)];
+    if (id.name == controls::Name::txtBit) return bitBoxes_[static_cast<std::size_t>(id.index)];
+    const auto it = single_.find(id.name);
+    return it == single_.end() ? nullptr : it->second;
+}
+
+LRESULT CALLBACK Window::procedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_NCCREATE) {
+        auto* self = static_cast<Window*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
+        self->hwnd_ = hwnd;
+        ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+    }
+    auto* self = reinterpret_cast<Window*>(::GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+    if (self == nullptr || self->controls_.empty()) return ::DefWindowProcW(hwnd, message, wParam, lParam);
+    return self->handle(message, wParam, lParam);
+}
+
+LRESULT Window::handle(UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+        case WM_ERASEBKGND: {
+            RECT r{};
+            ::GetClientRect(hwnd_, &r);
+            HDC dc = reinterpret_cast<HDC>(wParam);
+            ::FillRect(dc, &r, windowBrush_);
+            const double scale = view::pixelsPerTwip(static_cast<int>(dpi_));
+            HBRUSH black = static_cast<HBRUSH>(::GetStockObject(BLACK_BRUSH));
+            for (const view::ControlSpec& c : spec_.controls) {
+                if (c.kind != view::Kind::Rectangle || c.hidden) continue;
+                const view::PixelRect p = view::toPixels(c, scale);
+                const RECT outline{p.left, p.top, p.left + p.width, p.top + p.height};
+                ::FrameRect(dc, &outline, black);
+            }
+            return 1;
+        }
+        case WM_VSCROLL:
+            if (Control* c = controlOf(reinterpret_cast<HWND>(lParam))) scrolled(*c, LOWORD(wParam));
+            return 0;
+        case WM_COMMAND: {
+            Control* c = controlOf(reinterpret_cast<HWND>(lParam));
+            if (c == nullptr) break;
+            const WORD code = HIWORD(wParam);
+            // An owner-drawn button reports a quick second click as a double
+            // click: it is a click all the same.
+            if (c->spec->kind == view::Kind::Button && (code == BN_CLICKED || code == BN_DOUBLECLICKED)) click(*c);
+            // Typing changes only the box; the next write of the program shows again.
+            if (c->spec->kind == view::Kind::TextBox && code == EN_CHANGE && !settingText_) {
+                program_.controls().textBox(*c->id).operatorEdited();
+            }
+            return 0;
+        }
+        case WM_DRAWITEM: drawButton(*reinterpret_cast<const DRAWITEMSTRUCT*>(lParam)); return TRUE;
+        case WM_CTLCOLORSTATIC: return colour(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam), false);
+        case WM_CTLCOLOREDIT: return colour(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam), true);
+        case kShowFailure: showFailure(); return 0;
+        case kShowNotice: {
+            const std::string text = std::move(notice_);
+            wchar_t title[256] = {};
+            ::GetWindowTextW(hwnd_, title, 256);
+            ::MessageBoxW(hwnd_, widen(text).c_str(), title, MB_OK | MB_ICONWARNING);
+            return 0;
+        }
+        case WM_CLOSE: {
+            // The close box and Alt+F4 act as E&xit.
+            if (Control* exit = controlOf(control("cmdExit"))) {
+                dispatch(exit->command->word, exit->shown, [this] { program_.cmdExit_Click(); });
+            }
+            return 0;
+        }
+        case WM_QUERYENDSESSION: return TRUE;
+        case WM_ENDSESSION:
+            // Logging off: the process may end as soon as this returns, so Exit
+            // runs now, between two events, as the close box's does.
+            if (wParam != FALSE) program_.cmdExit_Click();
+            return 0;
+        case WM_DPICHANGED: {
+            const RECT* suggested = reinterpret_cast<const RECT*>(lParam);
+            place(HIWORD(wParam));
+            ::SetWindowPos(hwnd_, nullptr, suggested->left, suggested->top, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+            return 0;
+        }
+        default: break;
+    }
+    return ::DefWindowProcW(hwnd_, message, wParam, lParam);
+}
+
+void Window::scrolled(Control& c, int code) {
+    controls::ScrollBar& bar = program_.controls().scrollBar(*c.id);
+    int target = bar.Value();
+    switch (code) {
+        case SB_LINEUP: target -= c.spec->smallChange; break;
+        case SB_LINEDOWN: target += c.spec->smallChange; break;
+        case SB_PAGEUP: target -= c.spec->largeChange; break;
+        case SB_PAGEDOWN: target += c.spec->largeChange; break;
+        case SB_TOP: target = bar.Min(); break;
+        case SB_BOTTOM: target = bar.Max(); break;
+        case SB_THUMBPOSITION: {  // a drag ends: one Change, on release
+            SCROLLINFO info{sizeof info, SIF_TRACKPOS, 0, 0, 0, 0, 0};
+            ::GetScrollInfo(c.hwnd, SB_CTL, &info);
+            target = info.nTrackPos;
+            break;
+        }
+        default: return;  // SB_THUMBTRACK, SB_ENDSCROLL: no Change
+    }
+    target = std::clamp(target, bar.Min(), bar.Max());
+    if (awaitingDialog_ || target == bar.Value()) {
+        // The gesture that failed is over, or nothing changes: the thumb goes
+        // back to the model's value and nothing reaches the port.
+        ::SetScrollPos(c.hwnd, SB_CTL, bar.Value(), TRUE);
+        return;
+    }
+    activeBar_ = c.hwnd;
+    // Named as pxctl names the same event in the trace ("code1=200", "bit:3=1"),
+    // and by the control in the dialog.
+    const std::string label = c.command != nullptr ? commands::valueLabel(*c.command, target)
+                                                   : commands::bitLabel(c.id->index, target);
+    const std::string shown = c.command != nullptr ? commands::valueCaption(*c.command, target)
+                                                   : commands::bitCaption(c.id->index, target);
+    dispatch(label, shown, [&] { bar.setValue(target); });
+    activeBar_ = nullptr;
+}
+
+void Window::click(Control& c) {
+    if (awaitingDialog_) return;
+    const commands::Command* command = c.command;
+    dispatch(command->word, c.shown, [this, command] { command->run(program_); });
+}
+
+void Window::dispatch(std::string_view label, std::string_view shown, const std::function<void()>& run) {
+    // Once a stop is asked for, no input still queued starts another frame.
+    if (stopping_ && stopping_()) {
+        endGesture();
+        program_.cmdExit_Click();
+        return;
+    }
+    if (actionListener_) actionListener_(std::string(label));
+    const std::uint64_t before = program_.portAccesses();
+    program_.beginAction();
+    try {
+        run();
+    } catch (const bus::PortError& e) {
+        endGesture();
+        failed(shown, bus::displayable(e.what()), program_.delivery(e));
+        return;
+    } catch (const std::exception& e) {
+        endGesture();
+        failed(shown, "Internal error: " + bus::displayable(e.what()), program_.delivery(bus::PortError(e.what())));
+        return;
+    }
+    if (program_.portAccesses() != before && !mark_.empty()) {
+        mark_.clear();
+        updateTitle();
+    }
+    if (notices_) {
+        if (const auto notice = notices_()) {
+            notice_ = bus::displayable(*notice);
+            ::PostMessageW(hwnd_, kShowNotice, 0, 0);
+        }
+    }
+}
+
+// A failure ends the gesture now: a held arrow would go on repeating behind the
+// message box. The scroll bar's own loop ends at a button release, which the
+// release posted here is, and the message box is posted after it.
+void Window::endGesture() {
+    if (activeBar_ == nullptr || ::GetCapture() != activeBar_) return;
+    POINT at{};
+    ::GetCursorPos(&at);
+    ::ScreenToClient(activeBar_, &at);
+    ::PostMessageW(activeBar_, WM_LBUTTONUP, 0,
+                   MAKELPARAM(static_cast<WORD>(static_cast<short>(at.x)), static_cast<WORD>(static_cast<short>(at.y))));
+}
+
+void Window::failed(std::string_view shown, const std::string& message, const commands::Delivery& delivery) {
+    failureText_ = message;
+    failureSent_ = view::failureText(shown, delivery);
+    awaitingDialog_ = true;
+    mark_ = std::string(commands::mark(delivery));
+    updateTitle();
+    if (!failureQueued_) {
+        failureQueued_ = true;
+        ::PostMessageW(hwnd_, kShowFailure, 0, 0);
+    }
+}
+
+void Window::showFailure() {
+    failureQueued_ = false;
+    const std::wstring title = widen(spec_.caption + " \u2014 port error");
+    ::MessageBoxW(hwnd_, widen(failureText_ + "\n\n" + failureSent_).c_str(), title.c_str(), MB_OK | MB_ICONERROR);
+    awaitingDialog_ = false;
+}
+
+void Window::setPortLabel(const std::string& label) {
+    portLabel_ = label;
+    updateTitle();
+}
+
+void Window::updateTitle() {
+    std::string title = spec_.caption;
+    if (!portLabel_.empty()) title += " \u2014 " + portLabel_;
+    if (!mark_.empty()) title += " \u2014 " + mark_;
+    ::SetWindowTextW(hwnd_, widen(title).c_str());
+}
+
+LRESULT Window::colour(HDC dc, HWND child, bool edit) {
+    const Control* c = controlOf(child);
+    if (c == nullptr) return ::DefWindowProcW(hwnd_, edit ? WM_CTLCOLOREDIT : WM_CTLCOLORSTATIC,
+                                              reinterpret_cast<WPARAM>(dc), reinterpret_cast<LPARAM>(child));
+    const view::Look& look = c->spec->look;
+    view::Rgb back = look.back.value_or(spec_.back);
+    if (c->spec->kind == view::Kind::TextBox) {
+        // The window-frame colour of the system these windows come from is black.
+        back = look.windowFrameBack ? view::Rgb{0, 0, 0} : look.back.value_or(view::Rgb{255, 255, 255});
+    }
+    const COLORREF backColour = colourOf(back);
+    ::SetTextColor(dc, colourOf(look.text.value_or(view::Rgb{0, 0, 0})));
+    ::SetBkColor(dc, backColour);
+    HBRUSH& brush = brushes_[backColour];
+    if (brush == nullptr) brush = ::CreateSolidBrush(backColour);
+    return reinterpret_cast<LRESULT>(brush);
+}
+
+void Window::drawButton(const DRAWITEMSTRUCT& item) {
+    const Control* c = controlOf(item.hwndItem);
+    if (c == nullptr) return;
+    HDC dc = item.hDC;
+    RECT r = item.rcItem;
+    const bool pressed = (item.itemState & ODS_SELECTED) != 0;
+    const view::Look& look = c->spec->look;
+    const COLORREF face = look.back ? colourOf(*look.back) : ::GetSysColor(COLOR_BTNFACE);
+    HBRUSH& brush = brushes_[face];
+    if (brush == nullptr) brush = ::CreateSolidBrush(face);
+    ::FillRect(dc, &r, brush);
+    ::DrawEdge(dc, &r, pressed ? EDGE_SUNKEN : EDGE_RAISED, BF_RECT);
+
+    const std::wstring caption = widen(c->spec->caption);
+    RECT text = r;
+    ::InflateRect(&text, -4, -3);
+    if (pressed) ::OffsetRect(&text, 1, 1);
+    ::SetBkMode(dc, TRANSPARENT);
+    ::SetTextColor(dc, colourOf(look.text.value_or(view::Rgb{0, 0, 0})));
+    HGDIOBJ previous = ::SelectObject(dc, fontFor(look));
+    const UINT format = DT_CENTER | DT_WORDBREAK | ((item.itemState & ODS_NOACCEL) != 0 ? DT_HIDEPREFIX : 0);
+    RECT measured = text;
+    ::DrawTextW(dc, caption.c_str(), -1, &measured, format | DT_CALCRECT);
+    text.top += std::max(0L, ((text.bottom - text.top) - (measured.bottom - measured.top)) / 2);
+    ::DrawTextW(dc, caption.c_str(), -1, &text, format);
+    ::SelectObject(dc, previous);
+    if ((item.itemState & ODS_FOCUS) != 0) {
+        RECT focus = r;
+        ::InflateRect(&focus, -3, -3);
+        ::DrawFocusRect(dc, &focus);
+    }
+}
+
+void Window::moveFocus(bool backwards) {
+    if (tabOrder_.empty()) return;
+    const auto at = std::find(tabOrder_.begin(), tabOrder_.end(), ::GetFocus());
+    std::size_t next = 0;
+    if (at != tabOrder_.end()) {
+        const std::size_t i = static_cast<std::size_t>(at - tabOrder_.begin());
+        next = backwards ? (i + tabOrder_.size() - 1) % tabOrder_.size() : (i + 1) % tabOrder_.size();
+    }
+    ::SetFocus(tabOrder_[next]);
+}
+
+bool Window::preTranslate(const MSG& message) {
+    if (message.hwnd != hwnd_ && !::IsChild(hwnd_, message.hwnd)) return false;
+    const bool control = ::GetKeyState(VK_CONTROL) < 0;
+    if (message.message == WM_KEYDOWN) {
+        if (message.wParam == VK_TAB && !control) {
+            moveFocus(::GetKeyState(VK_SHIFT) < 0);
+            return true;
+        }
+        Control* focused = controlOf(::GetFocus());
+        if (message.wParam == VK_RETURN && focused != nullptr && focused->spec->kind == view::Kind::Button) {
+            click(*focused);  // Enter presses a focused button as Space does
+            return true;
+        }
+        if (message.wParam == 'Q' && control) {  // Ctrl+Q, as desktop programs close: Exit's own click
+            if (Control* exit = controlOf(this->control("cmdExit"))) click(*exit);
+            return true;
+        }
+    }
+    if (message.message == WM_SYSCHAR) {
+        const auto key = static_cast<wchar_t>(std::towupper(static_cast<wint_t>(message.wParam)));
+        for (Control& c : controls_) {
+            if (c.accessKey != 0 && c.accessKey == key) {
+                click(c);
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+void Window::valueChanged(controls::ControlId id, int value) {
+    HWND bar = modelControl(id);
+    if (bar != nullptr && ::GetScrollPos(bar, SB_CTL) != value) ::SetScrollPos(bar, SB_CTL, value, TRUE);
+}
+
+void Window::textChanged(controls::ControlId id, std::string_view text) {
+    HWND box = modelControl(id);
+    if (box == nullptr) return;
+    const std::wstring shown = widen(text);
+    std::wstring current(static_cast<std::size_t>(::GetWindowTextLengthW(box)) + 1, L'\0');
+    current.resize(static_cast<std::size_t>(::GetWindowTextW(box, current.data(), static_cast<int>(current.size()))));
+    if (current == shown) return;
+    settingText_ = true;
+    ::SetWindowTextW(box, shown.c_str());
+    settingText_ = false;
+}
+
+}  // namespace ui::win32
