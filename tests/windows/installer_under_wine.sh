@@ -1,7 +1,8 @@
 #!/bin/sh
 # The Windows installer and portable archive, under wine: a silent install into
-# Program Files, the files and the "Apps & features" entry it leaves, pxctl.exe
-# run from there, and a silent uninstall that takes everything away.
+# Program Files, the files, Start-menu entries and "Apps & features" entry it
+# leaves, pxctl.exe run from there, and a silent uninstall that takes
+# everything away.
 # Usage: installer_under_wine.sh SETUP.EXE ARCHIVE.ZIP VERSION WINE...
 set -u
 setup=$1 archive=$2 version=$3
@@ -14,7 +15,7 @@ fail() { echo "FAIL $1"; failed=1; }
 
 $wine "$setup" /S && ok "silent install" || fail "silent install: status $?"
 dir=$($wine winepath -u 'C:\Program Files\px77xx' 2>/dev/null)
-for file in pxctl.exe README.txt LICENSE.txt uninstall.exe; do
+for file in px7700_02_reva.exe px7702_reva.exe pxctl.exe README.txt LICENSE.txt uninstall.exe; do
     [ -f "$dir/$file" ] && ok "installed $file" || fail "not installed: $dir/$file"
 done
 entry=$($wine reg query "$key" 2>/dev/null | tr -d '\r')
@@ -22,8 +23,26 @@ for want in "DisplayName    REG_SZ    px77xx" "DisplayVersion    REG_SZ    $vers
             "Publisher    REG_SZ    px77xx developers" "QuietUninstallString    REG_SZ" "EstimatedSize    REG_DWORD"; do
     echo "$entry" | grep -q "$want" && ok "uninstall entry: $want" || fail "uninstall entry lacks [$want]: $entry"
 done
-got=$($wine 'C:\Program Files\px77xx\pxctl.exe' --port sim set 1 5 get 2>&1 | tr -d '\r')
-[ "$got" = 5 ] && ok "pxctl.exe runs where it was installed" || fail "installed pxctl.exe printed [$got]"
+got=$($wine 'C:\Program Files\px77xx\pxctl.exe' --port sim set 1 200 get 2>&1 | tr -d '\r')
+[ "$got" = 200 ] && ok "pxctl.exe runs where it was installed" || fail "installed pxctl.exe printed [$got]"
+got=$($wine 'C:\Program Files\px77xx\px7702_reva.exe' --version 2>&1 | tr -d '\r')
+[ "$got" = "px7702_reva $version" ] && ok "px7702_reva.exe runs where it was installed" || fail "installed px7702_reva.exe printed [$got]"
+
+# The Start menu of all users: each program, and each on the simulated board.
+menu=$($wine winepath -u 'C:\ProgramData\Microsoft\Windows\Start Menu\Programs\px77xx' 2>/dev/null)
+for entry in "PX7700_02 RevA:px7700_02_reva.exe:" "PX7700_02 RevA on the simulated board:px7700_02_reva.exe:--port sim" \
+             "PX7702 RevA:px7702_reva.exe:" "PX7702 RevA on the simulated board:px7702_reva.exe:--port sim"; do
+    name=${entry%%:*} rest=${entry#*:}
+    target=${rest%%:*} arguments=${rest#*:}
+    link="$menu/$name.lnk"
+    # A shell link holds its target and arguments in UTF-16.
+    text=$(tr -d '\000' <"$link" 2>/dev/null)
+    if [ ! -f "$link" ]; then fail "no Start-menu entry $name"
+    elif ! echo "$text" | grep -q "$target"; then fail "Start-menu entry $name does not start $target"
+    elif [ -n "$arguments" ] && ! echo "$text" | grep -q -- "$arguments"; then fail "Start-menu entry $name lacks $arguments"
+    elif [ -z "$arguments" ] && echo "$text" | grep -q -- "--port"; then fail "Start-menu entry $name has arguments"
+    else ok "Start-menu entry $name"; fi
+done
 
 # The uninstaller copies itself away and returns at once; wait for it.
 $wine 'C:\Program Files\px77xx\uninstall.exe' /S
@@ -31,7 +50,8 @@ tries=0
 while [ -e "$dir" ] && [ $tries -lt 60 ]; do sleep 0.5; tries=$((tries + 1)); done
 [ -e "$dir" ] && fail "uninstall left $dir: $(ls "$dir")" || ok "silent uninstall removed the folder"
 $wine reg query "$key" >/dev/null 2>&1 && fail "uninstall left the registry entry" || ok "uninstall removed the entry"
+[ -e "$menu" ] && fail "uninstall left the Start-menu folder: $(ls "$menu")" || ok "uninstall removed the Start-menu entries"
 
 listing=$(unzip -Z1 "$archive" | sort | tr '\n' ' ')
-[ "$listing" = "LICENSE.txt README.txt pxctl.exe " ] && ok "portable archive" || fail "archive holds [$listing]"
+[ "$listing" = "LICENSE.txt README.txt px7700_02_reva.exe px7702_reva.exe pxctl.exe " ] && ok "portable archive" || fail "archive holds [$listing]"
 exit $failed
