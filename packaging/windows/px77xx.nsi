@@ -1,8 +1,11 @@
-; The Windows installer: pxctl.exe with the README and the licence, an entry
-; in "Apps & features" and an uninstaller; silent with /S. A 64-bit installer,
-; since the programs are 64-bit and Debian's wine64 runs no 32-bit stub.
-;   makensis -DVERSION=0.4.0 -DSTAGE=DIR -DOUTFILE=px77xx-0.4.0-win64-setup.exe px77xx.nsi
-; STAGE holds what is installed: pxctl.exe, README.txt, LICENSE.txt.
+; The Windows installer: the two window programs and pxctl.exe with the README
+; and the licence, Start-menu entries for each program and for each on the
+; simulated board, an entry in "Apps & features" and an uninstaller; silent
+; with /S. A 64-bit installer, since the programs are 64-bit and Debian's
+; wine64 runs no 32-bit stub.
+;   makensis -DVERSION=0.4.0 -DSTAGE=DIR -DOUTFILE=px77xx-0.4.0-win64-setup.exe
+;            -DPROGRAM1=px7700_02_reva "-DNAME1=PX7700_02 RevA" -DPROGRAM2=... px77xx.nsi
+; STAGE holds what is installed: the programs, pxctl.exe, README.txt, LICENSE.txt.
 Unicode true
 Target amd64-unicode
 SetCompressor /SOLID lzma
@@ -17,12 +20,16 @@ SetCompressor /SOLID lzma
 !ifndef STAGE
   !error "STAGE is required: the folder of the files to install"
 !endif
+!ifndef PROGRAM1 | NAME1 | PROGRAM2 | NAME2
+  !error "PROGRAM1, NAME1, PROGRAM2 and NAME2 are required: the window programs and their names"
+!endif
 !ifndef OUTFILE
   !define OUTFILE "px77xx-${VERSION}-win64-setup.exe"
 !endif
 
 !define NAME "px77xx"
 !define PUBLISHER "px77xx developers"
+!define MENU "$SMPROGRAMS\px77xx"
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\px77xx"
 
 Name "${NAME} ${VERSION}"
@@ -47,22 +54,42 @@ VIAddVersionKey "LegalCopyright" "MIT licence"
 !insertmacro MUI_UNPAGE_INSTFILES
 !insertmacro MUI_LANGUAGE "English"
 
+; For every user of the machine: the files go to Program Files.
 Function .onInit
   SetRegView 64
+  SetShellVarContext all
 FunctionEnd
 
 Function un.onInit
   SetRegView 64
+  SetShellVarContext all
 FunctionEnd
+
+; A window program, its Start-menu entry, and its entry on the simulated board
+; (as the Linux desktop entry's action opens it).
+!macro Program EXE NAME
+  File "${STAGE}\${EXE}.exe"
+  CreateShortcut "${MENU}\${NAME}.lnk" "$INSTDIR\${EXE}.exe" "" "$INSTDIR\${EXE}.exe" 0
+  CreateShortcut "${MENU}\${NAME} on the simulated board.lnk" "$INSTDIR\${EXE}.exe" "--port sim" "$INSTDIR\${EXE}.exe" 0
+!macroend
+!macro UnProgram EXE NAME
+  Delete "$INSTDIR\${EXE}.exe"
+  Delete "${MENU}\${NAME}.lnk"
+  Delete "${MENU}\${NAME} on the simulated board.lnk"
+!macroend
 
 Section "px77xx"
   SetOutPath "$INSTDIR"
+  CreateDirectory "${MENU}"
+  !insertmacro Program "${PROGRAM1}" "${NAME1}"
+  !insertmacro Program "${PROGRAM2}" "${NAME2}"
   File "${STAGE}\pxctl.exe"
   File "${STAGE}\README.txt"
   File "${STAGE}\LICENSE.txt"
   WriteUninstaller "$INSTDIR\uninstall.exe"
 
   WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "${NAME}"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayIcon" "$INSTDIR\${PROGRAM2}.exe,0"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "Publisher" "${PUBLISHER}"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "InstallLocation" "$INSTDIR"
@@ -77,6 +104,9 @@ Section "px77xx"
 SectionEnd
 
 Section "Uninstall"
+  !insertmacro UnProgram "${PROGRAM1}" "${NAME1}"
+  !insertmacro UnProgram "${PROGRAM2}" "${NAME2}"
+  RMDir "${MENU}"
   Delete "$INSTDIR\pxctl.exe"
   Delete "$INSTDIR\README.txt"
   Delete "$INSTDIR\LICENSE.txt"
