@@ -7,10 +7,14 @@
 //   probe accessible CAPTION            each control's accessible name, role and description
 //                                       as a client of Microsoft Active Accessibility reads them
 //   probe version FILE                  the version resource's strings and the icon count
+//   probe window CAPTION                its client size, frame style, place on the screen
+//                                       and tool tips
+//   probe send CAPTION close|endsession the close box's message, or the session ending
 // Output is UTF-8, one line each, LF line ends.
 #include <windows.h>
 #include <initguid.h>  // IID_IAccessible defined here: the import library's is not data
 #include <oleacc.h>
+#include <commctrl.h>
 #include <shellapi.h>
 
 #include <cstdio>
@@ -42,6 +46,12 @@ void line(const std::string& text) {
     std::fputc('\n', stdout);
 }
 
+std::string className(HWND hwnd) {
+    wchar_t name[64] = {};
+    ::GetClassNameW(hwnd, name, 64);
+    return narrow(name);
+}
+
 // The first visible top-level window whose title starts with (or, for
 // contains, holds) the text.
 HWND findWindow(const std::wstring& text, bool contains) {
@@ -56,6 +66,8 @@ HWND findWindow(const std::wstring& text, bool contains) {
             const std::wstring title = textOf(hwnd);
             const bool match = s->contains ? title.find(s->text) != std::wstring::npos : title.rfind(s->text, 0) == 0;
             if (!match || !::IsWindowVisible(hwnd)) return TRUE;
+            // A caption's prefix finds the program's window, not its message boxes.
+            if (!s->contains && className(hwnd) == "#32770") return TRUE;
             s->found = hwnd;
             return FALSE;
         },
@@ -73,12 +85,6 @@ std::vector<HWND> children(HWND parent) {
         },
         reinterpret_cast<LPARAM>(&found));
     return found;
-}
-
-std::string className(HWND hwnd) {
-    wchar_t name[64] = {};
-    ::GetClassNameW(hwnd, name, 64);
-    return narrow(name);
 }
 
 int dialog(const std::wstring& text, DWORD timeoutMs) {
@@ -167,6 +173,39 @@ int version(const wchar_t* file) {
     return 0;
 }
 
+int window(HWND hwnd) {
+    RECT client{}, frame{};
+    ::GetClientRect(hwnd, &client);
+    ::GetWindowRect(hwnd, &frame);
+    line("client: " + std::to_string(client.right) + "x" + std::to_string(client.bottom));
+    const LONG_PTR style = ::GetWindowLongPtrW(hwnd, GWL_STYLE);
+    line(std::string("maximise box: ") + ((style & WS_MAXIMIZEBOX) != 0 ? "yes" : "no"));
+    line(std::string("sizing border: ") + ((style & WS_THICKFRAME) != 0 ? "yes" : "no"));
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof monitor;
+    ::GetMonitorInfoW(::MonitorFromWindow(hwnd, MONITOR_DEFAULTTOPRIMARY), &monitor);
+    const RECT& area = monitor.rcWork;
+    const long dx = (frame.left - area.left) - (area.right - frame.right);
+    const long dy = (frame.top - area.top) - (area.bottom - frame.bottom);
+    line(std::string("centred: ") + (dx >= -1 && dx <= 1 && dy >= -1 && dy <= 1 ? "yes" : "no"));
+    // Tool tips: the tooltip windows this window owns, and the tools each knows.
+    struct Tips {
+        HWND owner;
+        LRESULT tools;
+    } tips{hwnd, 0};
+    ::EnumWindows(
+        [](HWND candidate, LPARAM parameter) -> BOOL {
+            auto* t = reinterpret_cast<Tips*>(parameter);
+            if (::GetWindow(candidate, GW_OWNER) == t->owner && className(candidate) == "tooltips_class32") {
+                t->tools += ::SendMessageW(candidate, TTM_GETTOOLCOUNT, 0, 0);
+            }
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&tips));
+    line("tool tips: " + std::to_string(tips.tools));
+    return 0;
+}
+
 }  // namespace
 
 int main() {
@@ -185,6 +224,22 @@ int main() {
         return window == nullptr ? 1 : accessible(window);
     }
     if (command == L"version" && argc == 3) return version(argv[2]);
+    if ((command == L"window" && argc == 3) || (command == L"send" && argc == 4)) {
+        HWND found = findWindow(argv[2], false);
+        if (found == nullptr) {
+            line("no window");
+            return 1;
+        }
+        if (command == L"window") return window(found);
+        const std::wstring what = argv[3];
+        if (what == L"close") return ::PostMessageW(found, WM_CLOSE, 0, 0) ? 0 : 1;
+        if (what == L"endsession") {
+            const LRESULT agreed = ::SendMessageW(found, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF);
+            line(std::string("agrees to end: ") + (agreed != 0 ? "yes" : "no"));
+            ::SendMessageW(found, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF);
+            return 0;
+        }
+    }
     std::fputs("usage: probe title|dialog|accessible|version ...\n", stderr);
     return 2;
 }
