@@ -336,15 +336,24 @@ Manual pxctlManual() {
 }
 
 Manual windowManual(const commands::Descriptor& program) {
+    // On Windows the window is a Win32 one: no Qt options, and the ports Windows has.
+#ifdef _WIN32
+    constexpr bool kWin32 = true;
+#else
+    constexpr bool kWin32 = false;
+#endif
     Manual m;
     m.name = std::string(program.executable);
     m.summary = std::string(program.purpose);
-    m.synopsis = {"[--port BACKEND[:key=value,...]] [--address 0xNN] [--trace FILE] [--check-ack] [Qt options]",
+    m.synopsis = {std::string("[--port BACKEND[:key=value,...]] [--address 0xNN] [--trace FILE] [--check-ack]") +
+                      (kWin32 ? "" : " [Qt options]"),
                   "--help | --version"};
     m.description = {
         "The window " + std::string(program.caption) + " sets the wipers of a two-channel digital potentiometer "
-            "by bit-banging its two-wire bus: through a parallel port, GPIO lines, any Linux I2C adapter, or a "
-            "simulated board. " + afterColon(program.summary) + ".",
+            "by bit-banging its two-wire bus: " +
+            (kWin32 ? "through a parallel port by way of a port library, or on a simulated board. "
+                    : "through a parallel port, GPIO lines, any Linux I2C adapter, or a simulated board. ") +
+            afterColon(program.summary) + ".",
         "It holds a code scroll bar for each channel, whose every change writes the frame at once; the presets for "
         "the selected channel; a bit panel showing every bit of the write frame, which can be set by hand and sent "
         "with Run; and a read row showing the byte read back.",
@@ -355,9 +364,11 @@ Manual windowManual(const commands::Descriptor& program) {
         "Every action works from the keyboard: Tab goes from the code bars to the buttons and on to the bit bars; "
         "on a scroll bar the arrows move a step, Page Up and Page Down the large change, Home and End to the ends; "
         "Enter and Space press a focused button. A screen reader reads each control by name.",
-        "Ctrl+Q closes the window as Exit does. SIGINT, SIGTERM or SIGHUP closes it so too, once the frame under way "
-        "is whole. Without a "
-        "display the program says so and exits; pxctl(1) does the same work without one.",
+        kWin32 ? "Ctrl+Q, the close box and the end of the session close the window as Exit does, once the frame "
+                 "under way is whole."
+               : "Ctrl+Q closes the window as Exit does. SIGINT, SIGTERM or SIGHUP closes it so too, once the frame "
+                 "under way is whole. Without a display the program says so and exits; pxctl(1) does the same work "
+                 "without one.",
     };
     m.options = {
         portOption(),
@@ -366,8 +377,8 @@ Manual windowManual(const commands::Descriptor& program) {
         addressOption(),
         {"--help", "print this help and exit"},
         {"--version", "print the version and exit"},
-        {"Qt options", "-platform offscreen, -display :1, -style ... go to Qt"},
     };
+    if (!kWin32) m.options.push_back({"Qt options", "-platform offscreen, -display :1, -style ... go to Qt"});
     m.listTitle = "THE WINDOW";
     for (const commands::Command& command : program.commands) {
         auto [caption, text] = commands::helpParts(command.help);
@@ -388,19 +399,33 @@ Manual windowManual(const commands::Descriptor& program) {
                                        "and sent with Run"});
     m.list.push_back({"the read row", "the byte the last read-back read, bit by bit"});
     m.list.push_back({"Exit", "closes the window; nothing is sent, and the wipers keep the codes last written"});
-    m.examples = {
-        {"Open on the simulated board:", m.name + " --port sim"},
-        {"On the first parallel port, at least 20 microseconds after each write:", m.name + " --port ppdev:delay=20"},
-        {"On an I2C adapter, recording a waveform for PulseView:", m.name + " --port i2c:bus=1 --trace bus.vcd"},
-        {"On a Raspberry Pi's GPIO lines, checking that the chip answers:",
-         m.name + " --port gpio:chip=gpiochip0,sda=17,scl=27,shdn=22 --check-ack"},
-    };
-    m.exitStatus = {
-        {"0", "the window was closed"},
-        {"1", "no display, or an internal error"},
-        {"2", "a bad option or port string, before any window opens"},
-        {"128+N", "signal N (SIGINT, SIGTERM, SIGHUP) closed it, once the frame under way was whole"},
-    };
+    if (kWin32) {
+        m.examples = {
+            {"Open on the simulated board:", m.name + " --port sim"},
+            {"Through InpOut32's free port library, recording a waveform for PulseView:",
+             m.name + " --port lib:path=inpoutx64.dll --trace bus.vcd"},
+        };
+        m.exitStatus = {
+            {"0", "the window was closed"},
+            {"1", "an internal error"},
+            {"2", "a bad option or port string, before any window opens"},
+        };
+    } else {
+        m.examples = {
+            {"Open on the simulated board:", m.name + " --port sim"},
+            {"On the first parallel port, at least 20 microseconds after each write:",
+             m.name + " --port ppdev:delay=20"},
+            {"On an I2C adapter, recording a waveform for PulseView:", m.name + " --port i2c:bus=1 --trace bus.vcd"},
+            {"On a Raspberry Pi's GPIO lines, checking that the chip answers:",
+             m.name + " --port gpio:chip=gpiochip0,sda=17,scl=27,shdn=22 --check-ack"},
+        };
+        m.exitStatus = {
+            {"0", "the window was closed"},
+            {"1", "no display, or an internal error"},
+            {"2", "a bad option or port string, before any window opens"},
+            {"128+N", "signal N (SIGINT, SIGTERM, SIGHUP) closed it, once the frame under way was whole"},
+        };
+    }
     m.files = kFiles;
     m.seeAlso = {"pxctl(1)", "sigrok-cli(1)"};
     for (const commands::Descriptor* d : commands::programs()) {

@@ -10,6 +10,7 @@
 //   probe window CAPTION                its client size, frame style, place on the screen
 //                                       and tool tips
 //   probe send CAPTION close|endsession the close box's message, or the session ending
+//   probe frame CAPTION                 the window's frame on the screen: "X Y WIDTH HEIGHT"
 // Output is UTF-8, one line each, LF line ends.
 #include <windows.h>
 #include <initguid.h>  // IID_IAccessible defined here: the import library's is not data
@@ -224,13 +225,20 @@ int main() {
         return window == nullptr ? 1 : accessible(window);
     }
     if (command == L"version" && argc == 3) return version(argv[2]);
-    if ((command == L"window" && argc == 3) || (command == L"send" && argc == 4)) {
+    if (((command == L"window" || command == L"frame") && argc == 3) || (command == L"send" && argc == 4)) {
         HWND found = findWindow(argv[2], false);
         if (found == nullptr) {
             line("no window");
             return 1;
         }
         if (command == L"window") return window(found);
+        if (command == L"frame") {
+            RECT r{};
+            ::GetWindowRect(found, &r);
+            line(std::to_string(r.left) + " " + std::to_string(r.top) + " " + std::to_string(r.right - r.left) + " " +
+                 std::to_string(r.bottom - r.top));
+            return 0;
+        }
         const std::wstring what = argv[3];
         if (what == L"close") return ::PostMessageW(found, WM_CLOSE, 0, 0) ? 0 : 1;
         if (what == L"endsession") {

@@ -1,7 +1,7 @@
 #!/bin/sh
 # Program B's Win32 window as the system treats it, under wine on a display of
 # its own: a fixed-size window without a maximise box, centred, its client
-# area the table's size at 96 and at 144 dots per inch, tool tips on the
+# area the table's size at 96 and at 120 dots per inch, tool tips on the
 # buttons that have one; the close box and the session's end act as E&xit,
 # between two frames, with the trace written whole.
 # Usage: window_events_under_wine.sh PROGRAM.EXE GEOMETRY.EXE PROBE.EXE WINE...
@@ -22,12 +22,20 @@ failed=0
 ok() { echo "ok $1"; }
 fail() { echo "FAIL $1"; failed=1; }
 
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -dpi 96 -nolisten tcp 3>"$work/display" 2>/dev/null &
+Xvfb -displayfd 3 -screen 0 1024x768x24 -dpi 96 -nolisten tcp 3>"$work/display" 2>/dev/null &
 xvfb=$!
 for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
 DISPLAY=:$(cat "$work/display")
 export DISPLAY
 $wine "$geometry_tool" b | tr -d '\r' >"$work/geometry"
+
+# Its help speaks of the Win32 window: no Qt, Windows' ports.
+$wine "$program" --help >"$work/help" 2>&1
+if ! grep -q Qt "$work/help" && grep -q 'lib:path=inpoutx64.dll' "$work/help" && grep -q 'close box' "$work/help"; then
+    ok "--help describes the Win32 window"
+else
+    fail "--help:"; cat "$work/help"
+fi
 
 start() {  # ARGS...: the window on the simulated board, tracing
     $wine "$program" --port sim --trace "$work/trace.txt" "$@" >"$work/out" 2>&1 &
@@ -58,7 +66,7 @@ arrow_down_code1() {
 }
 
 # The window at two DPIs: the client area is the table's 10800 x 7410 twips.
-for dpi in 96:720x494 144:1080x741; do
+for dpi in 96:720x494 120:900x618; do
     $wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "${dpi%%:*}" /f >/dev/null 2>&1
     start
     $wine "$probe" window PX7702_RevA 2>/dev/null | tr -d '\r' >"$work/window"

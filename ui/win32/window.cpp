@@ -79,17 +79,15 @@ Window::Window(const commands::Descriptor& descriptor, commands::Program& progra
     : descriptor_(descriptor), spec_(view::windowFor(descriptor)), program_(program) {
     INITCOMMONCONTROLSEX common{sizeof(INITCOMMONCONTROLSEX), ICC_STANDARD_CLASSES | ICC_BAR_CLASSES};
     ::InitCommonControlsEx(&common);
-    static bool classMade = false;
-    if (!classMade) {
-        WNDCLASSEXW wc{};
-        wc.cbSize = sizeof wc;
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof wc;
+    if (!::GetClassInfoExW(::GetModuleHandleW(nullptr), kClassName, &wc)) {
         wc.lpfnWndProc = &Window::procedure;
         wc.hInstance = ::GetModuleHandleW(nullptr);
-        wc.hIcon = ::LoadIconW(wc.hInstance, MAKEINTRESOURCEW(1));
+        wc.hIcon = ::LoadIconW(wc.hInstance, MAKEINTRESOURCEW(1));  // the program's icon, resource 1
         wc.hCursor = ::LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
         wc.lpszClassName = kClassName;
         if (::RegisterClassExW(&wc) == 0) throw std::runtime_error("cannot register the window class");
-        classMade = true;
     }
     windowBrush_ = ::CreateSolidBrush(colourOf(spec_.back));
     hwnd_ = ::CreateWindowExW(0, kClassName, widen(spec_.caption).c_str(), kStyle, CW_USEDEFAULT, CW_USEDEFAULT, 100,
@@ -258,8 +256,9 @@ HFONT Window::fontFor(const view::Look& look) {
 
 void Window::place(unsigned dpi) {
     dpi_ = dpi;
-    for (auto& [key, font] : fonts_) ::DeleteObject(font);
-    fonts_.clear();
+    // The old fonts go once every control holds one made for the new DPI.
+    std::map<std::pair<int, bool>, HFONT> old;
+    old.swap(fonts_);
     const double scale = view::pixelsPerTwip(static_cast<int>(dpi));
     for (Control& c : controls_) {
         if (c.hwnd == nullptr) continue;
@@ -267,6 +266,7 @@ void Window::place(unsigned dpi) {
         ::SetWindowPos(c.hwnd, nullptr, r.left, r.top, r.width, r.height, SWP_NOZORDER | SWP_NOACTIVATE);
         ::SendMessageW(c.hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(fontFor(c.spec->look)), TRUE);
     }
+    for (auto& [key, font] : old) ::DeleteObject(font);
     const RECT frame = frameFor(view::toPixels(spec_.width, scale), view::toPixels(spec_.height, scale), dpi);
     ::SetWindowPos(hwnd_, nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top,
                    SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
