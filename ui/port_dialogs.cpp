@@ -41,8 +41,8 @@ void PortDialogs::notice(const std::string& text) {
 void PortDialogs::showError() {
     errorQueued_ = false;
     if (error_ == nullptr) {
-        error_ = new QMessageBox(QMessageBox::Critical, caption_ + QStringLiteral(" \u2014 port error"), QString(),
-                                 QMessageBox::Ok, &window_);
+        error_ = new QMessageBox(QMessageBox::Critical, QString::fromStdString(view::failureTitle(caption_.toStdString())),
+                                 QString(), QMessageBox::Ok, &window_);
         error_->setObjectName(QStringLiteral("portError"));
         error_->setWindowModality(Qt::WindowModal);
         connect(error_, &QDialog::finished, this, [this] { awaitingDialog_ = false; });
@@ -59,10 +59,8 @@ void PortDialogs::setPortLabel(const std::string& label) {
 }
 
 void PortDialogs::updateTitle() {
-    QString title = caption_;
-    if (!portLabel_.empty()) title += QStringLiteral(" \u2014 ") + QString::fromStdString(portLabel_);
-    if (!mark_.isEmpty()) title += QStringLiteral(" \u2014 ") + mark_;
-    window_.setWindowTitle(title);
+    window_.setWindowTitle(
+        QString::fromStdString(view::windowTitle(caption_.toStdString(), portLabel_, mark_.toStdString())));
 }
 
 }  // namespace ui

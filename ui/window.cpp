@@ -129,37 +129,36 @@ void Window::orderTabs() {
 }
 
 void Window::bind(const ControlSpec& c, QWidget* w) {
+    const view::ControlBinding binding = view::bindingFor(descriptor_, c);
     if (c.kind == Kind::Button) {
-        const commands::Command* command = descriptor_.find(c.name);
-        if (command == nullptr) throw std::logic_error("no command for button " + c.name);
         // The dialog names the button as the operator sees it: "Mid Scale", "Run".
-        QString caption = QString::fromStdString(c.caption);
-        caption.remove(QLatin1Char('&'));
-        connect(static_cast<QPushButton*>(w), &QPushButton::clicked, this, [this, command, shown = caption.toStdString()] {
-            if (!dialogs_->awaitingDialog()) dispatch(command->word, shown, [this, command] { command->run(program_); });
-        });
+        connect(static_cast<QPushButton*>(w), &QPushButton::clicked, this,
+                [this, command = binding.command, shown = binding.shown] {
+                    if (!dialogs_->awaitingDialog()) {
+                        dispatch(command->word, shown, [this, command] { command->run(program_); });
+                    }
+                });
         return;
     }
-    if (c.kind != Kind::ScrollBar && c.kind != Kind::TextBox) return;
-    const auto id = controls::controlNamed(c.name, c.index);
-    if (!id) throw std::logic_error("no model control for " + c.fullName());
-    const bool array = id->name == controls::Name::vsbBit || id->name == controls::Name::txtBit;
+    if (!binding.model) return;
+    const controls::ControlId id = *binding.model;
+    const bool array = id.name == controls::Name::vsbBit || id.name == controls::Name::txtBit;
     if (c.kind == Kind::ScrollBar) {
         auto* bar = static_cast<QScrollBar*>(w);
-        if (array) bitBars_[static_cast<std::size_t>(id->index)] = bar;
-        bindScrollBar(bar, *id);
+        if (array) bitBars_[static_cast<std::size_t>(id.index)] = bar;
+        bindScrollBar(bar, binding);
     } else {
         auto* edit = static_cast<QLineEdit*>(w);
-        if (array) bitBoxes_[static_cast<std::size_t>(id->index)] = edit;
+        if (array) bitBoxes_[static_cast<std::size_t>(id.index)] = edit;
         // Typing changes only the box; the next write of the program shows again.
-        connect(edit, &QLineEdit::textEdited, this, [this, id = *id] { program_.controls().textBox(id).operatorEdited(); });
+        connect(edit, &QLineEdit::textEdited, this, [this, id] { program_.controls().textBox(id).operatorEdited(); });
     }
-    if (!array) single_[id->name] = w;
+    if (!array) single_[id.name] = w;
 }
 
-void Window::bindScrollBar(QScrollBar* bar, controls::ControlId id) {
-    const commands::Command* command = descriptor_.find(controls::nameOf(id.name));
-    connect(bar, &QScrollBar::valueChanged, this, [this, bar, id, command](int value) {
+void Window::bindScrollBar(QScrollBar* bar, const view::ControlBinding& binding) {
+    connect(bar, &QScrollBar::valueChanged, this, [this, bar, binding](int value) {
+        const controls::ControlId id = *binding.model;
         if (dialogs_->awaitingDialog()) {
             // The gesture that failed is over: what its queued events still
             // move is put back, and nothing reaches the port.
@@ -168,13 +167,9 @@ void Window::bindScrollBar(QScrollBar* bar, controls::ControlId id) {
             return;
         }
         activeBar_ = bar;
-        // Named as pxctl names the same event in the trace ("code1=200",
-        // "bit:3=1"), and by the control in the dialog.
-        const std::string label =
-            command != nullptr ? commands::valueLabel(*command, value) : commands::bitLabel(id.index, value);
-        const std::string shown =
-            command != nullptr ? commands::valueCaption(*command, value) : commands::bitCaption(id.index, value);
-        dispatch(label, shown, [&] { program_.controls().scrollBar(id).setValue(value); });
+        // Named as pxctl names the same event in the trace, and by the control in the dialog.
+        const view::ChangeNames names = view::changeNames(binding, value);
+        dispatch(names.label, names.shown, [&] { program_.controls().scrollBar(id).setValue(value); });
         activeBar_ = nullptr;
     });
 }

@@ -7,6 +7,7 @@
 #include "commands/program.h"
 #include "controls/controls.h"
 #include "ui/widgets.h"
+#include "view/window_text.h"
 
 #include <QWidget>
 
@@ -76,7 +77,7 @@ private:
     void build();
     void orderTabs();
     void bind(const ControlSpec& c, QWidget* w);
-    void bindScrollBar(QScrollBar* bar, controls::ControlId id);
+    void bindScrollBar(QScrollBar* bar, const view::ControlBinding& binding);
     void valueChanged(controls::ControlId id, int value) override;
     void textChanged(controls::ControlId id, std::string_view text) override;
     void endGesture();

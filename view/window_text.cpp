@@ -3,6 +3,7 @@
 #include "controls/controls.h"
 
 #include <algorithm>
+#include <stdexcept>
 
 namespace view {
 
@@ -28,6 +29,37 @@ std::string failureText(std::string_view action, const commands::Delivery& deliv
     }
     return subject + " stopped at the failing port access: " + deliverySentence(delivery) +
            ". The next action tries the port again.";
+}
+
+std::string windowTitle(std::string_view caption, std::string_view port, std::string_view mark) {
+    std::string title(caption);
+    if (!port.empty()) title.append(" \u2014 ").append(port);
+    if (!mark.empty()) title.append(" \u2014 ").append(mark);
+    return title;
+}
+
+std::string failureTitle(std::string_view caption) { return std::string(caption) + " \u2014 port error"; }
+
+ControlBinding bindingFor(const commands::Descriptor& program, const ControlSpec& c) {
+    ControlBinding binding;
+    if (c.kind == Kind::Button) {
+        binding.command = program.find(c.name);
+        if (binding.command == nullptr) throw std::logic_error("no command for button " + c.name);
+        binding.shown = c.caption;
+        binding.shown.erase(std::remove(binding.shown.begin(), binding.shown.end(), '&'), binding.shown.end());
+        return binding;
+    }
+    if (c.kind != Kind::ScrollBar && c.kind != Kind::TextBox) return binding;
+    binding.model = controls::controlNamed(c.name, c.index);
+    if (!binding.model) throw std::logic_error("no model control for " + c.fullName());
+    // A code bar's Change is a command of its own; a bit bar's is the panel's.
+    if (c.kind == Kind::ScrollBar) binding.command = program.find(controls::nameOf(binding.model->name));
+    return binding;
+}
+
+ChangeNames changeNames(const ControlBinding& bar, int value) {
+    if (bar.command != nullptr) return {commands::valueLabel(*bar.command, value), commands::valueCaption(*bar.command, value)};
+    return {commands::bitLabel(bar.model->index, value), commands::bitCaption(bar.model->index, value)};
 }
 
 std::vector<ControlRef> tabOrder(const WindowSpec& window) {

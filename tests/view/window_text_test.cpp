@@ -1,6 +1,7 @@
 // The windows' description that every view builds from, without a toolkit:
 // the failure dialog's sentence for each thing that can reach the port, and
 // the Tab order of both windows.
+#include "commands/descriptor.h"
 #include "controls/controls.h"
 #include "view/window_text.h"
 
@@ -8,6 +9,7 @@
 
 #include <algorithm>
 #include <set>
+#include <stdexcept>
 #include <string>
 
 namespace {
@@ -66,6 +68,65 @@ TEST(TabOrder, CodeBarsThenButtonsThenEachBitRowFromTheLeft) {
         for (const auto& c : window.controls) bars += c.name == "vsbBit" ? 1 : 0;
         EXPECT_EQ(static_cast<int>(seen.size()), bars);
     }
+}
+
+// What each control's event runs and how it is named, in both programs: the
+// trace's label, the dialog's words, and the command behind it.
+TEST(ControlBindings, NameEachEventAsTheTraceAndTheDialogDo) {
+    struct Row {
+        const commands::Descriptor* program;
+        std::string control;
+        int index;
+        int value;  // a bar's new value; -1 for a button
+        std::string label, shown;
+    };
+    for (const Row& row : {
+             Row{&commands::kDescriptorB, "vsbInputCode1", -1, 200, "code1=200", "the channel 1 code bar, at 200"},
+             Row{&commands::kDescriptorA, "vsbInputCode2", -1, 0, "code2=0", "the channel 2 code bar, at 0"},
+             Row{&commands::kDescriptorB, "vsbBit", 3, 1, "bit:3=1", "the bit 3 bar, at 1"},
+             Row{&commands::kDescriptorA, "vsbBit", 44, 0, "bit:44=0", "the bit 44 bar, at 0"},
+             Row{&commands::kDescriptorB, "cmdRun", -1, -1, "run", "Run"},
+             Row{&commands::kDescriptorA, "cmdMS", -1, -1, "mid", "Mid Scale"},
+             Row{&commands::kDescriptorB, "cmdSHDN", -1, -1, "shdn", "/SHDN"},
+             Row{&commands::kDescriptorB, "cmdExit", -1, -1, "exit", "Exit"},
+         }) {
+        SCOPED_TRACE(row.control + " " + std::to_string(row.index));
+        const view::WindowSpec window = view::windowFor(*row.program);
+        const view::ControlSpec* control = window.find(row.control, row.index);
+        ASSERT_NE(control, nullptr);
+        const view::ControlBinding binding = view::bindingFor(*row.program, *control);
+        if (row.value < 0) {
+            ASSERT_NE(binding.command, nullptr);
+            EXPECT_EQ(binding.command->word, row.label);
+            EXPECT_EQ(binding.shown, row.shown);
+            EXPECT_FALSE(binding.model);
+        } else {
+            ASSERT_TRUE(binding.model);
+            EXPECT_EQ(controls::describe(*binding.model), row.control + (row.index < 0 ? "" : "(" + std::to_string(row.index) + ")"));
+            const view::ChangeNames names = view::changeNames(binding, row.value);
+            EXPECT_EQ(names.label, row.label);
+            EXPECT_EQ(names.shown, row.shown);
+        }
+    }
+}
+
+TEST(ControlBindings, ATableThatDoesNotMatchTheProgramIsRefused) {
+    view::ControlSpec button{"cmdLaunch", -1, view::Kind::Button, "&Launch", "", 0, 0, 10, 10, {}};
+    EXPECT_THROW(view::bindingFor(commands::kDescriptorB, button), std::logic_error);
+    view::ControlSpec bar{"vsbVolume", -1, view::Kind::ScrollBar, "", "", 0, 0, 10, 10, {}, 255};
+    EXPECT_THROW(view::bindingFor(commands::kDescriptorB, bar), std::logic_error);
+    // Program A has no /SHDN: its command is program B's alone.
+    const view::ControlSpec* shdn = view::windowB().find("cmdSHDN");
+    ASSERT_NE(shdn, nullptr);
+    EXPECT_THROW(view::bindingFor(commands::kDescriptorA, *shdn), std::logic_error);
+}
+
+TEST(WindowTitle, NamesThePortAndCarriesTheMarkUntilTheNextAction) {
+    EXPECT_EQ(view::windowTitle("PX7702_RevA", "", ""), "PX7702_RevA");
+    EXPECT_EQ(view::windowTitle("PX7702_RevA", "sim", ""), "PX7702_RevA \u2014 sim");
+    EXPECT_EQ(view::windowTitle("PX7700_02_RevA", "ppdev /dev/parport0", "cut short"),
+              "PX7700_02_RevA \u2014 ppdev /dev/parport0 \u2014 cut short");
+    EXPECT_EQ(view::failureTitle("PX7702_RevA"), "PX7702_RevA \u2014 port error");
 }
 
 }  // namespace

@@ -68,10 +68,6 @@ wchar_t accessKeyOf(const std::string& caption) {
     return static_cast<wchar_t>(std::towupper(static_cast<wint_t>(static_cast<unsigned char>(caption[at + 1]))));
 }
 
-std::string withoutAccessMark(std::string caption) {
-    caption.erase(std::remove(caption.begin(), caption.end(), '&'), caption.end());
-    return caption;
-}
 
 }  // namespace
 
@@ -199,15 +195,10 @@ void Window::createControls() {
                                       instance, nullptr);
         if (made.hwnd == nullptr) throw std::runtime_error("cannot create " + c.fullName());
         byName_[{c.name, c.index}] = row;
-        if (c.kind == view::Kind::Button) {
-            made.command = descriptor_.find(c.name);
-            if (made.command == nullptr) throw std::logic_error("no command for button " + c.name);
-            made.accessKey = accessKeyOf(c.caption);
-            made.shown = withoutAccessMark(c.caption);
-        }
-        if (c.kind == view::Kind::ScrollBar || c.kind == view::Kind::TextBox) {
-            made.id = controls::controlNamed(c.name, c.index);
-            if (!made.id) throw std::logic_error("no model control for " + c.fullName());
+        made.binding = view::bindingFor(descriptor_, c);
+        if (c.kind == view::Kind::Button) made.accessKey = accessKeyOf(c.caption);
+        made.id = made.binding.model;
+        if (made.id) {
             const bool array = made.id->name == controls::Name::vsbBit || made.id->name == controls::Name::txtBit;
             if (array) {
                 (c.kind == view::Kind::ScrollBar ? bitBars_ : bitBoxes_)[static_cast<std::size_t>(made.id->index)] =
@@ -217,7 +208,6 @@ void Window::createControls() {
             }
         }
         if (c.kind == view::Kind::ScrollBar) {
-            made.command = descriptor_.find(controls::nameOf(made.id->name));
             const controls::ScrollBar& bar = program_.controls().scrollBar(*made.id);
             SCROLLINFO info{sizeof info, SIF_RANGE | SIF_POS | SIF_PAGE, bar.Min(), c.max, 0, bar.Value(), 0};
             ::SetScrollInfo(made.hwnd, SB_CTL, &info, FALSE);
@@ -381,7 +371,7 @@ LRESULT Window::handle(UINT message, WPARAM wParam, LPARAM lParam) {
         case WM_CLOSE: {
             // The close box and Alt+F4 act as E&xit.
             if (Control* exit = controlOf(control("cmdExit"))) {
-                dispatch(exit->command->word, exit->shown, [this] { program_.cmdExit_Click(); });
+                dispatch(exit->binding.command->word, exit->binding.shown, [this] { program_.cmdExit_Click(); });
             }
             return 0;
         }
@@ -430,18 +420,15 @@ void Window::scrolled(Control& c, int code) {
     activeBar_ = c.hwnd;
     // Named as pxctl names the same event in the trace ("code1=200", "bit:3=1"),
     // and by the control in the dialog.
-    const std::string label = c.command != nullptr ? commands::valueLabel(*c.command, target)
-                                                   : commands::bitLabel(c.id->index, target);
-    const std::string shown = c.command != nullptr ? commands::valueCaption(*c.command, target)
-                                                   : commands::bitCaption(c.id->index, target);
-    dispatch(label, shown, [&] { bar.setValue(target); });
+    const view::ChangeNames names = view::changeNames(c.binding, target);
+    dispatch(names.label, names.shown, [&] { bar.setValue(target); });
     activeBar_ = nullptr;
 }
 
 void Window::click(Control& c) {
     if (awaitingDialog_) return;
-    const commands::Command* command = c.command;
-    dispatch(command->word, c.shown, [this, command] { command->run(program_); });
+    const commands::Command* command = c.binding.command;
+    dispatch(command->word, c.binding.shown, [this, command] { command->run(program_); });
 }
 
 void Window::dispatch(std::string_view label, std::string_view shown, const std::function<void()>& run) {
@@ -503,7 +490,7 @@ void Window::failed(std::string_view shown, const std::string& message, const co
 
 void Window::showFailure() {
     failureQueued_ = false;
-    const std::wstring title = widen(spec_.caption + " \u2014 port error");
+    const std::wstring title = widen(view::failureTitle(spec_.caption));
     ::MessageBoxW(hwnd_, widen(failureText_ + "\n\n" + failureSent_).c_str(), title.c_str(), MB_OK | MB_ICONERROR);
     awaitingDialog_ = false;
 }
@@ -514,10 +501,7 @@ void Window::setPortLabel(const std::string& label) {
 }
 
 void Window::updateTitle() {
-    std::string title = spec_.caption;
-    if (!portLabel_.empty()) title += " \u2014 " + portLabel_;
-    if (!mark_.empty()) title += " \u2014 " + mark_;
-    ::SetWindowTextW(hwnd_, widen(title).c_str());
+    ::SetWindowTextW(hwnd_, widen(view::windowTitle(spec_.caption, portLabel_, mark_)).c_str());
 }
 
 LRESULT Window::colour(HDC dc, HWND child, bool edit) {

@@ -8,6 +8,7 @@
 #include "commands/program.h"
 #include "controls/controls.h"
 #include "view/layout.h"
+#include "view/window_text.h"
 
 #include <windows.h>
 
@@ -63,11 +64,10 @@ public:
 private:
     struct Control {
         const view::ControlSpec* spec = nullptr;
-        HWND hwnd = nullptr;
-        std::optional<controls::ControlId> id;        // scroll bars and text boxes
-        const commands::Command* command = nullptr;  // buttons and code bars
-        wchar_t accessKey = 0;                        // the letter after '&', upper case
-        std::string shown;                            // a button's caption without '&'
+        HWND hwnd = nullptr;                   // none for a rectangle, which the window draws
+        view::ControlBinding binding;          // what its event runs
+        std::optional<controls::ControlId> id;  // scroll bars and text boxes: the model's control
+        wchar_t accessKey = 0;                 // the letter after '&', upper case
     };
 
     static LRESULT CALLBACK procedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
