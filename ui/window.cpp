@@ -4,8 +4,6 @@
 
 #include "ui/icon.h"
 
-#include "bus/port.h"
-#include "bus/text.h"
 #include "view/accessible.h"
 #include "view/window_text.h"
 #include "ui/port_dialogs.h"
@@ -175,33 +173,17 @@ void Window::bindScrollBar(QScrollBar* bar, const view::ControlBinding& binding)
 }
 
 void Window::dispatch(std::string_view label, std::string_view shown, const std::function<void()>& run) {
-    // Once a stop is asked for, no input still queued starts another frame.
-    if (stopping_ && stopping_()) {
-        endGesture();
-        program_.cmdExit_Click();
-        return;
-    }
-    if (actionListener_) actionListener_(std::string(label));
-    const std::uint64_t before = program_.portAccesses();
-    const QString action = QString::fromUtf8(shown.data(), static_cast<qsizetype>(shown.size()));
-    program_.beginAction();
-    try {
-        run();
-    } catch (const bus::PortError& e) {
-        endGesture();
-        dialogs_->failed(action, QString::fromStdString(bus::displayable(e.what())), program_.delivery(e));
-        return;
-    } catch (const std::exception& e) {
-        endGesture();
-        dialogs_->failed(action, QStringLiteral("Internal error: ") + QString::fromStdString(bus::displayable(e.what())),
-                         program_.delivery(bus::PortError(e.what())));
-        return;
-    }
-    if (program_.portAccesses() != before) dialogs_->reached();
-    if (notices_) {
-        if (const auto notice = notices_()) dialogs_->notice(bus::displayable(*notice));
-    }
+    view::dispatch(program_, sources_, *this, label, shown, run);
 }
+
+void Window::failed(std::string_view shown, const std::string& message, const commands::Delivery& delivery) {
+    dialogs_->failed(QString::fromUtf8(shown.data(), static_cast<qsizetype>(shown.size())),
+                     QString::fromStdString(message), delivery);
+}
+
+void Window::reached() { dialogs_->reached(); }
+
+void Window::notice(const std::string& text) { dialogs_->notice(text); }
 
 // A failure ends the gesture now: a held arrow or page click would go on
 // repeating behind the dialog, and a modal dialog would swallow the release.

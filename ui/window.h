@@ -7,6 +7,7 @@
 #include "commands/program.h"
 #include "controls/controls.h"
 #include "ui/widgets.h"
+#include "view/dispatch.h"
 #include "view/window_text.h"
 
 #include <QWidget>
@@ -26,7 +27,7 @@ namespace ui {
 
 class PortDialogs;
 
-class Window final : public QWidget, private controls::ControlObserver {
+class Window final : public QWidget, private controls::ControlObserver, private view::EventView {
 public:
     Window(const commands::Descriptor& descriptor, commands::Program& program, QWidget* parent = nullptr);
     ~Window() override;
@@ -59,19 +60,19 @@ public:
 
     // Told the name of every operator action before it runs ("code2=200",
     // "bit:3=1", "mid"), so that a trace can say what caused what.
-    void setActionListener(std::function<void(const std::string&)> listener) { actionListener_ = std::move(listener); }
+    void setActionListener(std::function<void(const std::string&)> listener) { sources_.actionListener = std::move(listener); }
 
     // Asked before every operator event: once it says the program is to stop
     // (a signal came), the event runs nothing and the window exits as E&xit
     // does, so that clicks queued behind a slow frame send nothing more.
-    void setStopCheck(std::function<bool()> stopping) { stopping_ = std::move(stopping); }
+    void setStopCheck(std::function<bool()> stopping) { sources_.stopping = std::move(stopping); }
 
     // Which port the program uses, shown in the title after the caption.
     void setPortLabel(const std::string& label);
 
     // Asked after every action for a problem to report that is not a port
     // failure (a trace file that could not be written); shown once, as a warning.
-    void setNoticeSource(std::function<std::optional<std::string>()> source) { notices_ = std::move(source); }
+    void setNoticeSource(std::function<std::optional<std::string>()> source) { sources_.notices = std::move(source); }
 
 private:
     void build();
@@ -80,7 +81,10 @@ private:
     void bindScrollBar(QScrollBar* bar, const view::ControlBinding& binding);
     void valueChanged(controls::ControlId id, int value) override;
     void textChanged(controls::ControlId id, std::string_view text) override;
-    void endGesture();
+    void endGesture() override;
+    void failed(std::string_view shown, const std::string& message, const commands::Delivery& delivery) override;
+    void reached() override;
+    void notice(const std::string& text) override;
     QWidget* singleWidget(controls::Name name) const;  // a code scroll bar or display
 
     const commands::Descriptor& descriptor_;
@@ -94,9 +98,7 @@ private:
     std::array<QLineEdit*, controls::kBitCount> bitBoxes_{};
     std::map<controls::Name, QWidget*> single_;
     QScrollBar* activeBar_ = nullptr;  // the scroll bar whose Change is being dispatched
-    std::function<std::optional<std::string>()> notices_;
-    std::function<void(const std::string&)> actionListener_;
-    std::function<bool()> stopping_;
+    view::EventSources sources_;
 };
 
 }  // namespace ui

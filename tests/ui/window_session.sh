@@ -25,38 +25,18 @@ cleanup() {
 }
 trap cleanup EXIT
 
-Xvfb -displayfd 3 -screen 0 1024x768x24 -dpi 96 -nolisten tcp 3>"$work/display" 2>/dev/null &
-xvfb=$!
-for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
-DISPLAY=:$(cat "$work/display")
-export DISPLAY
+. "$(dirname "$0")/display.sh"
+start_display
 
 geometry=$work/geometry
 "$@" "$geometry_tool" "$key" | tr -d "\r" >"$geometry" && [ -s "$geometry" ] || { echo "FAIL: $geometry_tool $key"; exit 1; }
 if [ "$key" = a ]; then title=PX7700_02_RevA; else title=PX7702_RevA; fi
 "$@" "$program" --port sim --trace "$work/trace.txt" >"$work/out" 2>&1 &
 app=$!
-win=
-for _ in $(seq 600); do
-    win=$(xdotool search --onlyvisible --name "^$title" 2>/dev/null | head -1)
-    [ -n "$win" ] && break
-    sleep 0.1
-done
-if [ -z "$win" ]; then
-    echo "FAIL: no window titled $title appeared"; cat "$work/out"; exit 1
-fi
-sleep 1
+wait_window "$title" || { echo "FAIL: no window titled $title appeared"; cat "$work/out"; exit 1; }
 xdotool windowfocus "$win" 2>/dev/null
 sleep 0.5
 
-# place NAME [INDEX]: L T W H of a control, in the window's pixels.
-place() {
-    line=$(awk -v n="$1" -v i="${2:--1}" '$1 == n && $2 == i { print $3, $4, $5, $6 }' "$geometry")
-    [ -n "$line" ] || { echo "FAIL: $steps names no control $1 ${2:-}"; exit 1; }
-    # shellcheck disable=SC2086
-    set -- $line
-    L=$1 T=$2 W=$3 H=$4 X=$(($1 + $3 / 2))
-}
 at() { xdotool mousemove --window "$win" "$1" "$2" click 1; }
 
 while read -r verb name index; do

@@ -13,11 +13,8 @@ shift 3
 work=$(mktemp -d)
 xvfb=
 trap '[ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null; rm -rf "$work"' EXIT
-Xvfb -displayfd 3 -screen 0 1024x768x24 -dpi 96 -nolisten tcp 3>"$work/display" 2>/dev/null &
-xvfb=$!
-for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
-DISPLAY=:$(cat "$work/display")
-export DISPLAY
+. "$(dirname "$0")/../ui/display.sh"
+start_display
 
 "$@" "$geometry_tool" --accessible "$key" | tr -d '\r' | sort >"$work/want"
 # The launcher quiets wine (WINEDEBUG=-all): here the annotations' log is asked for instead.

@@ -22,12 +22,10 @@ failed=0
 ok() { echo "ok $1"; }
 fail() { echo "FAIL $1"; failed=1; }
 
-Xvfb -displayfd 3 -screen 0 1024x768x24 -dpi 96 -nolisten tcp 3>"$work/display" 2>/dev/null &
-xvfb=$!
-for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
-DISPLAY=:$(cat "$work/display")
-export DISPLAY
-$wine "$geometry_tool" b | tr -d '\r' >"$work/geometry"
+. "$(dirname "$0")/../ui/display.sh"
+start_display
+geometry=$work/geometry
+$wine "$geometry_tool" b | tr -d '\r' >"$geometry"
 
 # Its help speaks of the Win32 window: no Qt, Windows' ports.
 $wine "$program" --help >"$work/help" 2>&1
@@ -40,13 +38,7 @@ fi
 start() {  # ARGS...: the window on the simulated board, tracing
     $wine "$program" --port sim --trace "$work/trace.txt" "$@" >"$work/out" 2>&1 &
     app=$!
-    win=
-    for _ in $(seq 600); do
-        win=$(xdotool search --onlyvisible --name '^PX7702_RevA' 2>/dev/null | head -1)
-        [ -n "$win" ] && break
-        sleep 0.1
-    done
-    [ -n "$win" ] && sleep 1
+    wait_window PX7702_RevA
 }
 ended() {  # NAME: the program ended by itself, status 0, its trace whole
     for _ in $(seq 100); do kill -0 "$app" 2>/dev/null || break; sleep 0.1; done
@@ -59,9 +51,8 @@ ended() {  # NAME: the program ended by itself, status 0, its trace whole
         { fail "$1: the trace:"; cat "$work/trace.txt"; }
 }
 arrow_down_code1() {
-    # shellcheck disable=SC2046
-    set -- $(awk '$1 == "vsbInputCode1" { print $3, $4, $5, $6 }' "$work/geometry")
-    xdotool mousemove --window "$win" $(($1 + $3 / 2)) $(($2 + $4 - 4)) click 1
+    place vsbInputCode1
+    xdotool mousemove --window "$win" "$X" $((T + H - 4)) click 1
     sleep 0.5
 }
 

@@ -23,19 +23,12 @@ failed=0
 ok() { echo "ok $1"; }
 fail() { echo "FAIL $1"; failed=1; }
 
-Xvfb -displayfd 3 -screen 0 1024x768x24 -dpi 96 -nolisten tcp 3>"$work/display" 2>/dev/null &
-xvfb=$!
-for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
-DISPLAY=:$(cat "$work/display")
-export DISPLAY
-$wine "$geometry_tool" b | tr -d '\r' >"$work/geometry"
+. "$(dirname "$0")/../ui/display.sh"
+start_display
+geometry=$work/geometry
+$wine "$geometry_tool" b | tr -d '\r' >"$geometry"
 port_title="PX7702_RevA — lib $($wine winepath -w "$dll" 2>/dev/null | tr -d '\r')"
 
-place() {
-    # shellcheck disable=SC2046
-    set -- $(awk -v n="$1" '$1 == n && $2 == -1 { print $3, $4, $5, $6 }' "$work/geometry")
-    X=$(($1 + $3 / 2)) T=$2 H=$4
-}
 press() {  # VERB CONTROL: a click on a button, or on a code bar's lower arrow
     place "$2"
     if [ "$1" = arrow-down ]; then y=$((T + H - 4)); else y=$((T + H / 2)); fi
@@ -48,14 +41,7 @@ case_() {
     name=$1 fault=$2 verb=$3 control=$4 mark=$5 sentence=$6
     PX77XX_PORT_FAULT=$fault PX77XX_PORT_WAIT_MS=0 $wine "$program" --port "lib:path=$dll" >"$work/out" 2>&1 &
     app=$!
-    win=
-    for _ in $(seq 600); do
-        win=$(xdotool search --onlyvisible --name '^PX7702_RevA' 2>/dev/null | head -1)
-        [ -n "$win" ] && break
-        sleep 0.1
-    done
-    [ -n "$win" ] || { fail "$name: no window"; return; }
-    sleep 1
+    wait_window PX7702_RevA || { fail "$name: no window"; return; }
     press "$verb" "$control"
     $wine "$probe" dialog "port error" 15000 2>/dev/null | tr -d '\r' >"$work/dialog"
     printf '%s\n' "dialog: PX7702_RevA — port error" "owner: $port_title — $mark" "owner disabled: yes" >"$work/want"
@@ -84,13 +70,7 @@ case_() {
 # away, since only the first write fails).
 PX77XX_PORT_FAULT=throw:1 PX77XX_PORT_WAIT_MS=0 $wine "$program" --port "lib:path=$dll" >"$work/out" 2>&1 &
 app=$!
-win=
-for _ in $(seq 600); do
-    win=$(xdotool search --onlyvisible --name '^PX7702_RevA' 2>/dev/null | head -1)
-    [ -n "$win" ] && break
-    sleep 0.1
-done
-sleep 1
+wait_window PX7702_RevA || fail "held arrow: no window"
 place vsbInputCode1
 xdotool mousemove --window "$win" "$X" $((T + H - 4)) mousedown 1
 $wine "$probe" dialog "port error" 15000 >/dev/null 2>&1

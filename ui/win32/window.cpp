@@ -2,8 +2,6 @@
 // at the window's DPI, and their notifications turned into the model's events.
 #include "ui/win32/window.h"
 
-#include "bus/port.h"
-#include "bus/text.h"
 #include "view/accessible.h"
 #include "view/window_text.h"
 
@@ -432,36 +430,18 @@ void Window::click(Control& c) {
 }
 
 void Window::dispatch(std::string_view label, std::string_view shown, const std::function<void()>& run) {
-    // Once a stop is asked for, no input still queued starts another frame.
-    if (stopping_ && stopping_()) {
-        endGesture();
-        program_.cmdExit_Click();
-        return;
-    }
-    if (actionListener_) actionListener_(std::string(label));
-    const std::uint64_t before = program_.portAccesses();
-    program_.beginAction();
-    try {
-        run();
-    } catch (const bus::PortError& e) {
-        endGesture();
-        failed(shown, bus::displayable(e.what()), program_.delivery(e));
-        return;
-    } catch (const std::exception& e) {
-        endGesture();
-        failed(shown, "Internal error: " + bus::displayable(e.what()), program_.delivery(bus::PortError(e.what())));
-        return;
-    }
-    if (program_.portAccesses() != before && !mark_.empty()) {
-        mark_.clear();
-        updateTitle();
-    }
-    if (notices_) {
-        if (const auto notice = notices_()) {
-            notice_ = bus::displayable(*notice);
-            ::PostMessageW(hwnd_, kShowNotice, 0, 0);
-        }
-    }
+    view::dispatch(program_, sources_, *this, label, shown, run);
+}
+
+void Window::reached() {
+    if (mark_.empty()) return;
+    mark_.clear();
+    updateTitle();
+}
+
+void Window::notice(const std::string& text) {
+    notice_ = text;
+    ::PostMessageW(hwnd_, kShowNotice, 0, 0);
 }
 
 // A failure ends the gesture now: a held arrow would go on repeating behind the

@@ -7,6 +7,7 @@
 #include "commands/descriptor.h"
 #include "commands/program.h"
 #include "controls/controls.h"
+#include "view/dispatch.h"
 #include "view/layout.h"
 #include "view/window_text.h"
 
@@ -24,7 +25,7 @@ struct IAccPropServices;
 
 namespace ui::win32 {
 
-class Window final : private controls::ControlObserver {
+class Window final : private controls::ControlObserver, private view::EventView {
 public:
     // Makes the window and its controls, hidden; showCentred() shows it.
     Window(const commands::Descriptor& descriptor, commands::Program& program);
@@ -39,12 +40,12 @@ public:
     // Which port the program uses, shown in the title after the caption.
     void setPortLabel(const std::string& label);
     // Told the name of every operator action before it runs ("code2=200", "mid").
-    void setActionListener(std::function<void(const std::string&)> listener) { actionListener_ = std::move(listener); }
+    void setActionListener(std::function<void(const std::string&)> listener) { sources_.actionListener = std::move(listener); }
     // Asked after every action for a problem that is not a port failure.
-    void setNoticeSource(std::function<std::optional<std::string>()> source) { notices_ = std::move(source); }
+    void setNoticeSource(std::function<std::optional<std::string>()> source) { sources_.notices = std::move(source); }
     // Asked before every operator event: once it says stop, the event runs
     // nothing and the window exits as E&xit does.
-    void setStopCheck(std::function<bool()> stopping) { stopping_ = std::move(stopping); }
+    void setStopCheck(std::function<bool()> stopping) { sources_.stopping = std::move(stopping); }
     // What "E&xit" does; by default the window is destroyed and the loop ends.
     void setExitAction(std::function<void()> action) { exit_ = std::move(action); }
 
@@ -81,10 +82,12 @@ private:
     LRESULT colour(HDC dc, HWND child, bool edit);
     void annotate();
     void moveFocus(bool backwards);
-    void failed(std::string_view shown, const std::string& message, const commands::Delivery& delivery);
+    void failed(std::string_view shown, const std::string& message, const commands::Delivery& delivery) override;
+    void reached() override;
+    void notice(const std::string& text) override;
+    void endGesture() override;
     void showFailure();
     void updateTitle();
-    void endGesture();
     void exitNow();
     Control* controlOf(HWND hwnd);
     void valueChanged(controls::ControlId id, int value) override;
@@ -112,9 +115,7 @@ private:
     bool awaitingDialog_ = false;
     bool failureQueued_ = false;
     std::string failureText_, failureSent_, mark_, portLabel_, notice_;
-    std::function<std::optional<std::string>()> notices_;
-    std::function<void(const std::string&)> actionListener_;
-    std::function<bool()> stopping_;
+    view::EventSources sources_;
     std::function<void()> exit_;
 };
 
