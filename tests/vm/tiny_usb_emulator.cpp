@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <sched.h>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -102,6 +103,14 @@ public:
                 answer(reply.data(), reply.size(), length);
             } else {
                 const auto data = receive(length);
+                if (data.size() != length) {
+                    // The host moved on before the data stage was read (gadgetfs
+                    // then drops it): the write cannot be made, and says so.
+                    std::fprintf(stderr, "tiny_usb_emulator: write to 0x%02x: %zu of %u data bytes read (%s)\n",
+                                 address, data.size(), length, std::strerror(errno));
+                    status_ = kAddressNak;
+                    return;
+                }
                 status_ = master.write(address, data.data(), data.size()) ? kAddressAck : kAddressNak;
             }
         } else {
@@ -135,6 +144,14 @@ private:
 }  // namespace
 
 int main(int argc, char** argv) {
+    // dummy_hcd completes a control OUT transfer as soon as its data stage is
+    // in, and the driver's next request (GET_STATUS) makes gadgetfs drop data
+    // not yet read. Real adapters hold the status stage until done; here the
+    // reader must simply be first: a real-time priority wakes it before the
+    // host's driver can send its next request.
+    sched_param priority{};
+    priority.sched_priority = 10;
+    if (::sched_setscheduler(0, SCHED_FIFO, &priority) != 0) std::perror("tiny_usb_emulator: real-time priority");
     const std::string dir = argc > 1 ? argv[1] : "/dev/gadget";
     const std::string controller = dir + "/dummy_udc";
     const int fd = ::open(controller.c_str(), O_RDWR | O_CLOEXEC);
