@@ -2,6 +2,7 @@
 // at the window's DPI, and their notifications turned into the model's events.
 #include "ui/win32/window.h"
 
+#include "ports/windows_text.h"
 #include "view/accessible.h"
 #include "view/window_text.h"
 
@@ -22,13 +23,7 @@ constexpr UINT kShowNotice = WM_APP + 2;
 constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
 constexpr int kFirstId = 100;
 
-std::wstring widen(std::string_view text) {
-    if (text.empty()) return {};
-    const int length = ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    std::wstring wide(static_cast<std::size_t>(length), L'\0');
-    ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), length);
-    return wide;
-}
+using ports::widen;
 
 COLORREF colourOf(view::Rgb c) { return RGB(c.r, c.g, c.b); }
 
@@ -65,7 +60,6 @@ wchar_t accessKeyOf(const std::string& caption) {
     if (at == std::string::npos || at + 1 >= caption.size()) return 0;
     return static_cast<wchar_t>(std::towupper(static_cast<wint_t>(static_cast<unsigned char>(caption[at + 1]))));
 }
-
 
 }  // namespace
 
