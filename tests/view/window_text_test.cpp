@@ -116,7 +116,8 @@ TEST(ControlBindings, ATableThatDoesNotMatchTheProgramIsRefused) {
     view::ControlSpec bar{"vsbVolume", -1, view::Kind::ScrollBar, "", "", 0, 0, 10, 10, {}, 255};
     EXPECT_THROW(view::bindingFor(commands::kDescriptorB, bar), std::logic_error);
     // Program A has no /SHDN: its command is program B's alone.
-    const view::ControlSpec* shdn = view::windowB().find("cmdSHDN");
+    const view::WindowSpec windowB = view::windowB();
+    const view::ControlSpec* shdn = windowB.find("cmdSHDN");
     ASSERT_NE(shdn, nullptr);
     EXPECT_THROW(view::bindingFor(commands::kDescriptorA, *shdn), std::logic_error);
 }
