@@ -189,18 +189,17 @@ void Window::createControls() {
         byName_[{c.name, c.index}] = row;
         made.binding = view::bindingFor(descriptor_, c);
         if (c.kind == view::Kind::Button) made.accessKey = accessKeyOf(c.caption);
-        made.id = made.binding.model;
-        if (made.id) {
-            const bool array = made.id->name == controls::Name::vsbBit || made.id->name == controls::Name::txtBit;
+        if (const auto& id = made.binding.model) {
+            const bool array = id->name == controls::Name::vsbBit || id->name == controls::Name::txtBit;
             if (array) {
-                (c.kind == view::Kind::ScrollBar ? bitBars_ : bitBoxes_)[static_cast<std::size_t>(made.id->index)] =
+                (c.kind == view::Kind::ScrollBar ? bitBars_ : bitBoxes_)[static_cast<std::size_t>(id->index)] =
                     made.hwnd;
             } else {
-                single_[made.id->name] = made.hwnd;
+                single_[id->name] = made.hwnd;
             }
         }
         if (c.kind == view::Kind::ScrollBar) {
-            const controls::ScrollBar& bar = program_.controls().scrollBar(*made.id);
+            const controls::ScrollBar& bar = program_.controls().scrollBar(*made.binding.model);
             SCROLLINFO info{sizeof info, SIF_RANGE | SIF_POS | SIF_PAGE, bar.Min(), c.max, 0, bar.Value(), 0};
             ::SetScrollInfo(made.hwnd, SB_CTL, &info, FALSE);
         }
@@ -345,7 +344,7 @@ LRESULT Window::handle(UINT message, WPARAM wParam, LPARAM lParam) {
             if (c->spec->kind == view::Kind::Button && (code == BN_CLICKED || code == BN_DOUBLECLICKED)) click(*c);
             // Typing changes only the box; the next write of the program shows again.
             if (c->spec->kind == view::Kind::TextBox && code == EN_CHANGE && !settingText_) {
-                program_.controls().textBox(*c->id).operatorEdited();
+                program_.controls().textBox(*c->binding.model).operatorEdited();
             }
             return 0;
         }
@@ -385,7 +384,7 @@ LRESULT Window::handle(UINT message, WPARAM wParam, LPARAM lParam) {
 }
 
 void Window::scrolled(Control& c, int code) {
-    controls::ScrollBar& bar = program_.controls().scrollBar(*c.id);
+    controls::ScrollBar& bar = program_.controls().scrollBar(*c.binding.model);
     int target = bar.Value();
     switch (code) {
         case SB_LINEUP: target -= c.spec->smallChange; break;

@@ -66,8 +66,7 @@ private:
     struct Control {
         const view::ControlSpec* spec = nullptr;
         HWND hwnd = nullptr;                   // none for a rectangle, which the window draws
-        view::ControlBinding binding;          // what its event runs
-        std::optional<controls::ControlId> id;  // scroll bars and text boxes: the model's control
+        view::ControlBinding binding;          // what its event runs, and its model control
         wchar_t accessKey = 0;                 // the letter after '&', upper case
     };
 
