@@ -13,7 +13,9 @@ set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
 set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
-# wine in a prefix of the build's own, quiet, without the Mono and Gecko prompts.
+# wine in a prefix of the build's own, quiet, without the Mono and Gecko prompts,
+# and without winemenubuilder, which would copy the Start-menu entries a test
+# installs into the host's own menus.
 find_program(PX_WINE NAMES wine64 wine)
 set(CMAKE_CROSSCOMPILING_EMULATOR env WINEPREFIX=${CMAKE_BINARY_DIR}/wineprefix WINEDEBUG=-all
-    WINEDLLOVERRIDES=mscoree,mshtml= ${PX_WINE})
+    WINEDLLOVERRIDES=mscoree,mshtml,winemenubuilder.exe= ${PX_WINE})

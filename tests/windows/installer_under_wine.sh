@@ -44,6 +44,10 @@ for entry in "PX7700_02 RevA:px7700_02_reva.exe:" "PX7700_02 RevA on the simulat
     else ok "Start-menu entry $name"; fi
 done
 
+# wine's menu builder is off: a test's install leaves the host's own menus alone.
+merged="${XDG_CONFIG_HOME:-$HOME/.config}/menus/applications-merged"
+ls "$merged" 2>/dev/null | grep -q px77xx && fail "the host's menus got the entries: $merged" || ok "host menus untouched"
+
 # The uninstaller copies itself away and returns at once; wait for it.
 $wine 'C:\Program Files\px77xx\uninstall.exe' /S
 tries=0
