@@ -16,6 +16,7 @@ set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
 # wine in a prefix of the build's own, quiet, without the Mono and Gecko prompts,
 # and without winemenubuilder, which would copy the Start-menu entries a test
 # installs into the host's own menus.
+# PX_WINE_SETTINGS serves every prefix the tests use.
 find_program(PX_WINE NAMES wine64 wine)
-set(CMAKE_CROSSCOMPILING_EMULATOR env WINEPREFIX=${CMAKE_BINARY_DIR}/wineprefix WINEDEBUG=-all
-    WINEDLLOVERRIDES=mscoree,mshtml,winemenubuilder.exe= ${PX_WINE})
+set(PX_WINE_SETTINGS WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml,winemenubuilder.exe=)
+set(CMAKE_CROSSCOMPILING_EMULATOR env WINEPREFIX=${CMAKE_BINARY_DIR}/wineprefix ${PX_WINE_SETTINGS} ${PX_WINE})
