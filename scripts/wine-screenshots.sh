@@ -10,7 +10,7 @@ cd "$(dirname "$0")/.."
 cmake --preset windows >/dev/null
 cmake --build --preset windows --target px7700_02_reva px7702_reva
 build=$PWD/build/windows
-export WINEPREFIX=$build/wineprefix WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml=
+export WINEPREFIX=$build/wineprefix WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml,winemenubuilder.exe=
 xvfb-run -a -s "-screen 0 1024x768x24 -dpi 96" bash -c '
   set -e
   for program in px7700_02_reva:PX7700_02_RevA px7702_reva:PX7702_RevA; do
