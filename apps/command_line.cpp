@@ -58,6 +58,8 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments, Front fr
     const bool window = front == Front::Window;
     std::vector<std::string> given;  // the options that take a value, as met
     std::string address;
+    std::string clients;
+    std::string idle;
     for (std::size_t i = 0; i < arguments.size(); ++i) {
         const std::string& argument = arguments[i];
         std::string* target = nullptr;
@@ -85,6 +87,10 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments, Front fr
             target = &line.program;
         } else if (!window && option == "--listen") {
             target = &line.listen;
+        } else if (!window && option == "--clients") {
+            target = &clients;
+        } else if (!window && option == "--idle-timeout") {
+            target = &idle;
         } else if (option == "--address") {
             target = &address;
         } else if (argument == "--help" || argument == "-h") {
@@ -149,6 +155,23 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments, Front fr
                              "bytes 0x58 and 0x59)");
         }
         line.address = static_cast<std::uint8_t>(parsed.value);
+    }
+    if (!clients.empty()) {
+        const auto parsed = ports::parseNumber(clients, 1, 64);
+        if (parsed.problem != ports::NumberProblem::None) {
+            throw UsageError("--clients " + ports::printable(clients) +
+                             " is not a number of clients; give 1..64 (4, the default)");
+        }
+        line.clients = static_cast<int>(parsed.value);
+    }
+    if (!idle.empty()) {
+        const auto parsed = ports::parseNumber(idle, 0, 86400);
+        if (parsed.problem != ports::NumberProblem::None) {
+            throw UsageError("--idle-timeout " + ports::printable(idle) +
+                             " is not a number of seconds; give 0..86400 (0: keep a silent client for ever; "
+                             "300, the default)");
+        }
+        line.idleTimeout = static_cast<int>(parsed.value);
     }
     return line;
 }

@@ -6,6 +6,7 @@
 #include "script/actions.h"
 
 #include <cstdint>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -24,6 +25,8 @@ struct CommandLine {
     std::string program = "b";         // pxctl: which program's handlers run
     bool json = false;                 // pxctl: one JSON object per action
     std::string listen;                // pxctl serve: ADDR:PORT; empty: the default
+    std::optional<int> clients;        // pxctl serve: clients served at once (--clients)
+    std::optional<int> idleTimeout;    // pxctl serve: seconds a silent client is kept; 0: for ever
     bool keepGoing = false;            // pxctl -: a bad line is reported and the session goes on
     bool probe = false;                // pxctl detect: probe the ports named after it
     bool checkAck = false;             // release and check the device's acknowledge slots

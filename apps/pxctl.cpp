@@ -16,6 +16,7 @@
 #include "ports/trace_port.h"
 
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <functional>
@@ -144,8 +145,9 @@ int serveScpi(const apps::CommandLine& line, const commands::Descriptor& descrip
               const apps::SignalWatch& signals) {
     ports::TracePort* trace = port.trace;
     const std::string kernel = port.carriesTransactions() ? port.label : std::string();
-    script::ScpiInstrument instrument(descriptor, *port.port,
-                                      {port.label, PX_VERSION, line.checkAck, port.carriesTransactions()},
+    script::ScpiInstrument::Options options{port.label, PX_VERSION, line.checkAck, port.carriesTransactions(),
+                                            line.address, [&signals] { return signals.pending() != 0; }};
+    script::ScpiInstrument instrument(descriptor, *port.port, std::move(options),
                                       [trace, kernel](script::Executor& executor) {
                                           if (trace != nullptr) {
                                               executor.setActionListener(
@@ -153,8 +155,11 @@ int serveScpi(const apps::CommandLine& line, const commands::Descriptor& descrip
                                           }
                                           if (!kernel.empty()) executor.setKernelRecovers(kernel);
                                       });
-    const int status = apps::serve(line.listen.empty() ? apps::kDefaultListen : line.listen, instrument, signals,
-                                   [&port] { reportNotices(port); });
+    apps::ServeOptions serving;
+    if (!line.listen.empty()) serving.listen = line.listen;
+    if (line.clients) serving.clients = *line.clients;
+    if (line.idleTimeout) serving.idleTimeout = std::chrono::seconds(*line.idleTimeout);
+    const int status = apps::serve(serving, instrument, signals, [&port] { reportNotices(port); });
     if (trace != nullptr) trace->close();
     reportNotices(port);
     return status;
@@ -199,7 +204,7 @@ int runPxctl(int argc, char** argv) {
             if (!line.probe && !named.empty()) {
                 throw apps::UsageError("detect takes no words but, with --probe, the ports to probe");
             }
-            if (!line.trace.empty() || line.keepGoing || !line.listen.empty()) {
+            if (!line.trace.empty() || line.keepGoing || !line.listen.empty() || line.clients || line.idleTimeout) {
                 throw apps::UsageError("detect takes --probe, --json, --address and --program; not --trace, "
                                        "--keep-going or --listen");
             }
@@ -208,7 +213,9 @@ int runPxctl(int argc, char** argv) {
         }
         if (line.probe) throw apps::UsageError("--probe is for pxctl detect");
         serving = line.actions.size() == 1 && line.actions[0] == "serve";
-        if (!line.listen.empty() && !serving) throw apps::UsageError("--listen is for pxctl serve");
+        if ((!line.listen.empty() || line.clients || line.idleTimeout) && !serving) {
+            throw apps::UsageError("--listen, --clients and --idle-timeout are for pxctl serve");
+        }
         if (serving && line.json) throw apps::UsageError("--json does not apply to serve: it answers in SCPI");
         if (line.keepGoing && !(line.actions.size() == 1 && line.actions[0] == "-")) {
             throw apps::UsageError("--keep-going is for actions read from standard input (-)");

@@ -1,10 +1,11 @@
-// pxctl serve: the SCPI instrument on a raw TCP socket, one client at a time.
-// The sockets are the system's own part (serve_posix.cpp; none on Windows yet).
+// pxctl serve: the SCPI instrument on a raw TCP socket, for a few clients at a
+// time. The sockets are the system's own part (serve_posix.cpp; none on Windows yet).
 #pragma once
 
 #include "apps/signals.h"
 #include "script/scpi.h"
 
+#include <chrono>
 #include <functional>
 #include <string>
 
@@ -14,11 +15,21 @@ namespace apps {
 // authentication, on the port instruments use.
 inline constexpr const char* kDefaultListen = "127.0.0.1:5025";
 
-// Serves until a signal comes, between lines. Says on standard error where it
-// listens and each client that comes and goes; betweenLines is called after
+struct ServeOptions {
+    std::string listen = kDefaultListen;
+    // Clients served at once, each with its own lines and answers; their
+    // commands take turns, so frames never interleave. One more is closed at once.
+    int clients = 4;
+    // A client that sends nothing for this long is closed; zero keeps it for
+    // ever. TCP keepalive finds a host that vanished sooner.
+    std::chrono::seconds idleTimeout{300};
+};
+
+// Serves until a signal comes, between commands. Says on standard error where
+// it listens and each client that comes and goes; betweenLines is called after
 // every line (notices). Returns the exit status: 0 when a signal ended it, 1
 // when it could not listen, 2 for an address it cannot read.
-int serve(const std::string& listen, script::ScpiInstrument& instrument, const SignalWatch& signals,
+int serve(const ServeOptions& options, script::ScpiInstrument& instrument, const SignalWatch& signals,
           const std::function<void()>& betweenLines);
 
 }  // namespace apps

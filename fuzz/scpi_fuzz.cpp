@@ -30,7 +30,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 if (line.find('?') == std::string_view::npos) std::abort();
             }
         } else {
-            instrument.overrun();
+            script::ScpiInstrument::QueryCounter counter;
+            for (const char c : line) counter.feed(c);
+            const auto answer = instrument.overrun(counter.count());
+            if (answer && line.find('?') == std::string_view::npos) std::abort();
         }
         if (instrument.errorCount() > script::ScpiInstrument::kErrorQueue) std::abort();
         start = end + 1;

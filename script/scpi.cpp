@@ -11,6 +11,7 @@
 #include <cctype>
 #include <charconv>
 #include <cmath>
+#include <utility>
 
 namespace script {
 namespace {
@@ -239,7 +240,7 @@ std::string quoted(std::string_view text) {
     return out + "\"";
 }
 
-constexpr std::array<ScpiError, 16> kErrors{{
+constexpr std::array<ScpiError, 15> kErrors{{
     {0, "No error"},
     {-101, "Invalid character"},
     {-102, "Syntax error"},
@@ -255,7 +256,6 @@ constexpr std::array<ScpiError, 16> kErrors{{
     {-241, "Hardware missing"},
     {-350, "Queue overflow"},
     {-363, "Input buffer overrun"},
-    {-410, "Query INTERRUPTED"},
 }};
 
 // Where an error sets the event status register: command, execution,
@@ -291,6 +291,7 @@ ScpiInstrument::~ScpiInstrument() = default;
 void ScpiInstrument::reset() {
     executor_.reset();
     program_ = descriptor_.make(port_);
+    program_->setAddress(options_.address);
     if (descriptor_.load != nullptr) descriptor_.load(*program_);
     program_->setCheckAck(checkAck_);
     executor_ = std::make_unique<Executor>(*program_);
@@ -299,19 +300,75 @@ void ScpiInstrument::reset() {
 
 void ScpiInstrument::error(int code, std::string_view info) {
     esr_ = static_cast<std::uint8_t>(esr_ | esrBit(code));
-    // A full queue keeps its oldest errors and ends in -350.
+    // A full queue keeps its oldest errors and ends in -350, a device-dependent error.
     if (errors_.size() + 1 >= kErrorQueue) {
+        esr_ = static_cast<std::uint8_t>(esr_ | esrBit(-350));
         if (errors_.size() + 1 == kErrorQueue) errors_.emplace_back(-350, "");
         return;
     }
     errors_.emplace_back(code, bus::displayable(info));
 }
 
-void ScpiInstrument::overrun() {
-    error(-363, "a line holds at most " + std::to_string(kMaxLine) + " bytes; the line was dropped");
+namespace {
+
+// What a dropped line answers: one not-a-number per query.
+std::optional<std::string> unanswered(std::size_t queries) {
+    if (queries == 0) return std::nullopt;
+    std::string answers(kNotANumber);
+    for (std::size_t i = 1; i < queries; ++i) answers.append(";").append(kNotANumber);
+    return answers;
 }
 
-void ScpiInstrument::interrupted() { error(-410, "the answers before this line were not read"); }
+std::size_t queriesIn(std::string_view text) {
+    ScpiInstrument::QueryCounter counter;
+    for (char c : text) counter.feed(c);
+    return counter.count();
+}
+
+// Whether a quoted string is left open at the end of the line.
+bool openQuote(std::string_view text) {
+    char quote = 0;
+    for (char c : text) {
+        if (quote != 0) {
+            if (c == quote) quote = 0;
+        } else if (c == '"' || c == '\'') {
+            quote = c;
+        }
+    }
+    return quote != 0;
+}
+
+}  // namespace
+
+void ScpiInstrument::QueryCounter::feed(char c) {
+    if (c == ';') {
+        count();
+        phase_ = Phase::Before;
+        last_ = 0;
+    } else if (c == ' ' || c == '\t') {
+        if (phase_ == Phase::Header) {
+            count();
+            phase_ = Phase::After;
+        }
+    } else if (phase_ != Phase::After) {
+        phase_ = Phase::Header;
+        last_ = c;
+    }
+}
+
+std::size_t ScpiInstrument::QueryCounter::count() {
+    // A header is counted once, when it ends.
+    if (phase_ == Phase::Header && last_ == '?') {
+        ++count_;
+        last_ = 0;
+    }
+    return count_;
+}
+
+std::optional<std::string> ScpiInstrument::overrun(std::size_t queries) {
+    error(-363, "a line holds at most " + std::to_string(kMaxLine) + " bytes; the line was dropped");
+    return unanswered(queries);
+}
 
 std::uint8_t ScpiInstrument::statusByte() const {
     std::uint8_t stb = 0;
@@ -334,13 +391,20 @@ std::optional<std::string> ScpiInstrument::line(std::string_view text) {
         if ((byte < 0x20 && c != '\t') || byte >= 0x7F) {
             error(-101, "byte 0x" + std::string(1, "0123456789abcdef"[byte >> 4]) + "0123456789abcdef"[byte & 15] +
                             " in a line; the line was dropped");
-            if (text.find('?') == std::string_view::npos) return std::nullopt;
-            return std::string(kNotANumber);
+            // Bytes that are not text may hide where a header ends: a '?' anywhere is answered.
+            const bool asked = text.find('?') != std::string_view::npos;
+            return unanswered(std::max<std::size_t>(queriesIn(text), asked ? 1 : 0));
         }
+    }
+    if (openQuote(text)) {
+        error(-102, "a string is not closed; the line was dropped");
+        return unanswered(queriesIn(text));
     }
     path_.clear();
     std::optional<std::string> answers;
+    bool first = true;
     for (std::string_view raw : split(text, ';')) {
+        if (!std::exchange(first, false) && options_.stopRequested && options_.stopRequested()) break;
         raw = trim(raw);
         if (raw.empty()) continue;
         Unit u;

@@ -46,6 +46,10 @@ public:
         std::string version;      // *IDN?'s firmware field
         bool checkAck = false;    // the acknowledge check at start (BUS:CHECk)
         bool kernelChecks = false;  // an I2C adapter: the kernel checks and recovers, BUS:CHECk ON is refused
+        std::uint8_t address = 0x2c;  // the device's 7-bit address (--address)
+        // Asked between the commands of a line: true stops the line there, after
+        // the frame under way (SIGTERM must not wait for a whole line).
+        std::function<bool()> stopRequested = nullptr;
     };
 
     // setUp is told of every Executor made (at start and at *RST): the trace's
@@ -58,13 +62,26 @@ public:
 
     // One line without its terminator (LF or CRLF). The answers of its queries,
     // separated by ';', without the LF; nothing where it held no query. Every
-    // query is answered, a failed one with 9.91E37 (SCPI's not-a-number).
+    // query is answered, a failed one with 9.91E37 (SCPI's not-a-number), and
+    // so is each query of a line that is dropped whole (a byte that is not
+    // text, a string left open), so that a client never waits for an answer.
     std::optional<std::string> line(std::string_view text);
 
-    // A line longer than kMaxLine was dropped: queues -363.
-    void overrun();
-    // Answers were thrown away unread when the next line came: queues -410.
-    void interrupted();
+    // A line longer than kMaxLine was dropped: queues -363 and answers its
+    // queries, counted as it passed (QueryCounter), with 9.91E37.
+    std::optional<std::string> overrun(std::size_t queries);
+
+    // Counts the queries of a line (headers ending in '?') as it passes, for a
+    // line too long to keep; quotes are not looked at.
+    class QueryCounter {
+    public:
+        void feed(char c);
+        std::size_t count();  // the queries so far, the one under way included
+    private:
+        enum class Phase : std::uint8_t { Before, Header, After } phase_ = Phase::Before;
+        char last_ = 0;
+        std::size_t count_ = 0;
+    };
 
     std::size_t errorCount() const { return errors_.size(); }
     std::size_t commandsRun() const { return commandsRun_; }

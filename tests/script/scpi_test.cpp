@@ -122,20 +122,28 @@ TEST(ScpiErrors, TheQueueHoldsFifteenAndEndsInOverflow) {
     }
     EXPECT_EQ(instrument.line("SYST:ERR?"), "-350,\"Queue overflow\"");
     EXPECT_EQ(instrument.line("SYST:ERR?"), "0,\"No error\"");
+    // Command errors (bit 5) and the overflow, a device-dependent error (bit 3).
+    EXPECT_EQ(instrument.line("*ESR?"), std::to_string(0x80 | 0x20 | 0x08));
 }
 
-TEST(ScpiErrors, BinaryOverrunAndInterruptionAreQueued) {
+TEST(ScpiErrors, BinaryOverrunAndAnOpenStringAreQueuedAndEveryQueryOfTheLineAnswered) {
     sim::Board board;
     script::ScpiInstrument instrument(commands::kDescriptorB, board, {"sim", "0.3.0"}, nullptr);
     EXPECT_EQ(instrument.line(std::string("WIP1 5\0\xff", 8)), std::nullopt);
     EXPECT_EQ(instrument.line(std::string("\x01*IDN?", 6)), nan);
-    instrument.overrun();
-    instrument.interrupted();
-    EXPECT_EQ(instrument.line("SYST:ERR?;ERR?;ERR?;ERR?"),
+    EXPECT_EQ(instrument.overrun(0), std::nullopt);
+    // A line the client cannot know was dropped: each of its queries is still
+    // answered, so that it never waits for its timeout. Once answered nothing.
+    EXPECT_EQ(instrument.line("WIP1 '5;SYST:ERR?"), nan);
+    EXPECT_EQ(instrument.line("*IDN?;WIP1 \"5;MEAS?;  WIP2?  3;*OPC"), nan + ";" + nan + ";" + nan);
+    EXPECT_EQ(instrument.overrun(2), nan + ";" + nan);
+    EXPECT_EQ(instrument.line("SYST:ERR?;ERR?;ERR?;ERR?;ERR?;ERR?"),
               "-101,\"Invalid character;byte 0x00 in a line; the line was dropped\";"
               "-101,\"Invalid character;byte 0x01 in a line; the line was dropped\";"
               "-363,\"Input buffer overrun;a line holds at most 4096 bytes; the line was dropped\";"
-              "-410,\"Query INTERRUPTED;the answers before this line were not read\"");
+              "-102,\"Syntax error;a string is not closed; the line was dropped\";"
+              "-102,\"Syntax error;a string is not closed; the line was dropped\";"
+              "-363,\"Input buffer overrun;a line holds at most 4096 bytes; the line was dropped\"");
     EXPECT_EQ(board.wiper(1), 128);
 }
 
