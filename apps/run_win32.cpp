@@ -10,7 +10,7 @@
 #include "ports/factory.h"
 #include "ports/options.h"
 #include "ports/trace_port.h"
-#include "ports/windows_text.h"
+#include "platform/windows/text.h"
 #include "ui/win32/window.h"
 
 #include <objbase.h>
@@ -44,7 +44,7 @@ void say(const std::string& name, const std::string& text, bool error) {
         if (ours) ::CloseHandle(out);
         return;
     }
-    ::MessageBoxW(nullptr, ports::widen(text).c_str(), ports::widen(name).c_str(),
+    ::MessageBoxW(nullptr, platform::widen(text).c_str(), platform::widen(name).c_str(),
                   static_cast<UINT>(MB_OK | (error ? MB_ICONERROR : MB_ICONINFORMATION)));
 }
 

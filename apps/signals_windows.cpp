@@ -4,7 +4,7 @@
 // (CancelSynchronousIo), and for a closing console holds the process until the
 // frame under way is whole, since the system ends it once the handler returns.
 #include "apps/signals.h"
-#include "ports/windows_text.h"
+#include "platform/windows/text.h"
 
 #include <array>
 #include <atomic>
@@ -145,7 +145,7 @@ std::vector<std::string> commandLineArguments(int, char**) {
     int count = 0;
     wchar_t** wide = ::CommandLineToArgvW(::GetCommandLineW(), &count);
     std::vector<std::string> arguments;
-    for (int i = 1; i < count; ++i) arguments.push_back(ports::narrow(wide[i]));
+    for (int i = 1; i < count; ++i) arguments.push_back(platform::narrow(wide[i]));
     ::LocalFree(wide);
     return arguments;
 }

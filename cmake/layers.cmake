@@ -1,15 +1,16 @@
 # The layers below the window, each with the layers it may use. Their include
 # path never holds Qt's headers, so a Qt include there fails to compile; the
 # checks below also stop anyone linking Qt, or a layer out of order, into them.
-set(PX_LAYERS bus controls frame commands sim ports buscheck script view)
+set(PX_LAYERS platform bus controls frame commands sim ports buscheck script view)
+set(PX_USES_platform "")
 set(PX_USES_bus "")
 set(PX_USES_controls "")
 set(PX_USES_frame bus controls)
 set(PX_USES_commands bus controls frame)
 set(PX_USES_sim bus)
-set(PX_USES_ports bus sim)
+set(PX_USES_ports platform bus sim)
 set(PX_USES_buscheck bus)
-set(PX_USES_script bus controls frame commands sim ports)
+set(PX_USES_script platform bus controls frame commands sim ports)
 set(PX_USES_view bus controls frame commands)
 
 function(px_core_library name)

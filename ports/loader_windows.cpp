@@ -1,8 +1,12 @@
 // Port libraries on Windows: LoadLibrary and GetProcAddress, with wide paths.
 #include "ports/lib_port.h"
-#include "ports/windows_text.h"
+#include "platform/windows/text.h"
 
 namespace ports {
+
+using platform::narrow;
+using platform::systemMessage;
+using platform::widen;
 namespace {
 
 class WindowsLoader final : public Loader {

@@ -2,11 +2,15 @@
 // The system removes it when its last handle closes, so a holder that dies
 // frees the port; a second program finds it there and is refused.
 #include "ports/lock_port.h"
-#include "ports/windows_text.h"
+#include "platform/windows/text.h"
 
 #include <cerrno>
 
 namespace ports {
+
+using platform::narrow;
+using platform::systemMessage;
+using platform::widen;
 
 std::string lockDirectory() { return "Local\\px77xx"; }
 

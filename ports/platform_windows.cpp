@@ -4,13 +4,17 @@
 #include "ports/backend.h"
 #include "ports/detect.h"
 #include "ports/factory.h"
-#include "ports/windows_text.h"
+#include "platform/windows/text.h"
 
 #include <cstdio>
 
 #include <array>
 
 namespace ports {
+
+using platform::narrow;
+using platform::systemMessage;
+using platform::widen;
 
 std::span<const Backend* const> platformBackends() {
     static constexpr std::array<const Backend*, 2> kBackends{&kSimBackend, &kLibBackend};

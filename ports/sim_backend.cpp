@@ -1,13 +1,10 @@
 // The simulated board as a backend:
 // sim[:device=px7702|none][,stuck=N][,nack=N][,address=0xNN][,state=FILE].
+#include "platform/files.h"
 #include "ports/backend.h"
 #include "sim/board.h"
 
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
-#include <fstream>
-#include <sstream>
 
 namespace ports {
 namespace {
@@ -29,17 +26,23 @@ std::string stateText(const sim::Kept& k) {
            (k.shutdown ? "1" : "0") + "\n";
 }
 
+// A state file is under 100 bytes; anything much larger is not one.
+constexpr std::size_t kStateLimit = 4096;
+
+std::string stateName(const std::string& path) { return "sim: state=" + printable(path) + ": "; }
+
 // The board a file kept, or nullopt where there is no file yet. A file that is
-// not one of ours, or is damaged, is refused and left as it is.
+// not one of ours, is damaged, or is not a regular file is refused and left
+// as it is; nothing at the path is waited on or read beyond kStateLimit.
 std::optional<sim::Kept> readState(const std::string& path) {
-    std::ifstream in(path);
-    if (!in) {
-        if (errno == ENOENT) return std::nullopt;
-        throw ConfigError("sim: state=" + printable(path) + ": cannot read it: " + std::strerror(errno));
+    std::optional<std::string> read;
+    try {
+        read = platform::readSmallFile(path, kStateLimit);
+    } catch (const platform::FileError& e) {
+        throw ConfigError(stateName(path) + "cannot use it: " + e.what());
     }
-    std::stringstream text;
-    text << in.rdbuf();
-    const std::string content = text.str();
+    if (!read) return std::nullopt;
+    const std::string& content = *read;
     sim::Kept k{{0, 0}, 0, false};
     int shutdown = -1;
     char magic[32] = {};
@@ -52,7 +55,7 @@ std::optional<sim::Kept> readState(const std::string& path) {
         (shutdown == 0 || shutdown == 1);
     if (!parsed) {
         const bool ours = content.rfind(std::string(kStateMagic.substr(0, kStateMagic.size() - 1)), 0) == 0;
-        throw ConfigError("sim: state=" + printable(path) + ": " +
+        throw ConfigError(stateName(path) +
                           (ours ? std::string("damaged (a simulated board's state, but not whole); it is left as "
                                               "it is: remove it to start a fresh board")
                                 : std::string("not a simulated board's state file; it is left as it is: name "
@@ -62,31 +65,44 @@ std::optional<sim::Kept> readState(const std::string& path) {
     return k;
 }
 
+// What the file holds after this run's changes since it last looked: each
+// field this run changed takes its new value, every other field keeps what
+// the file says (another run may have changed it meanwhile).
+sim::Kept merged(sim::Kept file, const sim::Kept& before, const sim::Kept& now) {
+    for (std::size_t i = 0; i < 2; ++i) {
+        if (now.wipers[i] != before.wipers[i]) file.wipers[i] = now.wipers[i];
+    }
+    if (now.selectedChannel != before.selectedChannel) file.selectedChannel = now.selectedChannel;
+    if (now.shutdown != before.shutdown) file.shutdown = now.shutdown;
+    return file;
+}
+
 // The board, written to its state file whenever what it keeps changes: a
-// run that is killed loses nothing it had done. The file is replaced whole
-// (a new file renamed over it), so that a reader never sees half of one.
+// run that is killed loses nothing it had done. Each change is read, merged
+// and written under the file's lock, so that runs at the same time on one
+// file lose none of each other's changes; the file is replaced whole, so a
+// reader never sees half of one.
 class KeptBoard final : public bus::Port {
 public:
     KeptBoard(std::unique_ptr<sim::Board> board, std::string path)
-        : board_(std::move(board)), path_(std::move(path)), kept_(board_->device().kept()) {}
+        : board_(std::move(board)), path_(std::move(path)), synced_(board_->device().kept()) {}
 
     void OutportW(std::uint16_t port, std::uint16_t value) override {
         board_->OutportW(port, value);
         const sim::Kept now = board_->device().kept();
-        if (now == kept_) return;
-        kept_ = now;
-        const std::string temporary = path_ + ".new";
-        std::FILE* file = std::fopen(temporary.c_str(), "w");
-        const std::string text = stateText(now);
-        const bool written = file != nullptr && std::fputs(text.c_str(), file) >= 0;
-        const int error = errno;
-        if (file != nullptr && std::fclose(file) != 0 && written) {
-            throw bus::PortError("sim: state " + printable(path_) + ": cannot write it: " + std::strerror(errno));
-        }
-        if (!written || std::rename(temporary.c_str(), path_.c_str()) != 0) {
-            std::remove(temporary.c_str());
-            throw bus::PortError("sim: state " + printable(path_) + ": cannot write it: " +
-                                 std::strerror(written ? errno : error));
+        if (now == synced_) return;
+        try {
+            const platform::FileLock lock(path_);
+            const sim::Kept file = readState(path_).value_or(synced_);
+            const sim::Kept next = merged(file, synced_, now);
+            if (!(next == file)) platform::replaceFile(path_, stateText(next));
+            // What other runs changed meanwhile is this board's too from now on.
+            if (!(next == now)) board_->device().restore(next);
+            synced_ = next;
+        } catch (const platform::FileError& e) {
+            throw bus::PortError("sim: state " + printable(path_) + ": cannot write it: " + e.what());
+        } catch (const ConfigError& e) {
+            throw bus::PortError(e.what());
         }
     }
     std::uint16_t InportW(std::uint16_t port) override { return board_->InportW(port); }
@@ -94,7 +110,7 @@ public:
 private:
     std::unique_ptr<sim::Board> board_;
     std::string path_;
-    sim::Kept kept_;
+    sim::Kept synced_;  // what the file held when this run last read or wrote it
 };
 
 Opened makeSim(const Options& options) {
@@ -118,7 +134,14 @@ Opened makeSim(const Options& options) {
     std::unique_ptr<bus::Port> port;
     if (const auto path = options.text("state")) {
         if (path->empty()) options.reject("state", "is empty", kSimKeys[4].accepts);
-        if (const auto kept = readState(*path)) board->device().restore(*kept);
+        try {
+            const platform::FileLock lock(*path);
+            if (const auto kept = readState(*path)) board->restore(*kept);
+            // Said now, before anything is sent, rather than at the first change.
+            platform::checkReplaceable(*path);
+        } catch (const platform::FileError& e) {
+            throw ConfigError(stateName(*path) + "cannot keep the board there: " + e.what());
+        }
         port = std::make_unique<KeptBoard>(std::move(board), *path);
     } else {
         port = std::move(board);

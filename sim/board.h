@@ -139,6 +139,13 @@ public:
     const Device& device() const { return device_; }
     Device& device() { return device_; }
 
+    // A board whose chip kept its state from an earlier run: a chip that was
+    // shut down was left so by a data register with D4 low, and reads so.
+    void restore(const Kept& k) {
+        device_.restore(k);
+        if (k.shutdown) latch_ = static_cast<std::uint8_t>(latch_ & ~bus::kShutdownLine);
+    }
+
     // The device's state, for tests and views.
     int wiper(int channel) const { return device_.wiper(channel); }
     int selectedChannel() const { return device_.selectedChannel(); }

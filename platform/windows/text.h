@@ -6,7 +6,7 @@
 #include <string_view>
 #include <windows.h>
 
-namespace ports {
+namespace platform {
 
 inline std::wstring widen(std::string_view text) {
     if (text.empty()) return {};
@@ -39,4 +39,4 @@ inline std::string systemMessage(unsigned long error) {
     return message;
 }
 
-}  // namespace ports
+}  // namespace platform

@@ -2,7 +2,7 @@
 // at the window's DPI, and their notifications turned into the model's events.
 #include "ui/win32/window.h"
 
-#include "ports/windows_text.h"
+#include "platform/windows/text.h"
 #include "view/accessible.h"
 #include "view/window_text.h"
 
@@ -23,7 +23,7 @@ constexpr UINT kShowNotice = WM_APP + 2;
 constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
 constexpr int kFirstId = 100;
 
-using ports::widen;
+using platform::widen;
 
 COLORREF colourOf(view::Rgb c) { return RGB(c.r, c.g, c.b); }
 
