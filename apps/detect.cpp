@@ -42,9 +42,20 @@ int probePorts(const std::vector<std::string>& names, const commands::Descriptor
         bool answered = false;
         std::string error;
         try {
-            // A read-back alone: the wipers are left as they are.
-            bus::readBack(*opened[i].port, program.variant.frame.codes, readAddress,
-                          !opened[i].carriesTransactions());
+            // A read-back alone: the wipers and the selected channel are left as
+            // they are, and so is /SHDN where the data register says where it is
+            // (a shut-down board stays shut down). ppdev and the adapters cannot
+            // read it back: there the probe's lines raise it, as --help says.
+            bus::LineCodes codes = program.variant.frame.codes;
+            try {
+                if ((opened[i].port->InportW(bus::kDataRegister) & bus::kShutdownLine) == 0) {
+                    codes = bus::LineCodes::withPattern(
+                        static_cast<std::uint8_t>(codes.byLevels[0] & ~bus::kShutdownLine));
+                }
+            } catch (const bus::PortError&) {
+                // Not readable here; a port that fails outright fails the read-back too.
+            }
+            bus::readBack(*opened[i].port, codes, readAddress, !opened[i].carriesTransactions());
             answered = true;
         } catch (const bus::PortError& e) {
             error = ports::displayable(e.what());

@@ -200,10 +200,16 @@ Section scpiSection() {
             "that no client waits for its timeout. Errors are queued (15 and then -350) with the standard "
             "numbers: " + errors + ". A port failure is -240, or -241 where no device answered, with the same "
             "report as pxctl prints; a line over " + std::to_string(script::ScpiInstrument::kMaxLine) +
-            " bytes is dropped (-363); answers not read before the next line are thrown away (-410). "
-            "One client at a time: a second is "
-            "sent -310,\"System error;busy: ...\" and closed; a client that reads no answer for 5 s while one "
-            "waits is closed. Nothing a client sends reaches a shell or a file.",
+            " bytes is dropped (-363), and so is a line with a byte that is not text (-101) or a string left open "
+            "(-102): each query of a dropped line is still answered with 9.91E37. Answers are never cut or thrown "
+            "away: each reaches the client whole and in order, however many lines it sends ahead (its next lines "
+            "wait while 64 KiB of answers wait unread). Up to --clients clients (4) are served at once, each with its "
+            "own lines and answers; their commands take turns, so frames never interleave, and they share the error "
+            "queue and status registers, as an instrument's interfaces do. One more is closed at once, with nothing "
+            "sent. A client that reads no answer for 5 s while one waits, or sends nothing for --idle-timeout "
+            "seconds (300; 0 for ever), is closed; TCP keepalive finds a host that vanished. SIGTERM and SIGINT stop "
+            "the server between two commands, after the frame under way, even within a line. Nothing a client sends "
+            "reaches a shell or a file.",
             {
                 {"[SOURce:]WIPer<1|2>[:CODE] N", "set the channel's code, 0..255, MIN, MAX or DEF: one frame "
                                                  "(set CH N); WIPer<1|2>? the code the bar holds"},
@@ -242,7 +248,8 @@ Manual pxctlManual() {
     m.name = "pxctl";
     m.summary = "run the PX7700/PX7702 programs' actions from the command line";
     m.synopsis = {common + " ACTION...", session + " -",
-                  "[--program " + keys + "] [--port PORT] [--trace FILE] [--check-ack] [--listen ADDR:PORT] serve",
+                  "[--program " + keys + "] [--port PORT] [--address 0xNN] [--trace FILE] [--check-ack] [--listen ADDR:PORT] "
+                  "[--clients N] [--idle-timeout SECONDS] serve",
                   "[--json] detect", "[--program " + keys + "] [--address 0xNN] [--json] --probe detect PORT...",
                   "--help | --version"};
     m.description = {
@@ -262,7 +269,9 @@ Manual pxctlManual() {
         "lines, as gpiodetect lists them), FTDI chips (description and serial) and the simulated board; each with the "
         "port string to give --port and whether this user may open it, and if not why and the fix. It touches no "
         "bus. With --probe it checks the ports named after it instead: a read-back with the acknowledge check at "
-        "the address (--address), which writes nothing; the exit status is 0 where a device answered on every one.",
+        "the address (--address), which changes neither wiper nor the selected channel; /SHDN stays at the level the "
+        "port's data register reads back (sim, io, lib), while a port that cannot read it back (ppdev, i2c, gpio, "
+        "ftdi) has /SHDN high after the probe; the exit status is 0 where a device answered on every one.",
         "serve makes the program a SCPI instrument on a raw TCP socket, as power supplies and meters are, for "
         "PyVISA, LabVIEW or MATLAB: see SCPI SERVER. It holds the port (and its lock) until SIGTERM or SIGINT, "
         "which it acts on between commands.",
@@ -280,6 +289,9 @@ Manual pxctlManual() {
         {"--listen ADDR:PORT", "serve: where to listen (default " + std::string(kDefaultListen) +
                                    ", loopback only, since the socket has no authentication); [::1]:5025 for IPv6, "
                                    "0.0.0.0:5025 for every interface, port 0 for any free one"},
+        {"--clients N", "serve: how many clients are served at once, 1..64 (default 4); one more is closed at once"},
+        {"--idle-timeout SECONDS", "serve: close a client that sends nothing for this long, 0..86400 (default 300; "
+                                   "0 keeps it for ever)"},
         {"--keep-going", "with -: a bad line is reported (with --json as an object on standard output too) and the "
                          "session goes on; the exit status is 2 if any line was bad"},
         checkAckOption(),
