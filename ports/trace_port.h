@@ -59,11 +59,14 @@ public:
     // Ends the file; a failure to do so is reported by takeFailure.
     void close();
 
+    // Hands what is buffered to the system: between a script's actions, so
+    // that a process forked meanwhile has none of it to write a second time.
+    void flush();
+
 private:
     void put(const char* format, ...) override __attribute__((format(printf, 2, 3)));
     double elapsedMs() const override;
     std::string_view action() const override { return action_; }
-    void flush();
     void failed(const char* operation, int error);
     void record(bool read, std::uint16_t port, std::uint16_t value);
     // Open traces are closed at exit() too (a port library may call it).

@@ -3,6 +3,7 @@
 // the trace and the messages are pxctl's. The exceptions are the package's own
 // (px77xx/__init__.py), raised from here with what reached the port.
 #include "commands/descriptor.h"
+#include "platform/process.h"
 #include "ports/factory.h"
 #include "ports/options.h"
 #include "ports/trace_port.h"
@@ -31,20 +32,45 @@ namespace {
     throw py::error_already_set();
 }
 
+// An int argument as pxctl's words write it, for the parser to check the range
+// of in its own words. A bool is refused: True is not channel 1.
+std::string intWord(py::handle value, const char* what) {
+    if (PyBool_Check(value.ptr()) || !PyIndex_Check(value.ptr())) {
+        throw py::type_error(std::string(what) + " must be an int, not " +
+                             std::string(py::str(py::type::handle_of(value).attr("__name__"))));
+    }
+    return py::str(py::reinterpret_steal<py::object>(PyNumber_Index(value.ptr())));
+}
+
 class Device {
 public:
-    Device(const std::string& program, const std::string& port, const std::optional<std::string>& trace, bool checkAck) {
+    Device(const std::string& program, const std::string& port, const std::optional<std::string>& trace, bool checkAck,
+           int address)
+        : owner_(platform::processId()) {
         descriptor_ = commands::findProgram(program);
         if (descriptor_ == nullptr) {
-            throw py::value_error("program " + bus::printable(program) + " is not known; use " +
-                                  commands::programKeys(", ", " or "));
+            throw py::value_error((program.empty() ? std::string("program is empty")
+                                                   : "program " + bus::printable(program) + " is not known") +
+                                  "; use " + commands::programKeys(", ", " or "));
+        }
+        if (address < 0x08 || address > 0x77) {
+            throw py::value_error("address " + std::to_string(address) +
+                                  " is not a 7-bit device address; give 0x08..0x77 (0x2c, the default)");
         }
         try {
             port_ = ports::openProgramPort(port, trace.value_or(""));
         } catch (const ports::ConfigError& e) {
             raise("ConfigError", bus::displayable(e.what()));
         }
+        simulated_ = port_.board != nullptr;
         program_ = descriptor_->make(*port_.port);
+        program_->setAddress(static_cast<std::uint8_t>(address));
+        if (port_.trace != nullptr && address != commands::Program::kDefaultAddress) {
+            char note[96];
+            std::snprintf(note, sizeof note, "device address 0x%02x (address bytes 0x%02x and 0x%02x)", address,
+                          address << 1, (address << 1) | 1);
+            port_.trace->setDeviceAddress(static_cast<std::uint8_t>(address), note);
+        }
         executor_ = std::make_unique<script::Executor>(*program_);
         if (port_.trace != nullptr) {
             executor_->setActionListener([trace = port_.trace](const std::string& action) { trace->setAction(action); });
@@ -56,11 +82,16 @@ public:
         }
         if (descriptor_->load != nullptr) descriptor_->load(*program_);
         checkAck_ = checkAck;
+        address_ = address;
     }
 
     Device(const Device&) = delete;
     Device& operator=(const Device&) = delete;
     ~Device() {
+        if (forked()) {
+            forget();
+            return;
+        }
         const std::lock_guard lock(mutex_);
         closeLocked();
     }
@@ -70,7 +101,17 @@ public:
     std::vector<script::Result> run(const std::string& line) {
         std::vector<script::Action> parsed;
         try {
-            parsed = script::parseActions(script::splitWords(line), *descriptor_);
+            // A newline separates actions, as in a pxctl - session; a # ends its own line only.
+            std::vector<std::string> words;
+            std::size_t start = 0;
+            while (start <= line.size()) {
+                const std::size_t end = std::min(line.find('\n', start), line.size());
+                for (auto& word : script::splitWords(std::string_view(line).substr(start, end - start))) {
+                    words.push_back(std::move(word));
+                }
+                start = end + 1;
+            }
+            parsed = script::parseActions(words, *descriptor_);
         } catch (const script::UsageError& e) {
             throw py::value_error(bus::displayable(e.what()));
         }
@@ -94,6 +135,10 @@ public:
     }
 
     void close() {
+        if (forked()) {
+            forget();
+            return;
+        }
         py::gil_scoped_release release;
         const std::lock_guard lock(mutex_);
         closeLocked();
@@ -102,12 +147,14 @@ public:
 
     // Waits for an action under way on another thread, without holding up the rest.
     std::optional<int> display(const script::Display& display) {
+        checkProcess();
         py::gil_scoped_release release;
         const std::lock_guard lock(mutex_);
         if (closed()) return std::nullopt;
         return script::displayValue(*program_, display);
     }
     std::uint32_t frameWord() {
+        checkProcess();
         py::gil_scoped_release release;
         const std::lock_guard lock(mutex_);
         return closed() ? 0 : program_->frameWord();
@@ -115,10 +162,47 @@ public:
     const std::string& port() const { return port_.label; }
     std::string program() const { return std::string(descriptor_->key); }
     bool checkAck() const { return checkAck_; }
-    const sim::Board* board() const { return port_.board; }
+    int address() const { return address_; }
+    bool onSimulatedBoard() const { return simulated_; }
+
+    // What the simulated board holds, read under the device's lock: never
+    // after close() has freed it, nor while an action changes it.
+    template <typename Read>
+    auto readBoard(Read read) -> decltype(read(std::declval<const sim::Board&>())) {
+        checkProcess();
+        std::optional<decltype(read(std::declval<const sim::Board&>()))> value;
+        {
+            py::gil_scoped_release release;
+            const std::lock_guard lock(mutex_);
+            if (port_.board != nullptr) value = read(*port_.board);
+        }
+        if (!value) throw py::value_error("the device is closed");
+        return *value;
+    }
 
 private:
+    // A forked child has the parent's port, its lock and its trace, and maybe
+    // a lock on this device held by a thread it does not have: it uses none.
+    bool forked() const { return platform::processId() != owner_; }
+    void checkProcess() const {
+        if (forked()) {
+            throw py::value_error("this device was opened by process " + std::to_string(owner_) +
+                                  "; a process forked from it cannot use it: open the port again in process " +
+                                  std::to_string(platform::processId()));
+        }
+    }
+    // Lets go of everything without touching it: the parent still uses it.
+    void forget() {
+        (void)executor_.release();
+        (void)program_.release();
+        (void)port_.port.release();
+        port_.trace = nullptr;
+        port_.lock = nullptr;
+        port_.board = nullptr;
+    }
+
     script::Result execute(const script::Action& action) {
+        checkProcess();
         script::Result result;
         std::vector<std::string> notices;
         bool wasClosed = false;
@@ -130,11 +214,23 @@ private:
             wasClosed = closed();
             if (!wasClosed) {
                 result = executor_->execute(action);
+                if (port_.trace != nullptr) port_.trace->flush();
                 while (auto notice = port_.takeNotice()) notices.push_back(bus::displayable(*notice));
             }
         }
         if (wasClosed) throw py::value_error("the device is closed");
-        for (const auto& notice : notices) PyErr_WarnEx(PyExc_RuntimeWarning, notice.c_str(), 1);
+        for (const auto& notice : notices) {
+            // With warnings as errors the warning is raised: it says what the action did.
+            if (PyErr_WarnEx(PyExc_RuntimeWarning, notice.c_str(), 1) != 0) {
+                py::error_already_set raised;
+                if (py::hasattr(raised.value(), "add_note")) {
+                    raised.value().attr("add_note")(
+                        result.ok ? "the action '" + result.action + "' had run whole: its frames reached the port"
+                                  : "the action '" + result.action + "' failed too: " + result.error);
+                }
+                throw raised;
+            }
+        }
         // Ctrl-C during the action: it has finished, whole; now it interrupts.
         if (PyErr_CheckSignals() != 0) throw py::error_already_set();
         if (!result.ok) fail(result);
@@ -172,7 +268,17 @@ private:
     std::unique_ptr<commands::Program> program_;
     std::unique_ptr<script::Executor> executor_;
     bool checkAck_ = false;
+    int address_ = commands::Program::kDefaultAddress;
+    bool simulated_ = false;
+    long owner_;  // the process that opened the port
     std::mutex mutex_;
+};
+
+// The simulated board of a device, for tests: each read goes through the
+// device, which it keeps alive.
+struct Board {
+    py::object owner;
+    Device* device;
 };
 
 }  // namespace
@@ -180,25 +286,45 @@ private:
 PYBIND11_MODULE(_px77xx, m) {
     m.doc() = "The device object of px77xx; see help(px77xx).";
 
-    py::class_<sim::Board>(m, "Board", "The simulated board's own state, for tests: what the device on it holds.")
-        .def("wiper", &sim::Board::wiper, py::arg("channel"), "The code the device holds for channel 1 or 2.")
+    py::class_<Board>(m, "Board", "The simulated board's own state, for tests: what the device on it holds.")
+        .def("wiper",
+             [](const Board& b, py::handle channel) {
+                 const std::string word = intWord(channel, "the channel");
+                 if (word != "1" && word != "2") throw py::value_error("the channel must be 1..2, not " + word);
+                 return b.device->readBoard([&](const sim::Board& board) { return board.wiper(word == "2" ? 2 : 1); });
+             },
+             py::arg("channel"), "The code the device holds for channel 1 or 2.")
         .def_property_readonly(
-            "wipers", [](const sim::Board& b) { return py::make_tuple(b.wiper(1), b.wiper(2)); },
+            "wipers",
+            [](const Board& b) {
+                const auto both = b.device->readBoard(
+                    [](const sim::Board& board) { return std::make_pair(board.wiper(1), board.wiper(2)); });
+                return py::make_tuple(both.first, both.second);
+            },
             "Both wipers' codes, (channel 1, channel 2).")
-        .def_property_readonly("selected_channel", &sim::Board::selectedChannel,
-                               "The channel the device last selected, 1 or 2.")
-        .def_property_readonly("shutdown", &sim::Board::shutdown, "Whether the device is shut down (/SHDN).");
+        .def_property_readonly(
+            "selected_channel",
+            [](const Board& b) { return b.device->readBoard([](const sim::Board& board) { return board.selectedChannel(); }); },
+            "The channel the device last selected, 1 or 2.")
+        .def_property_readonly(
+            "shutdown",
+            [](const Board& b) { return b.device->readBoard([](const sim::Board& board) { return board.shutdown(); }); },
+            "Whether the device is shut down (/SHDN).");
 
     auto device = py::class_<Device>(m, "Device", "A program of the family on an open port; see px77xx.open().");
-    device.def(py::init<const std::string&, const std::string&, const std::optional<std::string>&, bool>(),
+    device.def(py::init<const std::string&, const std::string&, const std::optional<std::string>&, bool, int>(),
                py::arg("program") = "b", py::arg("port") = "sim", py::arg("trace") = py::none(),
-               py::arg("check_ack") = false)
-        .def("set", [](Device& d, int channel, int code) { d.one("set " + std::to_string(channel) + " " + std::to_string(code)); },
+               py::arg("check_ack") = false, py::arg("address") = commands::Program::kDefaultAddress)
+        .def("set",
+             [](Device& d, py::handle channel, py::handle code) {
+                 d.one("set " + intWord(channel, "the channel") + " " + intWord(code, "the code"));
+             },
              py::arg("channel"), py::arg("code"),
              "Channel 1 or 2 to code 0..255: one frame, even where the bar holds the code already (pxctl: set CH N).")
-        .def("code", [](Device& d, int channel, int code) {
-                 if (channel != 1 && channel != 2) throw py::value_error("the channel must be 1..2");
-                 d.one("code" + std::to_string(channel) + "=" + std::to_string(code));
+        .def("code", [](Device& d, py::handle channel, py::handle code) {
+                 const std::string ch = intWord(channel, "the channel");
+                 if (ch != "1" && ch != "2") throw py::value_error("the channel must be 1..2");
+                 d.one("code" + ch + "=" + intWord(code, "the code"));
              },
              py::arg("channel"), py::arg("code"),
              "The channel's code scroll bar moved to code 0..255: a frame only if that changes it "
@@ -208,8 +334,8 @@ PYBIND11_MODULE(_px77xx, m) {
         .def("full", [](Device& d) { d.one("full"); }, "\"Full Scale\": code 255 on the selected channel.")
         .def("ch1", [](Device& d) { d.one("ch1"); }, "\"Ch1\": select channel 1 (nothing is sent).")
         .def("ch2", [](Device& d) { d.one("ch2"); }, "\"Ch2\": select channel 2 (nothing is sent).")
-        .def("bit", [](Device& d, int index, int value) {
-                 d.one("bit:" + std::to_string(index) + "=" + std::to_string(value));
+        .def("bit", [](Device& d, py::handle index, py::handle value) {
+                 d.one("bit:" + intWord(index, "the index") + "=" + intWord(value, "the value"));
              },
              py::arg("index"), py::arg("value"), "Bit panel position 0..44 set to 0 or 1 (pxctl: bit:K=V).")
         .def("run", [](Device& d) { d.one("run"); }, "\"Run\": send the bit panel's frame.")
@@ -223,7 +349,8 @@ PYBIND11_MODULE(_px77xx, m) {
              "Raises BusStuck if SDA is still low.")
         .def("actions", &Device::actions,
              py::arg("line"),
-             "Runs a line of pxctl's actions (\"set 1 200 get\"); returns what each read, None where it did not.")
+             "Runs a line of pxctl's actions (\"set 1 200 get\"; a newline separates them too); returns what each "
+             "read, None where it did not.")
         .def("__enter__", [](py::object self) { return self; })
         .def("__exit__", [](Device& d, const py::args&) { d.close(); })
         .def("close", &Device::close, "Closes the port, its trace and its lock; later actions raise ValueError.")
@@ -231,9 +358,17 @@ PYBIND11_MODULE(_px77xx, m) {
         .def_property_readonly("program", &Device::program, "The program's key, \"a\" or \"b\".")
         .def_property_readonly("port", &Device::port, "The port in a few words, as the window's title names it.")
         .def_property_readonly("check_ack", &Device::checkAck, "Whether the acknowledge check is on.")
+        .def_property_readonly("address", &Device::address, "The device's 7-bit address (0x2c unless told).")
         .def_property_readonly("frame_word", &Device::frameWord, "The frame word of the last frame assembled.")
-        .def_property_readonly("board", &Device::board, py::return_value_policy::reference_internal,
-                               "The simulated board's state (Board); None on any other port.");
+        .def_property_readonly(
+            "board",
+            [](py::object self) -> py::object {
+                Device& d = self.cast<Device&>();
+                if (!d.onSimulatedBoard()) return py::none();
+                return py::cast(Board{self, &d});
+            },
+            "The simulated board's state (Board); None on any other port. Reading it after close() raises "
+            "ValueError.");
     for (const script::Display& display : script::kDisplays) {
         device.def_property_readonly(
             std::string(display.name).c_str(), [&display](Device& d) { return d.display(display); },

@@ -7,6 +7,7 @@
 #include <array>
 #include <cerrno>
 #include <charconv>
+#include <cstdint>
 #include <cstdio>
 #include <ostream>
 #include <vector>
@@ -51,9 +52,14 @@ std::string accepted() {
 // Numbers as port strings write them: decimal, or hexadecimal after 0x.
 int number(std::string_view word, std::string_view text, int min, int max, std::string_view what) {
     const auto parsed = ports::parseNumber(text, static_cast<std::uint64_t>(min), static_cast<std::uint64_t>(max));
-    if (parsed.problem != ports::NumberProblem::None) {
-        bad(word, std::string(what) + " must be " + std::to_string(min) + ".." + std::to_string(max));
+    const std::string range = std::to_string(min) + ".." + std::to_string(max);
+    // A negative number is one, out of range; "1e2" or a full-width digit is none.
+    const bool negative = text.size() > 1 && text[0] == '-' &&
+                          ports::parseNumber(text.substr(1), 0, UINT64_MAX).problem != ports::NumberProblem::NotANumber;
+    if (parsed.problem == ports::NumberProblem::NotANumber && !negative) {
+        bad(word, std::string(what) + " is not a number; give " + range);
     }
+    if (parsed.problem != ports::NumberProblem::None) bad(word, std::string(what) + " must be " + range);
     return static_cast<int>(parsed.value);
 }
 

@@ -47,13 +47,16 @@ ERRORS
     ConfigError (a ValueError)  a port string that is wrong, or a trace file
                              that cannot be written
     ValueError, TypeError    an argument out of range or of the wrong type, in
-                             pxctl's words
+                             pxctl's words (a bool is not a channel); ValueError
+                             too for a device that is closed, or that another
+                             process opened (os.fork())
 
 THREADS AND SIGNALS
     Bus I/O runs without the GIL: other threads go on meanwhile. One Device
     used from two threads runs their actions one after the other, never
     interleaved on the wires. Ctrl-C during an action lets its frames finish,
-    then raises KeyboardInterrupt.
+    then raises KeyboardInterrupt. A warning made an error (-W error) is
+    raised after the action, with a note that says what reached the port.
 
 SEE ALSO
     pxctl(1), px7700_02_reva(1), px7702_reva(1)
@@ -97,16 +100,21 @@ class ConfigError(ValueError):
 from ._px77xx import Board, Device  # noqa: E402  (the extension raises the classes above)
 
 
-def open(program: str = "b", port: str = "sim", trace: Optional[str] = None, check_ack: bool = False) -> Device:
+def open(program: str = "b", port: str = "sim", trace: Optional[str] = None, check_ack: bool = False,
+         address: int = 0x2C) -> Device:
     """Opens a program of the family on a port; use it in a with statement.
 
     program: "a" (PX7700_02 RevA: every write read back) or "b" (PX7702_RevA);
     port: a port string as pxctl takes it; trace: a file that records every
     port access (.txt decoded, .vcd, .log raw), as pxctl --trace does;
     check_ack: check the device's acknowledge slots, so that a missing device
-    raises NoDeviceAnswered instead of going unnoticed.
+    raises NoDeviceAnswered instead of going unnoticed; address: the device's
+    7-bit address, 0x08..0x77, as pxctl --address takes it.
+
+    A device belongs to the process that opened it: a process forked from it
+    gets ValueError from every action and opens the port again itself.
     """
-    return Device(program, port, trace, check_ack)
+    return Device(program, port, trace, check_ack, address)
 
 
 __all__ = ["open", "Device", "Board", "PortError", "NoDeviceAnswered", "BusStuck", "ConfigError"]
