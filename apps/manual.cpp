@@ -274,7 +274,9 @@ Manual pxctlManual() {
         "ftdi) has /SHDN high after the probe; the exit status is 0 where a device answered on every one.",
         "serve makes the program a SCPI instrument on a raw TCP socket, as power supplies and meters are, for "
         "PyVISA, LabVIEW or MATLAB: see SCPI SERVER. It holds the port (and its lock) until SIGTERM or SIGINT, "
-        "which it acts on between commands.",
+        "which it acts on between commands. The px77xx-scpi service runs it from /etc/default/px77xx-scpi as a "
+        "user of its own in the groups lp and plugdev: ppdev, i2c, gpio, ftdi, lib and sim ports work there, while "
+        "io needs root's raw I/O, which the service does not give.",
     };
     std::string programs;
     for (const commands::Descriptor* d : commands::programs()) {

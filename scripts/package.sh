@@ -51,8 +51,14 @@ grep -q 'ATTR{idProduct}=="6010|6011|6014", TAG+="uaccess"' /lib/udev/rules.d/60
 [ ! -e /etc/systemd/system/multi-user.target.wants/px77xx-scpi.service ] || fail "px77xx-scpi enabled at install"
 dpkg-query --showformat='${Conffiles}' --show px77xx-cli | grep -q /etc/default/px77xx-scpi
 ( . /etc/default/px77xx-scpi && test "$PX77XX_LISTEN" = 127.0.0.1:5025 )
+# The unit runs as a user of its own in a sandbox: exposure 3.0 or less.
+systemd-analyze security --offline=true --threshold=30 /lib/systemd/system/px77xx-scpi.service >/dev/null ||
+  fail "px77xx-scpi.service is rated above 3.0 by systemd-analyze security"
+# Its command line with the default file's settings, on the simulated board.
 served_err="$(mktemp)"
-pxctl --port sim serve --listen 127.0.0.1:0 2>"$served_err" &
+( . /etc/default/px77xx-scpi && exec pxctl --program "$PX77XX_PROGRAM" --port sim:address="$PX77XX_ADDRESS" \
+    --address "$PX77XX_ADDRESS" serve --listen 127.0.0.1:0 --clients "$PX77XX_CLIENTS" \
+    --idle-timeout "$PX77XX_IDLE_TIMEOUT" ) 2>"$served_err" &
 server=$!
 for _ in $(seq 50); do grep -q listening "$served_err" && break; sleep 0.1; done
 served="$(sed -n 's/.*listening on 127.0.0.1:\([0-9]*\);.*/\1/p' "$served_err")"
