@@ -83,49 +83,136 @@ void BM_Sweep_PxctlPipe(benchmark::State& state) {
 }
 BENCHMARK(BM_Sweep_PxctlPipe)->Unit(benchmark::kMillisecond)->UseRealTime();
 
-void BM_Sweep_ScpiLoopback(benchmark::State& state) {
-    int said[2];
-    if (pipe2(said, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
-    const pid_t pid =
-        spawn({PXCTL, "--program", "a", "--port", "sim", "serve", "--listen", "127.0.0.1:0"}, -1, -1, said[1]);
-    close(said[1]);
-    std::FILE* err = fdopen(said[0], "r");
-    char line[256] = {};
-    int port = 0;
-    if (std::fgets(line, sizeof line, err) == nullptr || std::sscanf(line, "pxctl: serve: listening on 127.0.0.1:%d", &port) != 1) {
-        state.SkipWithError("the server did not start");
-        return;
-    }
-    const int sock = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<std::uint16_t>(port));
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (connect(sock, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) throw std::runtime_error("connect");
-    char answer[64];
-    for (auto _ : state) {
-        for (int code = 0; code < kCodes; ++code) {
-            const std::string command = "WIP1 " + std::to_string(code) + ";FETC?\n";
-            if (send(sock, command.data(), command.size(), 0) != static_cast<ssize_t>(command.size())) {
-                state.SkipWithError("send");
-            }
-            std::size_t got = 0;
-            while (got == 0 || answer[got - 1] != '\n') {
-                const ssize_t n = recv(sock, answer + got, sizeof answer - got, 0);
-                if (n <= 0) throw std::runtime_error("recv");
-                got += static_cast<std::size_t>(n);
-            }
-            if (std::stoi(std::string(answer, got)) != code) state.SkipWithError("wrong answer");
+// pxctl serve for program A on the simulated board, and one client connected to it.
+class ScpiClient {
+public:
+    ScpiClient() {
+        int said[2];
+        if (pipe2(said, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
+        pid_ = spawn({PXCTL, "--program", "a", "--port", "sim", "serve", "--listen", "127.0.0.1:0"}, -1, -1, said[1]);
+        close(said[1]);
+        err_ = fdopen(said[0], "r");
+        char line[256] = {};
+        int port = 0;
+        if (std::fgets(line, sizeof line, err_) == nullptr ||
+            std::sscanf(line, "pxctl: serve: listening on 127.0.0.1:%d", &port) != 1) {
+            throw std::runtime_error("the server did not start");
+        }
+        sock_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(static_cast<std::uint16_t>(port));
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        if (connect(sock_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+            throw std::runtime_error("connect");
         }
     }
-    close(sock);
-    kill(pid, SIGTERM);
-    waitpid(pid, nullptr, 0);
-    std::fclose(err);
+    ~ScpiClient() {
+        close(sock_);
+        kill(pid_, SIGTERM);
+        waitpid(pid_, nullptr, 0);
+        std::fclose(err_);
+    }
+    void send(const std::string& text) const {
+        if (::send(sock_, text.data(), text.size(), 0) != static_cast<ssize_t>(text.size())) {
+            throw std::runtime_error("send");
+        }
+    }
+    // The next answer line, as a number.
+    int answer() {
+        for (;;) {
+            if (const auto end = buffer_.find('\n'); end != std::string::npos) {
+                const int value = std::stoi(buffer_.substr(0, end));
+                buffer_.erase(0, end + 1);
+                return value;
+            }
+            char chunk[4096];
+            const ssize_t n = recv(sock_, chunk, sizeof chunk, 0);
+            if (n <= 0) throw std::runtime_error("recv");
+            buffer_.append(chunk, static_cast<std::size_t>(n));
+        }
+    }
+
+private:
+    pid_t pid_ = 0;
+    std::FILE* err_ = nullptr;
+    int sock_ = -1;
+    std::string buffer_;
+};
+
+void perCode(benchmark::State& state) {
     state.counters["us_per_code"] = benchmark::Counter(kCodes, benchmark::Counter::kIsIterationInvariantRate |
                                                                    benchmark::Counter::kInvert);
 }
+
+// A command and its query on one line, the answer read before the next.
+void BM_Sweep_ScpiLoopback(benchmark::State& state) {
+    ScpiClient client;
+    for (auto _ : state) {
+        for (int code = 0; code < kCodes; ++code) {
+            client.send("WIP1 " + std::to_string(code) + ";FETC?\n");
+            if (client.answer() != code) state.SkipWithError("wrong answer");
+        }
+    }
+    perCode(state);
+}
 BENCHMARK(BM_Sweep_ScpiLoopback)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The command and then the query, each its own write, as LabVIEW's TCP Write
+// or a plain socket script sends them (Nagle's algorithm on the client's side).
+void BM_Sweep_ScpiTwoWrites(benchmark::State& state) {
+    ScpiClient client;
+    for (auto _ : state) {
+        for (int code = 0; code < kCodes; ++code) {
+            client.send("WIP1 " + std::to_string(code) + "\n");
+            client.send("FETC?\n");
+            if (client.answer() != code) state.SkipWithError("wrong answer");
+        }
+    }
+    perCode(state);
+}
+BENCHMARK(BM_Sweep_ScpiTwoWrites)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The whole sweep sent at once, then its answers read.
+void BM_Sweep_ScpiPipelined(benchmark::State& state) {
+    ScpiClient client;
+    std::string sweep;
+    for (int code = 0; code < kCodes; ++code) sweep += "WIP1 " + std::to_string(code) + ";FETC?\n";
+    for (auto _ : state) {
+        client.send(sweep);
+        for (int code = 0; code < kCodes; ++code) {
+            if (client.answer() != code) state.SkipWithError("wrong answer");
+        }
+    }
+    perCode(state);
+}
+BENCHMARK(BM_Sweep_ScpiPipelined)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The pipe's own pipelined sweep, the yardstick of the one above.
+void BM_Sweep_PxctlPipePipelined(benchmark::State& state) {
+    int toChild[2], fromChild[2];
+    if (pipe2(toChild, O_CLOEXEC) != 0 || pipe2(fromChild, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
+    const pid_t pid = spawn({PXCTL, "--program", "a", "--port", "sim", "-"}, toChild[0], fromChild[1]);
+    close(toChild[0]);
+    close(fromChild[1]);
+    std::FILE* out = fdopen(toChild[1], "w");
+    std::FILE* in = fdopen(fromChild[0], "r");
+    std::string sweep;
+    for (int code = 0; code < kCodes; ++code) sweep += "set 1 " + std::to_string(code) + "\n";
+    char line[64];
+    for (auto _ : state) {
+        std::fputs(sweep.c_str(), out);
+        std::fflush(out);
+        for (int code = 0; code < kCodes; ++code) {
+            if (std::fgets(line, sizeof line, in) == nullptr || std::stoi(line) != code) state.SkipWithError("no answer");
+        }
+    }
+    std::fclose(out);
+    std::fclose(in);
+    waitpid(pid, nullptr, 0);
+    perCode(state);
+}
+BENCHMARK(BM_Sweep_PxctlPipePipelined)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_Sweep_PxctlPerCode(benchmark::State& state) {
     for (auto _ : state) {

@@ -4,6 +4,7 @@
 import os
 import re
 import resource
+import shutil
 import signal
 import socket
 import subprocess
@@ -373,3 +374,29 @@ def test_sigterm_stops_within_a_line_after_the_frame_under_way(server, slow_libr
     assert "stopped by SIGTERM" in said
     writes = (tmp_path / "slow.log").read_text().splitlines()
     assert len(writes) in (59, 2 * 59)  # the frame under way, and at most the next one begun meanwhile
+
+
+@pytest.mark.skipif(shutil.which("valgrind") is None, reason="no valgrind")
+def test_under_valgrind_a_pipelined_and_a_reconnecting_client_leave_no_error(pxctl, tmp_path):
+    log = tmp_path / "valgrind.log"
+    process = subprocess.Popen(["valgrind", "--error-exitcode=99", "--leak-check=full", "--errors-for-leak-kinds=all",
+                                f"--log-file={log}", pxctl, "--port", "sim", "serve", "--listen", "127.0.0.1:0"],
+                               stderr=subprocess.PIPE, text=True)
+    found = re.search(r"listening on 127\.0\.0\.1:(\d+);", process.stderr.readline())
+    assert found
+    port = int(found.group(1))
+    with socket.create_connection(("127.0.0.1", port), timeout=60) as sock:
+        sock.sendall(b"WIP1 5;READ?\n" * 500)
+        answers = b""
+        while answers.count(b"\n") < 500:
+            chunk = sock.recv(1 << 16)
+            assert chunk
+            answers += chunk
+        assert answers == b"5\n" * 500
+    for _ in range(20):
+        with socket.create_connection(("127.0.0.1", port), timeout=60) as sock:
+            assert ask(sock, "*OPC?") == "1"
+    process.send_signal(signal.SIGTERM)
+    process.communicate(timeout=60)
+    assert process.returncode == 0, log.read_text()
+    assert "ERROR SUMMARY: 0 errors" in log.read_text()
