@@ -8,7 +8,7 @@ packages=(
   sigrok-cli xvfb xauth xdotool python3-pyatspi at-spi2-core dbus
   clang libclang-rt-14-dev
   qemu-system-x86 linux-image-amd64 busybox-static cpio i2c-tools
-  man-db groff-base jq dpkg-dev lintian systemd
+  man-db groff-base jq dpkg-dev lintian systemd iproute2
   g++-mingw-w64-x86-64-posix wine wine64 googletest nsis zip unzip
   python3-dev pybind11-dev python3-pybind11 python3-pytest python3-jsonschema
   python3-pyvisa python3-pyvisa-py

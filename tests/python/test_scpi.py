@@ -291,10 +291,15 @@ def test_a_client_beyond_the_limit_is_closed_with_nothing_to_read(server):
     assert [ask(sock, "WIP1 4;WIP1?") for sock in served] == ["4", "4"]
 
 
-def test_a_silent_client_is_closed_after_the_idle_timeout(server):
+def test_a_silent_client_is_closed_after_the_idle_timeout_and_a_vanished_host_by_keepalive(server):
     s = server(options=["--idle-timeout", "1", "--clients", "1"])
     sock = s.connect()
     assert ask(sock, "*OPC?") == "1"
+    # The server's end of the connection probes a peer that went quiet.
+    local = sock.getsockname()[1]
+    sockets = subprocess.run(["ss", "-tnoH", "state", "established", f"( sport = :{s.port} and dport = :{local} )"],
+                             capture_output=True, text=True, check=True).stdout
+    assert "timer:(keepalive," in sockets, sockets
     assert sock.recv(200) == b""  # closed, well within the socket's 10 s
     assert ask(s.connect(), "*OPC?") == "1"
     assert "sent nothing for 1 s" in s.stop()
