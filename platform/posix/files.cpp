@@ -1,16 +1,17 @@
 // Small files on POSIX systems: open with O_NOFOLLOW and O_NONBLOCK, look at
-// what was opened before reading, mkstemp's exclusive creation for the new
-// file, rename(2) over the old one, flock(2) for the lock.
+// what was opened before reading, O_EXCL creation for the new file under a
+// random name, rename(2) over the old one, flock(2) for the lock.
 #include "platform/files.h"
 
 #include <cerrno>
-#include <cstdlib>
+#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <random>
 #include <utility>
 
 namespace platform {
@@ -79,13 +80,20 @@ std::string directoryOf(const std::string& path) {
     return slash == 0 ? "/" : path.substr(0, slash);
 }
 
-// A new, empty file beside path, made by this call alone (O_EXCL never opens
-// what someone planted), mode 0600. Its name is put in name.
+// A new, empty file beside path under a random name, made by this call alone
+// (O_EXCL never opens what someone planted there, link or not), with the
+// permissions the umask gives a new file. Its name is put in name.
 int makeTemporary(const std::string& path, std::string& name) {
-    name = path + ".XXXXXX";
-    const int fd = ::mkostemp(name.data(), O_CLOEXEC);
-    if (fd < 0) fail(errno);
-    return fd;
+    std::random_device random;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        char suffix[24];
+        std::snprintf(suffix, sizeof suffix, ".%08x%08x", random(), random());
+        name = path + suffix;
+        const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY, 0666);
+        if (fd >= 0) return fd;
+        if (errno != EEXIST) fail(errno);
+    }
+    fail(EEXIST);
 }
 
 }  // namespace
