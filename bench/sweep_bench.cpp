@@ -59,25 +59,46 @@ void BM_Sweep_PythonModule(benchmark::State& state) {
 }
 BENCHMARK(BM_Sweep_PythonModule)->Unit(benchmark::kMillisecond)->UseRealTime();
 
+// One `pxctl -` process for program A on the simulated board, fed lines and read a line at a time.
+class PxctlPipe {
+public:
+    PxctlPipe() {
+        int toChild[2], fromChild[2];
+        if (pipe2(toChild, O_CLOEXEC) != 0 || pipe2(fromChild, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
+        pid_ = spawn({PXCTL, "--program", "a", "--port", "sim", "-"}, toChild[0], fromChild[1]);
+        close(toChild[0]);
+        close(fromChild[1]);
+        out_ = fdopen(toChild[1], "w");
+        in_ = fdopen(fromChild[0], "r");
+    }
+    ~PxctlPipe() {
+        std::fclose(out_);
+        std::fclose(in_);
+        waitpid(pid_, nullptr, 0);
+    }
+    void send(const std::string& text) {
+        std::fputs(text.c_str(), out_);
+        std::fflush(out_);
+    }
+    int answer() {
+        char line[64];
+        return std::fgets(line, sizeof line, in_) == nullptr ? -1 : std::stoi(line);
+    }
+
+private:
+    pid_t pid_ = 0;
+    std::FILE* out_ = nullptr;
+    std::FILE* in_ = nullptr;
+};
+
 void BM_Sweep_PxctlPipe(benchmark::State& state) {
-    int toChild[2], fromChild[2];
-    if (pipe2(toChild, O_CLOEXEC) != 0 || pipe2(fromChild, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
-    const pid_t pid = spawn({PXCTL, "--program", "a", "--port", "sim", "-"}, toChild[0], fromChild[1]);
-    close(toChild[0]);
-    close(fromChild[1]);
-    std::FILE* out = fdopen(toChild[1], "w");
-    std::FILE* in = fdopen(fromChild[0], "r");
-    char line[64];
+    PxctlPipe pipe;
     for (auto _ : state) {
         for (int code = 0; code < kCodes; ++code) {
-            std::fprintf(out, "set 1 %d\n", code);
-            std::fflush(out);
-            if (std::fgets(line, sizeof line, in) == nullptr || std::stoi(line) != code) state.SkipWithError("no answer");
+            pipe.send("set 1 " + std::to_string(code) + "\n");
+            if (pipe.answer() != code) state.SkipWithError("no answer");
         }
     }
-    std::fclose(out);
-    std::fclose(in);
-    waitpid(pid, nullptr, 0);
     state.counters["us_per_code"] = benchmark::Counter(kCodes, benchmark::Counter::kIsIterationInvariantRate |
                                                                    benchmark::Counter::kInvert);
 }
@@ -190,26 +211,15 @@ BENCHMARK(BM_Sweep_ScpiPipelined)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // The pipe's own pipelined sweep, the yardstick of the one above.
 void BM_Sweep_PxctlPipePipelined(benchmark::State& state) {
-    int toChild[2], fromChild[2];
-    if (pipe2(toChild, O_CLOEXEC) != 0 || pipe2(fromChild, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
-    const pid_t pid = spawn({PXCTL, "--program", "a", "--port", "sim", "-"}, toChild[0], fromChild[1]);
-    close(toChild[0]);
-    close(fromChild[1]);
-    std::FILE* out = fdopen(toChild[1], "w");
-    std::FILE* in = fdopen(fromChild[0], "r");
+    PxctlPipe pipe;
     std::string sweep;
     for (int code = 0; code < kCodes; ++code) sweep += "set 1 " + std::to_string(code) + "\n";
-    char line[64];
     for (auto _ : state) {
-        std::fputs(sweep.c_str(), out);
-        std::fflush(out);
+        pipe.send(sweep);
         for (int code = 0; code < kCodes; ++code) {
-            if (std::fgets(line, sizeof line, in) == nullptr || std::stoi(line) != code) state.SkipWithError("no answer");
+            if (pipe.answer() != code) state.SkipWithError("no answer");
         }
     }
-    std::fclose(out);
-    std::fclose(in);
-    waitpid(pid, nullptr, 0);
     perCode(state);
 }
 BENCHMARK(BM_Sweep_PxctlPipePipelined)->Unit(benchmark::kMillisecond)->UseRealTime();
