@@ -8,6 +8,7 @@ import shutil
 import signal
 import socket
 import subprocess
+import threading
 import time
 
 import pytest
@@ -331,23 +332,32 @@ def test_out_of_descriptors_a_client_is_closed_and_the_server_stays_quiet(server
 
 def test_pipelined_answers_arrive_whole_and_in_order(server):
     s = server()
-    sock = s.connect()
-    count = 100000
+    # A small window, and a reader that starts late: answers pile up in the
+    # server while more lines come, as with a client that writes ahead.
+    sock = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+    sock.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, 4096)
+    sock.settimeout(20)
+    sock.connect((s.host, s.port))
     idn = ask(sock, "*IDN?").encode() + b"\n"
+    lines, queries = 100000, 8
+    line = b";".join([b"*IDN?"] * queries) + b"\n"
+    answer = b";".join([idn.rstrip(b"\n")] * queries) + b"\n"
+    sent = threading.Event()
 
     def send():
-        sock.sendall(b"*IDN?\n" * count)
-    import threading
+        sock.sendall(line * lines + b"SYST:ERR?\n")
+        sent.set()
     sender = threading.Thread(target=send)
     sender.start()
-    received = b""
-    while len(received) < count * len(idn):
+    sent.wait(timeout=2)  # the server that keeps every answer holds the sender back instead
+    received = bytearray()
+    while not received.endswith(b'"\n'):  # the error queue's answer, after every *IDN?
         chunk = sock.recv(1 << 16)
         assert chunk, "connection closed"
         received += chunk
+        assert len(received) <= lines * len(answer) + 16, "more answers than queries"
     sender.join()
-    assert received == idn * count
-    assert ask(sock, "SYST:ERR?") == '0,"No error"'
+    assert received == answer * lines + b'0,"No error"\n'
 
 
 def test_a_write_and_then_a_query_are_not_held_back_by_delayed_acknowledges(server):
