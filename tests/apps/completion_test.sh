@@ -45,6 +45,8 @@ expect() {
 }
 expect "pxctl --po" "--port"
 expect "pxctl --program " "a b"
+expect "pxctl --port sim --idle" "--idle-timeout"
+expect "pxctl --port sim --clients " "1 2 4 8"
 expect "pxctl --port si" "sim sim:"
 # The keys a backend takes; delay= is not one of the simulated board's.
 expect "pxctl --port sim:" "address= device= nack= state= stuck="
