@@ -316,7 +316,7 @@ int serve(const ServeOptions& options, script::ScpiInstrument& instrument, const
         clients.remove_if([](const Client& client) { return !client.open(); });
         if (signals.pending() != 0) break;
         if ((fds[0].revents & POLLIN) == 0) continue;
-        for (;;) {
+        while (signals.pending() == 0) {
             sockaddr_storage peer{};
             socklen_t length = sizeof peer;
             const int fd = ::accept4(server, reinterpret_cast<sockaddr*>(&peer), &length, SOCK_CLOEXEC | SOCK_NONBLOCK);
