@@ -34,6 +34,14 @@ Result Executor::execute(const Action& action) {
         result.note = kernelRecovers_ + ": the kernel recovers its I2C buses itself; nothing was sent";
         return result;
     }
+    // A failure's kind is told by its type, caught in order: the checks' own
+    // failures before the port failure they are.
+    const auto failed = [&](const bus::PortError& e, Result::Cause cause) {
+        result.ok = false;
+        result.delivery = program_.delivery(e);
+        result.cause = cause;
+        result.error = bus::displayable(commands::failureReport(action.text, result.delivery, bus::displayable(e.what())));
+    };
     try {
         const Outcome outcome = runAction(action, program_);
         result.read = outcome.read;
@@ -44,13 +52,12 @@ Result Executor::execute(const Action& action) {
             result.error = bus::displayable(action.text) + ": SDA still low after " +
                            std::to_string(outcome.recovery->clocks) + " clocks: the bus is stuck";
         }
+    } catch (const bus::NoAcknowledge& e) {
+        failed(e, Result::Cause::NoAnswer);
+    } catch (const bus::BusStuck& e) {
+        failed(e, Result::Cause::Stuck);
     } catch (const bus::PortError& e) {
-        result.ok = false;
-        result.delivery = program_.delivery(e);
-        result.cause = dynamic_cast<const bus::NoAcknowledge*>(&e) != nullptr ? Result::Cause::NoAnswer
-                       : dynamic_cast<const bus::BusStuck*>(&e) != nullptr   ? Result::Cause::Stuck
-                                                                              : Result::Cause::Port;
-        result.error = bus::displayable(commands::failureReport(action.text, result.delivery, bus::displayable(e.what())));
+        failed(e, Result::Cause::Port);
     }
     return result;
 }
