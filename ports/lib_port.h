@@ -5,6 +5,7 @@
 #pragma once
 
 #include "bus/port.h"
+#include "platform/library.h"
 #include "ports/backend.h"
 
 #include <memory>
@@ -13,29 +14,19 @@
 
 namespace ports {
 
-// The dynamic loader, so that tests can count what is loaded and bound.
-class Loader {
-public:
-    virtual ~Loader() = default;
-    virtual void* open(const std::string& path) = 0;  // nullptr on failure
-    virtual void* symbol(void* handle, const char* name) = 0;
-    virtual void close(void* handle) = 0;
-    virtual std::string lastError() = 0;
-};
-
-std::unique_ptr<Loader> dlLoader();
+using platform::Loader;
 
 // The file lib:path= names, as the absolute path of the file that is loaded
 // and locked: a name without a slash is the file in the current directory, as
 // the user sees it, never one found on the system's library path.
-std::string resolveLibrary(const std::string& path);
+inline std::string resolveLibrary(const std::string& path) { return platform::absolutePath(path); }
 
 class LibPort final : public bus::Port {
 public:
     using OutFunction = void (*)(short, short);
     using InFunction = short (*)(short);
 
-    explicit LibPort(std::string path, std::unique_ptr<Loader> loader = dlLoader());
+    explicit LibPort(std::string path, std::unique_ptr<Loader> loader = platform::systemLoader());
     ~LibPort() override;
 
     // path: as resolveLibrary gives it. The library is loaded at the first call

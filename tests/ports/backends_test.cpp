@@ -234,7 +234,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 // Counts what the port asks of the real loader.
 struct CountingLoader final : ports::Loader {
-    std::unique_ptr<ports::Loader> real = ports::dlLoader();
+    std::unique_ptr<ports::Loader> real = platform::systemLoader();
     int* opens;
     std::map<std::string, int>* lookups;
     CountingLoader(int* o, std::map<std::string, int>* l) : opens(o), lookups(l) {}

@@ -1,12 +1,12 @@
-// Port libraries on POSIX systems: dlopen and dlsym, and realpath.
-#include "ports/lib_port.h"
+// Shared libraries on POSIX systems: dlopen and dlsym, and realpath.
+#include "platform/library.h"
 
 #include <climits>
 #include <cstdlib>
 #include <dlfcn.h>
 #include <unistd.h>
 
-namespace ports {
+namespace platform {
 namespace {
 
 class DlLoader final : public Loader {
@@ -25,9 +25,9 @@ public:
 
 }  // namespace
 
-std::unique_ptr<Loader> dlLoader() { return std::make_unique<DlLoader>(); }
+std::unique_ptr<Loader> systemLoader() { return std::make_unique<DlLoader>(); }
 
-std::string resolveLibrary(const std::string& path) {
+std::string absolutePath(const std::string& path) {
     std::string absolute = path;
     if (path.front() != '/') {
         char cwd[PATH_MAX];
@@ -37,4 +37,4 @@ std::string resolveLibrary(const std::string& path) {
     return ::realpath(absolute.c_str(), resolved) != nullptr ? std::string(resolved) : absolute;
 }
 
-}  // namespace ports
+}  // namespace platform

@@ -1,12 +1,8 @@
-// Port libraries on Windows: LoadLibrary and GetProcAddress, with wide paths.
-#include "ports/lib_port.h"
+// Shared libraries on Windows: LoadLibraryExW and GetProcAddress, with wide paths.
+#include "platform/library.h"
 #include "platform/windows/text.h"
 
-namespace ports {
-
-using platform::narrow;
-using platform::systemMessage;
-using platform::widen;
+namespace platform {
 namespace {
 
 class WindowsLoader final : public Loader {
@@ -32,9 +28,9 @@ private:
 
 }  // namespace
 
-std::unique_ptr<Loader> dlLoader() { return std::make_unique<WindowsLoader>(); }
+std::unique_ptr<Loader> systemLoader() { return std::make_unique<WindowsLoader>(); }
 
-std::string resolveLibrary(const std::string& path) {
+std::string absolutePath(const std::string& path) {
     // Relative to the current directory, as the user sees it; drive letters and
     // backslashes as Windows writes them.
     const std::wstring wide = widen(path);
@@ -46,4 +42,4 @@ std::string resolveLibrary(const std::string& path) {
     return narrow(full);
 }
 
-}  // namespace ports
+}  // namespace platform

@@ -1,0 +1,30 @@
+// Shared libraries loaded at run time, their functions bound by name: a port
+// library (lib:path=) is foreign code the user names, found where the user
+// sees it.
+#pragma once
+
+#include <memory>
+#include <string>
+
+namespace platform {
+
+// The system's loader behind an interface, so that tests can count what is
+// loaded and bound.
+class Loader {
+public:
+    virtual ~Loader() = default;
+    virtual void* open(const std::string& path) = 0;  // nullptr on failure
+    virtual void* symbol(void* handle, const char* name) = 0;
+    virtual void close(void* handle) = 0;
+    virtual std::string lastError() = 0;
+};
+
+// dlopen and dlsym; LoadLibraryExW and GetProcAddress on Windows.
+std::unique_ptr<Loader> systemLoader();
+
+// path as the absolute path of the file it names: a relative one from the
+// current directory, as the user sees it, never from the system's library
+// path; links resolved where the system has them.
+std::string absolutePath(const std::string& path);
+
+}  // namespace platform
