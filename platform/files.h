@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdio>
 #include <memory>
 #include <optional>
 #include <stdexcept>
@@ -19,6 +20,10 @@ class FileError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
 };
+
+// A file opened as stdio does, by a UTF-8 path (wide on Windows, so that a name
+// in any language opens).
+std::FILE* openFile(const std::string& path, const char* mode);
 
 // A regular file's text, or nullopt where nothing is at path. Anything else at
 // the path (a link, FIFO, device, directory) or a file of more than limit bytes

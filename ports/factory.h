@@ -25,10 +25,6 @@ std::span<const Backend* const> backends();
 // The port the programs use when none is given: "ppdev:dev=/dev/parport0".
 std::string defaultPort();
 
-// A file opened as stdio does, by a UTF-8 path (wide on Windows, so that a name
-// in any language opens); binary, so that a trace is the same bytes everywhere.
-std::FILE* openFile(const std::string& path, const char* mode);
-
 // On a system without a backend: why, where the name is one of another
 // system's backends ("ppdev reaches Linux's parallel-port driver"); else empty.
 std::string missingBackendReason(std::string_view name);

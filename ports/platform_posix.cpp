@@ -1,4 +1,4 @@
-// What a Linux build has: its backends, its default port, its files.
+// What a Linux build has: its backends and its default port.
 #include "ports/backend.h"
 #include "ports/factory.h"
 
@@ -13,8 +13,6 @@ std::span<const Backend* const> platformBackends() {
 }
 
 std::string defaultPort() { return "ppdev:dev=" + std::string(kPpdevBackend.keys.front().fallback); }
-
-std::FILE* openFile(const std::string& path, const char* mode) { return std::fopen(path.c_str(), mode); }
 
 std::string missingBackendReason(std::string_view) { return {}; }
 

@@ -1,20 +1,13 @@
 // What a Windows build has: the simulated board and port libraries (ppdev, io,
-// i2c and gpio reach Linux's own devices and are not built here), ntport.dll as
-// the default port, and files opened by wide paths.
+// i2c and gpio reach Linux's own devices and are not built here), and
+// ntport.dll as the default port.
 #include "ports/backend.h"
 #include "ports/detect.h"
 #include "ports/factory.h"
-#include "platform/windows/text.h"
-
-#include <cstdio>
 
 #include <array>
 
 namespace ports {
-
-using platform::narrow;
-using platform::systemMessage;
-using platform::widen;
 
 std::span<const Backend* const> platformBackends() {
     static constexpr std::array<const Backend*, 2> kBackends{&kSimBackend, &kLibBackend};
@@ -30,10 +23,6 @@ std::vector<DetectedPort> detectPorts() {
 
 // As the programs had it: the port-access library ntport.dll.
 std::string defaultPort() { return "lib:path=ntport.dll"; }
-
-std::FILE* openFile(const std::string& path, const char* mode) {
-    return ::_wfopen(widen(path).c_str(), widen(mode).c_str());
-}
 
 std::string missingBackendReason(std::string_view name) {
     for (const std::string_view linux : {"ppdev", "io", "i2c", "gpio"}) {

@@ -3,6 +3,7 @@
 #include "ports/trace_port.h"
 
 #include "bus/lines.h"
+#include "platform/files.h"
 #include "ports/factory.h"
 #include "ports/options.h"
 
@@ -85,7 +86,7 @@ TracePort::TracePort(std::unique_ptr<bus::Port> inner, const std::string& path)
         file_ = stdout;
         ownsFile_ = false;
     } else {
-        file_ = openFile(path, "wb");
+        file_ = platform::openFile(path, "wb");
     }
     if (file_ == nullptr) {
         throw ConfigError("trace " + path + ": cannot open for writing: " + std::strerror(errno));

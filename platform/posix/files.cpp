@@ -98,6 +98,8 @@ int makeTemporary(const std::string& path, std::string& name) {
 
 }  // namespace
 
+std::FILE* openFile(const std::string& path, const char* mode) { return std::fopen(path.c_str(), mode); }
+
 std::optional<std::string> readSmallFile(const std::string& path, std::size_t limit) {
     const int fd = openRegular(path, O_RDONLY);
     if (fd < 0) return std::nullopt;

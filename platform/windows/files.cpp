@@ -77,6 +77,10 @@ HANDLE makeTemporary(const std::string& path, std::wstring& name) {
 
 }  // namespace
 
+std::FILE* openFile(const std::string& path, const char* mode) {
+    return ::_wfopen(widen(path).c_str(), widen(mode).c_str());
+}
+
 std::optional<std::string> readSmallFile(const std::string& path, std::size_t limit) {
     HANDLE handle = openRegular(path, GENERIC_READ, OPEN_EXISTING);
     if (handle == INVALID_HANDLE_VALUE) return std::nullopt;
