@@ -46,13 +46,6 @@ std::string portTitle(const std::string& label, std::uint8_t address) {
     return note.empty() ? label : label + ", device at " + note;
 }
 
-std::string addressHeader(std::uint8_t address) {
-    char text[64];
-    std::snprintf(text, sizeof text, "device address 0x%02x (address bytes 0x%02x and 0x%02x)", address,
-                  (address << 1) & 0xFF, ((address << 1) | 1) & 0xFF);
-    return text;
-}
-
 CommandLine parseCommandLine(const std::vector<std::string>& arguments, Front front) {
     CommandLine line;
     const bool window = front == Front::Window;
@@ -147,31 +140,27 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments, Front fr
         }
         *target = value;
     }
-    if (!address.empty()) {
-        const auto parsed = ports::parseNumber(address, 0x08, 0x77);
+    // A number option's value in min..max; the refusal says what it is not and what to give.
+    const auto number = [](const char* option, const std::string& text, std::uint64_t min, std::uint64_t max,
+                           const char* isNot) {
+        const auto parsed = ports::parseNumber(text, min, max);
         if (parsed.problem != ports::NumberProblem::None) {
-            throw UsageError("--address " + ports::printable(address) +
-                             " is not a 7-bit device address; give 0x08..0x77 (0x2c, the default, makes the address "
-                             "bytes 0x58 and 0x59)");
+            throw UsageError(std::string(option) + " " + ports::printable(text) + " is not " + isNot);
         }
-        line.address = static_cast<std::uint8_t>(parsed.value);
+        return parsed.value;
+    };
+    if (!address.empty()) {
+        line.address = static_cast<std::uint8_t>(number("--address", address, 0x08, 0x77,
+                                                        "a 7-bit device address; give 0x08..0x77 (0x2c, the default, "
+                                                        "makes the address bytes 0x58 and 0x59)"));
     }
     if (!clients.empty()) {
-        const auto parsed = ports::parseNumber(clients, 1, 64);
-        if (parsed.problem != ports::NumberProblem::None) {
-            throw UsageError("--clients " + ports::printable(clients) +
-                             " is not a number of clients; give 1..64 (4, the default)");
-        }
-        line.clients = static_cast<int>(parsed.value);
+        line.clients = static_cast<int>(number("--clients", clients, 1, 64, "a number of clients; give 1..64 (4, the default)"));
     }
     if (!idle.empty()) {
-        const auto parsed = ports::parseNumber(idle, 0, 86400);
-        if (parsed.problem != ports::NumberProblem::None) {
-            throw UsageError("--idle-timeout " + ports::printable(idle) +
-                             " is not a number of seconds; give 0..86400 (0: keep a silent client for ever; "
-                             "300, the default)");
-        }
-        line.idleTimeout = static_cast<int>(parsed.value);
+        line.idleTimeout = static_cast<int>(number("--idle-timeout", idle, 0, 86400,
+                                                   "a number of seconds; give 0..86400 (0: keep a silent client for "
+                                                   "ever; 300, the default)"));
     }
     return line;
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "ports/factory.h"
+#include "ports/trace_port.h"
 #include "script/actions.h"
 
 #include <cstdint>
@@ -45,7 +46,7 @@ std::string addressNote(std::uint8_t address);
 // default: "sim, device at 0x2d".
 std::string portTitle(const std::string& label, std::uint8_t address);
 // The decoded trace's line for it: "device address 0x2d (address bytes 0x5a and 0x5b)".
-std::string addressHeader(std::uint8_t address);
+using ports::addressHeader;
 
 // arguments exclude the program name. Throws UsageError with one line.
 CommandLine parseCommandLine(const std::vector<std::string>& arguments, Front front = Front::Window);

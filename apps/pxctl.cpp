@@ -224,7 +224,7 @@ int runPxctl(int argc, char** argv) {
         if (!stdinMode && !serving) actions = script::parseActions(line.actions, *descriptor);
         port = ports::openProgramPort(line.port, line.trace);
         if (port.trace != nullptr && line.address != commands::Program::kDefaultAddress) {
-            port.trace->setDeviceAddress(line.address, apps::addressHeader(line.address));
+            port.trace->setDeviceAddress(line.address);
         }
     } catch (const apps::UsageError& e) {
         return refusedAtStart(parsed && line.json, e.what());

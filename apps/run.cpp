@@ -138,7 +138,7 @@ int run(const commands::Descriptor& descriptor, int argc, char** argv) {
     program->setCheckAck(line.checkAck && !port.carriesTransactions());
     program->setAddress(line.address);
     if (port.trace != nullptr && line.address != commands::Program::kDefaultAddress) {
-        port.trace->setDeviceAddress(line.address, addressHeader(line.address));
+        port.trace->setDeviceAddress(line.address);
     }
     if (descriptor.load != nullptr) descriptor.load(*program);
     ui::Window window(descriptor, *program);

@@ -91,7 +91,7 @@ int run(const commands::Descriptor& descriptor, int argc, char** argv) {
         program->setCheckAck(line.checkAck && !port.carriesTransactions());
         program->setAddress(line.address);
         if (trace != nullptr && line.address != commands::Program::kDefaultAddress) {
-            trace->setDeviceAddress(line.address, addressHeader(line.address));
+            trace->setDeviceAddress(line.address);
         }
         if (descriptor.load != nullptr) descriptor.load(*program);
         ui::win32::Window window(descriptor, *program);

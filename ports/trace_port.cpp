@@ -147,9 +147,16 @@ double TracePort::elapsedMs() const {
 
 // A failed access did not reach the port and is not recorded; what did is put
 // on disk at once, as the action ends there.
-void TracePort::setDeviceAddress(std::uint8_t address, std::string note) {
+std::string addressHeader(std::uint8_t address) {
+    char text[64];
+    std::snprintf(text, sizeof text, "device address 0x%02x (address bytes 0x%02x and 0x%02x)", address,
+                  (address << 1) & 0xFF, ((address << 1) | 1) & 0xFF);
+    return text;
+}
+
+void TracePort::setDeviceAddress(std::uint8_t address) {
     format_->setDeviceAddress(address);
-    note_ = std::move(note);
+    note_ = addressHeader(address);
 }
 
 void TracePort::OutportW(std::uint16_t port, std::uint16_t value) {

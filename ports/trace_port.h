@@ -29,6 +29,9 @@ const TraceFormatEntry& traceFormatFor(const std::string& path);
 // "formats: .txt (decoded bus transactions; - for standard output), ...".
 std::string traceFormatList();
 
+// The decoded trace's line for a device address: "device address 0x2d (address bytes 0x5a and 0x5b)".
+std::string addressHeader(std::uint8_t address);
+
 class TracePort final : public bus::Port, private TraceOut {
 public:
     // Opens the file at once, so that an unwritable one is reported before any
@@ -45,8 +48,8 @@ public:
     // each access until the port can tell it (an I2C adapter, once open).
     void setHeader(std::function<std::optional<std::string>()> header) { header_ = std::move(header); }
     // A device address other than the default: the decoded trace names it at
-    // its top (note) and reads transactions to it as the potentiometer's.
-    void setDeviceAddress(std::uint8_t address, std::string note);
+    // its top (addressHeader) and reads transactions to it as the potentiometer's.
+    void setDeviceAddress(std::uint8_t address);
 
     void OutportW(std::uint16_t port, std::uint16_t value) override;
     std::uint16_t InportW(std::uint16_t port) override;
@@ -59,14 +62,11 @@ public:
     // Ends the file; a failure to do so is reported by takeFailure.
     void close();
 
-    // Hands what is buffered to the system: between a script's actions, so
-    // that a process forked meanwhile has none of it to write a second time.
-    void flush();
-
 private:
     void put(const char* format, ...) override __attribute__((format(printf, 2, 3)));
     double elapsedMs() const override;
     std::string_view action() const override { return action_; }
+    void flush();
     void failed(const char* operation, int error);
     void record(bool read, std::uint16_t port, std::uint16_t value);
     // Open traces are closed at exit() too (a port library may call it).

@@ -66,10 +66,7 @@ public:
         program_ = descriptor_->make(*port_.port);
         program_->setAddress(static_cast<std::uint8_t>(address));
         if (port_.trace != nullptr && address != commands::Program::kDefaultAddress) {
-            char note[96];
-            std::snprintf(note, sizeof note, "device address 0x%02x (address bytes 0x%02x and 0x%02x)", address,
-                          address << 1, (address << 1) | 1);
-            port_.trace->setDeviceAddress(static_cast<std::uint8_t>(address), note);
+            port_.trace->setDeviceAddress(static_cast<std::uint8_t>(address));
         }
         executor_ = std::make_unique<script::Executor>(*program_);
         if (port_.trace != nullptr) {
@@ -214,7 +211,6 @@ private:
             wasClosed = closed();
             if (!wasClosed) {
                 result = executor_->execute(action);
-                if (port_.trace != nullptr) port_.trace->flush();
                 while (auto notice = port_.takeNotice()) notices.push_back(bus::displayable(*notice));
             }
         }

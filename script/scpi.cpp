@@ -187,8 +187,8 @@ bool walk(const Node& node, const std::vector<Mnemonic>& mnemonics, std::size_t 
     return false;
 }
 
-// Splits at separators outside quoted strings.
-std::vector<std::string_view> split(std::string_view text, char separator) {
+// Splits at separators outside quoted strings; says whether one is left open.
+std::vector<std::string_view> split(std::string_view text, char separator, bool* quoteLeftOpen = nullptr) {
     std::vector<std::string_view> parts;
     char quote = 0;
     std::size_t start = 0;
@@ -204,6 +204,7 @@ std::vector<std::string_view> split(std::string_view text, char separator) {
         }
     }
     parts.push_back(text.substr(start));
+    if (quoteLeftOpen != nullptr) *quoteLeftOpen = quote != 0;
     return parts;
 }
 
@@ -325,44 +326,23 @@ std::size_t queriesIn(std::string_view text) {
     return counter.count();
 }
 
-// Whether a quoted string is left open at the end of the line.
-bool openQuote(std::string_view text) {
-    char quote = 0;
-    for (char c : text) {
-        if (quote != 0) {
-            if (c == quote) quote = 0;
-        } else if (c == '"' || c == '\'') {
-            quote = c;
-        }
-    }
-    return quote != 0;
-}
-
 }  // namespace
 
 void ScpiInstrument::QueryCounter::feed(char c) {
-    if (c == ';') {
-        count();
-        phase_ = Phase::Before;
+    const bool separator = c == ';';
+    if (separator || c == ' ' || c == '\t') {
+        // A header ends here: counted once, if it asked.
+        count_ = count();
+        phase_ = separator ? Phase::Before : phase_ == Phase::Header ? Phase::After : phase_;
         last_ = 0;
-    } else if (c == ' ' || c == '\t') {
-        if (phase_ == Phase::Header) {
-            count();
-            phase_ = Phase::After;
-        }
     } else if (phase_ != Phase::After) {
         phase_ = Phase::Header;
         last_ = c;
     }
 }
 
-std::size_t ScpiInstrument::QueryCounter::count() {
-    // A header is counted once, when it ends.
-    if (phase_ == Phase::Header && last_ == '?') {
-        ++count_;
-        last_ = 0;
-    }
-    return count_;
+std::size_t ScpiInstrument::QueryCounter::count() const {
+    return count_ + (phase_ == Phase::Header && last_ == '?' ? 1 : 0);
 }
 
 std::optional<std::string> ScpiInstrument::overrun(std::size_t queries) {
@@ -396,14 +376,16 @@ std::optional<std::string> ScpiInstrument::line(std::string_view text) {
             return unanswered(std::max<std::size_t>(queriesIn(text), asked ? 1 : 0));
         }
     }
-    if (openQuote(text)) {
+    bool open = false;
+    const auto units = split(text, ';', &open);
+    if (open) {
         error(-102, "a string is not closed; the line was dropped");
         return unanswered(queriesIn(text));
     }
     path_.clear();
     std::optional<std::string> answers;
     bool first = true;
-    for (std::string_view raw : split(text, ';')) {
+    for (std::string_view raw : units) {
         if (!std::exchange(first, false) && options_.stopRequested && options_.stopRequested()) break;
         raw = trim(raw);
         if (raw.empty()) continue;

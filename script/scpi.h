@@ -76,7 +76,7 @@ public:
     class QueryCounter {
     public:
         void feed(char c);
-        std::size_t count();  // the queries so far, the one under way included
+        std::size_t count() const;  // the queries so far, the one under way included
     private:
         enum class Phase : std::uint8_t { Before, Header, After } phase_ = Phase::Before;
         char last_ = 0;

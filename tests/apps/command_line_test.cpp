@@ -43,6 +43,32 @@ TEST(CommandLine, AddressAndWhereItIsNamed) {
               (std::vector<std::string>{"--json", "-x"}));
 }
 
+// pxctl serve's own options: absent unless given, each in its range, and
+// refused by the window programs, which serve nothing.
+TEST(CommandLine, ServeOptions) {
+    const auto none = apps::parseCommandLine({"serve"}, apps::Front::Pxctl);
+    EXPECT_EQ(none.clients, std::nullopt);
+    EXPECT_EQ(none.idleTimeout, std::nullopt);
+    const auto given = apps::parseCommandLine({"--clients", "64", "--idle-timeout=0", "serve"}, apps::Front::Pxctl);
+    EXPECT_EQ(given.clients, 64);
+    EXPECT_EQ(given.idleTimeout, 0);
+    for (const auto& [arguments, message] : std::vector<std::pair<std::vector<std::string>, std::string>>{
+             {{"--clients", "65"}, "--clients 65 is not a number of clients; give 1..64 (4, the default)"},
+             {{"--clients", "x"}, "--clients x is not a number of clients; give 1..64 (4, the default)"},
+             {{"--idle-timeout", "86401"}, "--idle-timeout 86401 is not a number of seconds; give 0..86400 (0: keep "
+                                           "a silent client for ever; 300, the default)"},
+             {{"--address", "0x78"}, "--address 0x78 is not a 7-bit device address; give 0x08..0x77 (0x2c, the "
+                                     "default, makes the address bytes 0x58 and 0x59)"}}) {
+        try {
+            apps::parseCommandLine(arguments, apps::Front::Pxctl);
+            ADD_FAILURE() << arguments[0] << " " << arguments[1] << " was accepted";
+        } catch (const apps::UsageError& e) {
+            EXPECT_EQ(e.what(), message);
+        }
+    }
+    EXPECT_THROW(apps::parseCommandLine({"--clients", "2"}), apps::UsageError);
+}
+
 struct BadCase {
     std::string name;
     std::string arguments;

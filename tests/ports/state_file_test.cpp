@@ -160,6 +160,23 @@ INSTANTIATE_TEST_SUITE_P(Planted, SimStateRefuses, testing::ValuesIn(kPlanted),
                          [](const testing::TestParamInfo<Planted>& row) { return row.param.name; });
 
 #ifndef _WIN32
+// The new file is made as any new file is (the umask decides), and a file
+// that is replaced keeps the permissions its owner gave it.
+TEST(SimStateFile, KeepsThePermissionsOfTheFileItReplaces) {
+    const fs::path dir = freshDirectory("state_permissions");
+    const std::string file = (dir / "board").string();
+    const mode_t mask = ::umask(022);
+    EXPECT_EQ(Session("sim:state=" + file)("set 1 1"), "ok");
+    struct stat st {};
+    ::stat(file.c_str(), &st);
+    EXPECT_EQ(st.st_mode & 0777, 0644U);
+    ::chmod(file.c_str(), 0640);
+    EXPECT_EQ(Session("sim:state=" + file)("set 1 2"), "ok");
+    ::stat(file.c_str(), &st);
+    EXPECT_EQ(st.st_mode & 0777, 0640U);
+    ::umask(mask);
+}
+
 TEST(SimStateFile, ADeviceIsRefusedByName) {
     EXPECT_EQ(testing_support::refusal([] { ports::openPort("sim:state=/dev/zero"); }),
               "sim: state=/dev/zero: cannot use it: a device");

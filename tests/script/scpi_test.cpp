@@ -126,6 +126,19 @@ TEST(ScpiErrors, TheQueueHoldsFifteenAndEndsInOverflow) {
     EXPECT_EQ(instrument.line("*ESR?"), std::to_string(0x80 | 0x20 | 0x08));
 }
 
+// The queries of a line too long to keep, counted as it passes: a header that
+// ends in '?', before a space or ';' or the end; quotes are not looked at.
+TEST(ScpiQueryCounter, CountsTheHeadersThatAsk) {
+    for (const auto& [line, queries] : std::vector<std::pair<std::string, std::size_t>>{
+             {"", 0}, {"*IDN?", 1}, {"WIP1 5", 0}, {"WIP1?;WIP2?", 2}, {"  MEAS? ;RUN", 1},
+             {"WIP1 ?", 0}, {"WIP1 '5;SYST:ERR?", 1}, {";;*OPC?;", 1}, {"SYST:ERR?\t;*STB?", 2},
+             {"WIP1? MIN", 1}, {"A?B", 0}}) {
+        script::ScpiInstrument::QueryCounter counter;
+        for (const char c : line) counter.feed(c);
+        EXPECT_EQ(counter.count(), queries) << '"' << line << '"';
+    }
+}
+
 TEST(ScpiErrors, BinaryOverrunAndAnOpenStringAreQueuedAndEveryQueryOfTheLineAnswered) {
     sim::Board board;
     script::ScpiInstrument instrument(commands::kDescriptorB, board, {"sim", "0.3.0"}, nullptr);
