@@ -9,7 +9,7 @@
 #include "apps/detect.h"
 #include "apps/manual.h"
 #include "apps/serve.h"
-#include "apps/signals.h"
+#include "platform/signals.h"
 #include "commands/descriptor.h"
 #include "ports/factory.h"
 #include "ports/options.h"
@@ -75,18 +75,18 @@ int finish(int status) {
 // unless keepGoing; at a terminal it is reported and the session goes on, with
 // a prompt. Returns 2 if a bad line ended it, or with keepGoing if any line was
 // bad; 0 otherwise. run and refused say why they failed and set the status.
-int session(const apps::SignalWatch& signals, const commands::Descriptor& descriptor, script::Runner& runner,
+int session(const platform::SignalWatch& signals, const commands::Descriptor& descriptor, script::Runner& runner,
             const std::function<bool(const script::Action&)>& run,
             const std::function<bool(std::size_t, const std::string&)>& refused, std::ostream& out, bool json,
             bool keepGoing) {
-    const bool terminal = apps::standardInputIsTerminal();
+    const bool terminal = platform::standardInputIsTerminal();
     auto prompt = [terminal] {
         if (terminal) {
             std::fputs("pxctl> ", stderr);
             std::fflush(stderr);
         }
     };
-    apps::LineReader reader(signals);
+    platform::LineReader reader(signals);
     std::string text;
     std::size_t number = 0;
     bool anyBad = false;
@@ -119,7 +119,7 @@ int session(const apps::SignalWatch& signals, const commands::Descriptor& descri
         std::vector<script::Action> parsed;
         try {
             if (reader.tooLong()) {
-                throw script::UsageError("longer than " + std::to_string(apps::LineReader::kMaxLine) +
+                throw script::UsageError("longer than " + std::to_string(platform::LineReader::kMaxLine) +
                                          " bytes; a line holds at most that");
             }
             parsed = script::parseActions(words, descriptor);
@@ -142,7 +142,7 @@ int session(const apps::SignalWatch& signals, const commands::Descriptor& descri
 // pxctl serve: the program as a SCPI instrument on a TCP socket, the port (and
 // its lock) held while it runs.
 int serveScpi(const apps::CommandLine& line, const commands::Descriptor& descriptor, ports::ProgramPort& port,
-              const apps::SignalWatch& signals) {
+              const platform::SignalWatch& signals) {
     ports::TracePort* trace = port.trace;
     const std::string kernel = port.carriesTransactions() ? port.label : std::string();
     script::ScpiInstrument::Options options{port.label, PX_VERSION, line.checkAck, port.carriesTransactions(),
@@ -173,7 +173,7 @@ int runPxctl(int argc, char** argv) {
     std::vector<script::Action> actions;
     ports::ProgramPort port;
     try {
-        line = apps::parseCommandLine(apps::commandLineArguments(argc, argv), apps::Front::Pxctl);
+        line = apps::parseCommandLine(platform::commandLineArguments(argc, argv), apps::Front::Pxctl);
         parsed = true;
         if (line.help) {
             errno = 0;
@@ -233,9 +233,9 @@ int runPxctl(int argc, char** argv) {
     }
 
     // From here a signal is noted and acted on between actions.
-    const apps::SignalWatch signals;
+    const platform::SignalWatch signals;
     if (serving) return serveScpi(line, *descriptor, port, signals);
-    apps::CheckedOutput output(1, signals);
+    platform::CheckedOutput output(1, signals);
     std::ostream out(&output);
     ports::TracePort* trace = port.trace;
     auto program = descriptor->make(*port.port);
@@ -279,7 +279,7 @@ int runPxctl(int argc, char** argv) {
     }
     const bool allRan = !actions.empty() && runner.ran() == actions.size();
     if (status == 0 && signals.pending() != 0 && !allRan) {
-        const std::string name = apps::SignalWatch::name(signals.pending());
+        const std::string name = platform::SignalWatch::name(signals.pending());
         std::fprintf(stderr, "%s: interrupted by %s after action %zu%s\n", kName, name.c_str(), runner.ran(),
                      total.c_str());
         if (line.json) {
@@ -299,7 +299,7 @@ int runPxctl(int argc, char** argv) {
 int main(int argc, char** argv) {
     // A reader that goes away fails the next write (EPIPE), status 1, instead
     // of ending pxctl by SIGPIPE before its trace is closed.
-    apps::prepareStandardStreams();
+    platform::prepareStandardStreams();
     try {
         return runPxctl(argc, argv);
     } catch (const std::exception& e) {

@@ -72,7 +72,7 @@ void holdStartupMessage(QtMsgType type, const QMessageLogContext& context, const
 
 }  // namespace
 
-void stopOnSignals(ui::Window& window, const SignalWatch& watch, commands::Program& program) {
+void stopOnSignals(ui::Window& window, const platform::SignalWatch& watch, commands::Program& program) {
     auto* notifier = new QSocketNotifier(watch.fd(), QSocketNotifier::Read, &window);
     QObject::connect(notifier, &QSocketNotifier::activated, &window, [notifier, &program] {
         char drained[16];
@@ -130,7 +130,7 @@ int run(const commands::Descriptor& descriptor, int argc, char** argv) {
     }
 
     // A signal closes the window as E&xit does, once the frame under way is whole.
-    const SignalWatch interrupts;
+    const platform::SignalWatch interrupts;
     QApplication::setStyle(QStringLiteral("Fusion"));
     QApplication::setApplicationName(QString::fromStdString(name));
     ports::TracePort* trace = port.trace;

@@ -55,7 +55,7 @@ int run(const commands::Descriptor& descriptor, int argc, char** argv) {
     CommandLine line;
     ports::ProgramPort port;
     try {
-        line = parseCommandLine(commandLineArguments(argc, argv));
+        line = parseCommandLine(platform::commandLineArguments(argc, argv));
         if (!line.toolkit.empty()) {
             throw UsageError(line.toolkit.front() + " is an option of the Qt windows on Linux; these windows are " +
                              "Windows' own");
@@ -82,7 +82,7 @@ int run(const commands::Descriptor& descriptor, int argc, char** argv) {
 
     // Ctrl-C and the console closing end the window as E&xit does, once the
     // frame under way is whole.
-    const SignalWatch interrupts;
+    const platform::SignalWatch interrupts;
     ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);  // for the accessibility annotations
     int status = 0;
     {

@@ -2,7 +2,7 @@
 // time. The sockets are the system's own part (serve_posix.cpp; none on Windows yet).
 #pragma once
 
-#include "apps/signals.h"
+#include "platform/signals.h"
 #include "script/scpi.h"
 
 #include <chrono>
@@ -29,7 +29,7 @@ struct ServeOptions {
 // it listens and each client that comes and goes; betweenLines is called after
 // every line (notices). Returns the exit status: 0 when a signal ended it, 1
 // when it could not listen, 2 for an address it cannot read.
-int serve(const ServeOptions& options, script::ScpiInstrument& instrument, const SignalWatch& signals,
+int serve(const ServeOptions& options, script::ScpiInstrument& instrument, const platform::SignalWatch& signals,
           const std::function<void()>& betweenLines);
 
 }  // namespace apps

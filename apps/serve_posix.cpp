@@ -141,7 +141,7 @@ public:
 
     // Runs the complete lines received, while the client reads its answers and
     // no signal has come.
-    void runLines(script::ScpiInstrument& instrument, const SignalWatch& signals,
+    void runLines(script::ScpiInstrument& instrument, const platform::SignalWatch& signals,
                   const std::function<void()>& betweenLines) {
         std::size_t used = 0;
         while (used < inbox_.size() && roomForAnswers() && signals.pending() == 0) {
@@ -226,7 +226,7 @@ private:
 
 }  // namespace
 
-int serve(const ServeOptions& options, script::ScpiInstrument& instrument, const SignalWatch& signals,
+int serve(const ServeOptions& options, script::ScpiInstrument& instrument, const platform::SignalWatch& signals,
           const std::function<void()>& betweenLines) {
     const std::string& listen = options.listen;
     std::string host, port;
@@ -357,7 +357,7 @@ int serve(const ServeOptions& options, script::ScpiInstrument& instrument, const
     if (spare >= 0) ::close(spare);
     ::close(server);
     if (signals.pending() != 0) {
-        say("stopped by " + SignalWatch::name(signals.pending()) + " after " +
+        say("stopped by " + platform::SignalWatch::name(signals.pending()) + " after " +
             std::to_string(instrument.commandsRun()) + " commands");
     }
     return 0;

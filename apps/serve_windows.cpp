@@ -5,7 +5,7 @@
 
 namespace apps {
 
-int serve(const ServeOptions&, script::ScpiInstrument&, const SignalWatch&, const std::function<void()>&) {
+int serve(const ServeOptions&, script::ScpiInstrument&, const platform::SignalWatch&, const std::function<void()>&) {
     std::fputs("pxctl: serve is not available in this Windows build; run pxctl serve on Linux\n", stderr);
     return 2;
 }

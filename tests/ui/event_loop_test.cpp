@@ -2,7 +2,7 @@
 // arrow. Events go in through the window system (QWindow), so a modal dialog
 // blocks them as it would block the operator's. Run offscreen and under Xvfb.
 #include "apps/run.h"
-#include "apps/signals.h"
+#include "platform/signals.h"
 #include "ports/trace_port.h"
 #include "rig.h"
 
@@ -95,7 +95,7 @@ TEST_P(SignalEventLoop, ASignalMidFrameClosesTheWindowAfterThatFrameWithTheTrace
     ui::Window window(descriptor, *program);
     int exits = 0;
     window.setExitAction([&] { ++exits; });
-    const apps::SignalWatch watch;
+    const platform::SignalWatch watch;
     apps::stopOnSignals(window, watch, *program);
     window.showCentred();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));

@@ -1,8 +1,8 @@
-// What reading lines and checked output do on every system; signals_posix.cpp
-// and signals_windows.cpp wait for input and write.
-#include "apps/signals.h"
+// What reading lines and checked output do on every system; posix/signals.cpp
+// and windows/signals.cpp wait for input and write.
+#include "platform/signals.h"
 
-namespace apps {
+namespace platform {
 
 bool LineReader::next(std::string& line) {
     tooLong_ = false;
@@ -47,4 +47,4 @@ std::streamsize CheckedOutput::xsputn(const char* text, std::streamsize count) {
     return count;
 }
 
-}  // namespace apps
+}  // namespace platform

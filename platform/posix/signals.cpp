@@ -1,5 +1,5 @@
 // Signals, terminal input and checked output on POSIX systems.
-#include "apps/signals.h"
+#include "platform/signals.h"
 
 #include <array>
 #include <cerrno>
@@ -10,7 +10,7 @@
 #include <stdexcept>
 #include <unistd.h>
 
-namespace apps {
+namespace platform {
 namespace {
 
 constexpr std::array kSignals{SIGINT, SIGTERM, SIGHUP};
@@ -126,4 +126,4 @@ std::vector<std::string> commandLineArguments(int argc, char** argv) {
     return std::vector<std::string>(argv + 1, argv + argc);
 }
 
-}  // namespace apps
+}  // namespace platform

@@ -3,7 +3,7 @@
 // thread of its own: it wakes the main thread out of a read or write that waits
 // (CancelSynchronousIo), and for a closing console holds the process until the
 // frame under way is whole, since the system ends it once the handler returns.
-#include "apps/signals.h"
+#include "platform/signals.h"
 #include "platform/windows/text.h"
 
 #include <array>
@@ -16,7 +16,7 @@
 #include <stdexcept>
 #include <windows.h>
 
-namespace apps {
+namespace platform {
 namespace {
 
 // A handler can reach nothing but statics; these live from the watch's
@@ -145,9 +145,9 @@ std::vector<std::string> commandLineArguments(int, char**) {
     int count = 0;
     wchar_t** wide = ::CommandLineToArgvW(::GetCommandLineW(), &count);
     std::vector<std::string> arguments;
-    for (int i = 1; i < count; ++i) arguments.push_back(platform::narrow(wide[i]));
+    for (int i = 1; i < count; ++i) arguments.push_back(narrow(wide[i]));
     ::LocalFree(wide);
     return arguments;
 }
 
-}  // namespace apps
+}  // namespace platform

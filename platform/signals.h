@@ -2,7 +2,7 @@
 // closing), noted and acted on between actions, so that a frame that has begun
 // always completes: the handler only records the signal and wakes whatever
 // waits (pxctl's input and output, the window's event loop). One interface,
-// one implementation per system: signals_posix.cpp, signals_windows.cpp.
+// one implementation per system: posix/signals.cpp, windows/signals.cpp.
 #pragma once
 
 #include <cstddef>
@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-namespace apps {
+namespace platform {
 
 class SignalWatch {
 public:
@@ -64,7 +64,7 @@ public:
 
 private:
     // More input into buffer_, or ended_ set at its end; false once a signal is
-    // noted or the input fails. The system's own part (signals_*.cpp).
+    // noted or the input fails. The system's own part (posix/, windows/).
     bool fill();
 
     const SignalWatch& signals_;
@@ -100,4 +100,4 @@ private:
     int error_ = 0;
 };
 
-}  // namespace apps
+}  // namespace platform
