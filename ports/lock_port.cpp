@@ -1,5 +1,5 @@
 // What the lock does on every system: taken at the first access, and what it
-// tells; lock_posix.cpp and lock_windows.cpp take it.
+// tells; platform::ProgramLock takes it.
 #include "ports/lock_port.h"
 
 #include "ports/options.h"
@@ -20,6 +20,20 @@ void LockPort::OutportW(std::uint16_t port, std::uint16_t value) {
 std::uint16_t LockPort::InportW(std::uint16_t port) {
     if (!settled_) acquire();
     return inner_->InportW(port);
+}
+
+LockPort::~LockPort() = default;
+
+void LockPort::acquire() {
+    const platform::LockAttempt attempt = lock_.acquire(directory_, name_);
+    switch (attempt.result) {
+        case platform::LockAttempt::Result::Held: settled_ = true; return;
+        case platform::LockAttempt::Result::InUse:
+            throw bus::PortError(label_ + " is in use by another program" +
+                                 (attempt.holder > 0 ? " (pid " + std::to_string(attempt.holder) + ")" : std::string()));
+        case platform::LockAttempt::Result::Unusable: return giveUp(attempt.where, attempt.error);
+        case platform::LockAttempt::Result::Refused: refuse(attempt.where, attempt.found);
+    }
 }
 
 std::optional<std::string> LockPort::takeNotice() {

@@ -9,6 +9,7 @@
 #pragma once
 
 #include "bus/port.h"
+#include "platform/lock.h"
 
 #include <cstdint>
 #include <memory>
@@ -17,11 +18,7 @@
 
 namespace ports {
 
-// Where this user's locks live. Root's are in /run/px77xx: only root writes
-// /run, so the ports root drives (io needs root) are guarded system-wide.
-// Anyone else's are in /run/lock/px77xx-UID, made with mode 0700: a port that
-// a user can drive without root is that user's own.
-std::string lockDirectory();
+using platform::lockDirectory;
 
 class LockPort final : public bus::Port {
 public:
@@ -40,7 +37,7 @@ public:
 
 private:
     void acquire();
-    // The lock directory cannot be used: the port is used unlocked, with a notice.
+    // The lock cannot be used: the port is used unlocked, with a notice.
     void giveUp(const std::string& where, int error);
     // Something at the lock's path that must not be used: the port is refused.
     [[noreturn]] void refuse(const std::string& where, const std::string& found) const;
@@ -49,7 +46,7 @@ private:
     std::string label_;
     std::string directory_;
     std::string name_;
-    std::intptr_t handle_ = -1;  // the lock held: a descriptor, or a Windows handle
+    platform::ProgramLock lock_;
     bool settled_ = false;  // held, or given up on with a notice
     std::string notice_;
 };

@@ -2,6 +2,7 @@
 // what was opened before reading, O_EXCL creation for the new file under a
 // random name, rename(2) over the old one, flock(2) for the lock.
 #include "platform/files.h"
+#include "platform/posix/stat_text.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -18,16 +19,6 @@ namespace platform {
 namespace {
 
 [[noreturn]] void fail(int error) { throw FileError(std::strerror(error)); }
-
-// What stands at a path when it is not a regular file.
-std::string notRegular(const struct stat& st) {
-    if (S_ISLNK(st.st_mode)) return "a symbolic link";
-    if (S_ISFIFO(st.st_mode)) return "a FIFO";
-    if (S_ISDIR(st.st_mode)) return "a directory";
-    if (S_ISSOCK(st.st_mode)) return "a socket";
-    if (S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode)) return "a device";
-    return "not a regular file";
-}
 
 class Descriptor {
 public:
@@ -54,14 +45,14 @@ int openRegular(const std::string& path, int flags, mode_t mode = 0) {
         if (error == ENOENT) return -1;
         if ((error == ELOOP || error == ENXIO || error == EISDIR || error == EACCES) &&
             ::lstat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
-            throw FileError(notRegular(st));
+            throw FileError(whatStands(st));
         }
         fail(error);
     }
     Descriptor held(fd);
     struct stat st {};
     if (::fstat(fd, &st) != 0) fail(errno);
-    if (!S_ISREG(st.st_mode)) throw FileError(notRegular(st));
+    if (!S_ISREG(st.st_mode)) throw FileError(whatStands(st));
     return held.release();
 }
 

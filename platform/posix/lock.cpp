@@ -1,10 +1,9 @@
-// The lock on POSIX systems: flock on a file in a directory of our own.
-#include "ports/lock_port.h"
-
+// The program lock on POSIX systems: flock on a file in a directory of our own.
+#include "platform/lock.h"
+#include "platform/posix/stat_text.h"
 
 #include <cerrno>
 #include <csignal>
-#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
@@ -12,7 +11,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace ports {
+namespace platform {
 namespace {
 
 // The pid is written as UUCP's lock files hold it: ten columns and a newline,
@@ -21,14 +20,10 @@ constexpr std::size_t kPidLength = 11;
 // The kernel's largest pid (PID_MAX_LIMIT on 64-bit).
 constexpr long kPidMax = 4194304;
 
-// What stands at a path, for a message: "a FIFO", "a file owned by uid 1001".
+// What stands at a path that is not a lock file of ours: "a FIFO", "a file
+// owned by uid 1001"; empty for one that is.
 std::string found(const struct stat& st) {
-    if (S_ISLNK(st.st_mode)) return "a symbolic link";
-    if (S_ISFIFO(st.st_mode)) return "a FIFO";
-    if (S_ISDIR(st.st_mode)) return "a directory";
-    if (S_ISSOCK(st.st_mode)) return "a socket";
-    if (S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode)) return "a device";
-    if (!S_ISREG(st.st_mode)) return "not a regular file";
+    if (std::string what = whatStands(st); !what.empty()) return what;
     if (st.st_uid != ::geteuid()) return "a file owned by uid " + std::to_string(st.st_uid);
     if (st.st_nlink != 1) return "a file with " + std::to_string(st.st_nlink) + " links";
     return {};
@@ -59,6 +54,14 @@ long holderPid(int fd) {
     return ::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM ? pid : 0;
 }
 
+LockAttempt unusable(const std::string& where, int error) {
+    return {LockAttempt::Result::Unusable, 0, where, {}, error};
+}
+
+LockAttempt refused(const std::string& where, const std::string& what) {
+    return {LockAttempt::Result::Refused, 0, where, what, 0};
+}
+
 }  // namespace
 
 std::string lockDirectory() {
@@ -66,58 +69,60 @@ std::string lockDirectory() {
     return uid == 0 ? std::string("/run/px77xx") : "/run/lock/px77xx-" + std::to_string(uid);
 }
 
-LockPort::~LockPort() {
-    if (handle_ >= 0) ::close(static_cast<int>(handle_));  // closing releases the lock
-}
+struct ProgramLock::Held {
+    explicit Held(int descriptor) : fd(descriptor) {}
+    ~Held() { ::close(fd); }  // closing releases the lock
+    Held(const Held&) = delete;
+    Held& operator=(const Held&) = delete;
+    int fd;
+};
 
-void LockPort::acquire() {
-    // Nothing here follows a link or waits: a FIFO, a link or another user's
-    // file at either path is named and refused, never opened for what it is.
-    if (::mkdir(directory_.c_str(), 0700) != 0 && errno != EEXIST) return giveUp(directory_, errno);
-    const int dir = ::open(directory_.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+ProgramLock::ProgramLock() = default;
+ProgramLock::~ProgramLock() = default;
+
+LockAttempt ProgramLock::acquire(const std::string& directory, const std::string& name) {
+    if (::mkdir(directory.c_str(), 0700) != 0 && errno != EEXIST) return unusable(directory, errno);
+    const int dir = ::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     if (dir < 0) {
         const int error = errno;
-        if (error != ELOOP && error != ENOTDIR) return giveUp(directory_, error);
+        if (error != ELOOP && error != ENOTDIR) return unusable(directory, error);
         struct stat st {};
-        refuse(directory_, ::lstat(directory_.c_str(), &st) == 0 ? found(st) : std::strerror(error));
+        return refused(directory, ::lstat(directory.c_str(), &st) == 0 ? found(st) : std::strerror(error));
     }
     struct stat st {};
     ::fstat(dir, &st);
     if (st.st_uid != ::geteuid() || (st.st_mode & (S_IWGRP | S_IWOTH)) != 0) {
         ::close(dir);
-        refuse(directory_, st.st_uid != ::geteuid() ? "a directory owned by uid " + std::to_string(st.st_uid)
-                                                    : "a directory others can write to");
+        return refused(directory, st.st_uid != ::geteuid() ? "a directory owned by uid " + std::to_string(st.st_uid)
+                                                           : "a directory others can write to");
     }
     constexpr int kFlags = O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
-    int fd = ::openat(dir, name_.c_str(), kFlags | O_CREAT | O_EXCL, 0600);
-    if (fd < 0 && errno == EEXIST) fd = ::openat(dir, name_.c_str(), kFlags);
-    const std::string path = directory_ + "/" + name_;
+    int fd = ::openat(dir, name.c_str(), kFlags | O_CREAT | O_EXCL, 0600);
+    if (fd < 0 && errno == EEXIST) fd = ::openat(dir, name.c_str(), kFlags);
+    const std::string path = directory + "/" + name;
     if (fd < 0) {
-        const std::string what = foundAt(dir, name_.c_str());
+        const std::string what = foundAt(dir, name.c_str());
         ::close(dir);
-        refuse(path, what);
+        return refused(path, what);
     }
     ::close(dir);
     ::fstat(fd, &st);
     if (const std::string what = found(st); !what.empty()) {
         ::close(fd);
-        refuse(path, what);
+        return refused(path, what);
     }
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
         const int error = errno;
         const long holder = holderPid(fd);
         ::close(fd);
-        if (error == EWOULDBLOCK) {
-            throw bus::PortError(label_ + " is in use by another program" +
-                                 (holder > 0 ? " (pid " + std::to_string(holder) + ")" : std::string()));
-        }
-        return giveUp(path, error);
+        if (error == EWOULDBLOCK) return {LockAttempt::Result::InUse, holder, {}, {}, 0};
+        return unusable(path, error);
     }
     char pid[24];  // a pid has at most 7 digits (kPidMax), so the ten columns always hold it
     std::snprintf(pid, sizeof pid, "%10ld\n", static_cast<long>(::getpid()));
     [[maybe_unused]] const auto written = ::pwrite(fd, pid, kPidLength, 0);
-    handle_ = fd;
-    settled_ = true;
+    held_ = std::make_unique<Held>(fd);
+    return {};
 }
 
-}  // namespace ports
+}  // namespace platform
