@@ -1,5 +1,10 @@
+// pxctl detect: what this machine offers as ports. A Linux build finds its
+// parallel ports, I2C adapters, GPIO chips and FTDI chips in /dev, /sys and
+// /proc; a Windows build names the port library the programs have always used.
 #include "ports/detect.h"
 
+#if PX_LINUX_BACKENDS
+#include "platform/linux/devices.h"
 #include "ports/device_system.h"
 #include "ports/ftdi_port.h"
 #include "ports/gpio_port.h"
@@ -7,16 +12,15 @@
 #include "ports/options.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <filesystem>
-#include <grp.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#endif
 
 namespace ports {
 namespace {
+
+#if PX_LINUX_BACKENDS
+using platform::linux_devices::mayOpen;
 
 // Devices named like prefixN in dir, in number order.
 std::vector<std::pair<unsigned, std::string>> numbered(const std::string& dir, const std::string& prefix) {
@@ -30,31 +34,6 @@ std::vector<std::pair<unsigned, std::string>> numbered(const std::string& dir, c
     }
     std::sort(found.begin(), found.end());
     return found;
-}
-
-// Whether this user may open a device node for reading and writing, and if not
-// the fix: deniedFix where one is known (a udev rule), else the group that
-// owns the node, or root.
-bool mayOpen(const std::string& node, std::string& why, const std::string& deniedFix = {}) {
-    if (::access(node.c_str(), R_OK | W_OK) == 0) return true;
-    const int error = errno;
-    struct stat st {};
-    if (error == EACCES && !deniedFix.empty()) {
-        why = node + ": permission denied: " + deniedFix;
-        return false;
-    }
-    if (error == EACCES && ::stat(node.c_str(), &st) == 0) {
-        const group* owner = ::getgrgid(st.st_gid);
-        if (owner != nullptr && st.st_gid != 0 && (st.st_mode & S_IRWXG) == (S_IRGRP | S_IWGRP)) {
-            why = node + ": permission denied: add your user to the " + std::string(owner->gr_name) +
-                  " group, then log in again";
-        } else {
-            why = node + ": permission denied: only root may open it (a udev rule can give it to a group)";
-        }
-        return false;
-    }
-    why = node + ": " + std::strerror(error);
-    return false;
 }
 
 void parports(std::vector<DetectedPort>& out) {
@@ -77,7 +56,7 @@ void parports(std::vector<DetectedPort>& out) {
             char port[32];
             std::snprintf(port, sizeof port, "io:base=0x%x", address);
             DetectedPort io{"io", port, description + " by direct port I/O"};
-            io.usable = ::geteuid() == 0;
+            io.usable = platform::linux_devices::mayUseRawIo();
             if (!io.usable) io.why = "direct port I/O: run as root, or grant CAP_SYS_RAWIO";
             out.push_back(io);
         }
@@ -88,7 +67,7 @@ void i2cBuses(std::vector<DetectedPort>& out) {
     for (const I2cAdapter& adapter : i2cAdapterList()) {
         DetectedPort bus{"i2c", "i2c:bus=" + std::to_string(adapter.number), adapter.text};
         const std::string node = "/dev/i2c-" + std::to_string(adapter.number);
-        if (::access(node.c_str(), F_OK) != 0) {
+        if (!platform::linux_devices::exists(node)) {
             bus.usable = false;
             bus.why = node + " is not there: load i2c-dev (modprobe i2c-dev)";
         } else {
@@ -135,16 +114,26 @@ void ftdiChips(std::vector<DetectedPort>& out) {
     }
 }
 
+#endif
+
+const DetectedPort kSim{"sim", "sim", "the simulated board (a fresh one each run; sim:state=FILE keeps it)"};
+
 }  // namespace
 
 std::vector<DetectedPort> detectPorts() {
+#if PX_LINUX_BACKENDS
     std::vector<DetectedPort> out;
     parports(out);
     i2cBuses(out);
     gpioChips(out);
     ftdiChips(out);
-    out.push_back({"sim", "sim", "the simulated board (a fresh one each run; sim:state=FILE keeps it)"});
+    out.push_back(kSim);
     return out;
+#else
+    // Windows names no parallel port, adapter or pin that pxctl could open but
+    // through a port library the user installs.
+    return {kSim, {"lib", "lib:path=ntport.dll", "the port library ntport.dll, where it is installed"}};
+#endif
 }
 
 }  // namespace ports
