@@ -1,5 +1,5 @@
 // pxctl serve: the SCPI instrument on a raw TCP socket, for a few clients at a
-// time. The sockets are the system's own part (serve_posix.cpp; none on Windows yet).
+// time. The sockets are the platform's (platform/listener.h; none on Windows yet).
 #pragma once
 
 #include "platform/signals.h"
