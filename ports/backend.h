@@ -1,6 +1,7 @@
 // What a port backend is to the rest of the system: one entry, defined at the
-// end of the backend's own file, with its name, its help, its keys and how it
-// is made. The factory's table only lists the entries.
+// end of the backend's own file, with its name, its help, its keys, how it is
+// made and what of it this machine has. The table (backends.cpp) only lists the
+// entries, and names the ones a build lacks with the reason.
 #pragma once
 
 #include "bus/port.h"
@@ -12,6 +13,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace sim {
 class Board;
@@ -43,27 +45,45 @@ struct Opened {
     const sim::Board* board = nullptr;
 };
 
+// One port a machine offers, for pxctl detect.
+struct DetectedPort {
+    std::string kind;         // "parport", "io", "i2c", "gpio", "ftdi", "sim"
+    std::string port;         // the port string: "ppdev:dev=/dev/parport0"
+    std::string description;  // "parallel port at 0x378 (PCSPP,TRISTATE,EPP)"
+    bool usable = true;       // this user may open it
+    std::string why = {};     // when not usable: why, and the fix
+};
+
 struct Backend {
     std::string_view name;
-    std::string_view usage;        // the port string's form, for --help
-    std::string_view description;  // one line, for --help
-    std::span<const Key> keys;     // every key it takes, and those it refuses with a reason
+    std::string_view usage = {};        // the port string's form, for --help
+    std::string_view description = {};  // one line, for --help
+    std::span<const Key> keys = {};     // every key it takes, and those it refuses with a reason
     // Makes the port from checked keys; touches no device. delay= is applied by
     // the factory, around whatever this returns.
-    Opened (*make)(const Options& options);
+    Opened (*make)(const Options& options) = nullptr;
     // The kernel carries whole transactions (an I2C adapter): it checks every
     // acknowledge and recovers its buses itself.
     bool carriesTransactions = false;
+    // What this machine has of it, each with the port string that opens it and
+    // whether this user may; found without touching a bus. nullptr: nothing to list.
+    std::vector<DetectedPort> (*detect)() = nullptr;
+    // Where this build lacks the backend, why ("ftdi is not in this build:
+    // libftdi1 was not found"); such an entry has only its name and this.
+    std::string_view missing = {};
+
+    bool available() const { return missing.empty(); }
 };
 
 // delay=MICROSECONDS, for every backend that bit-bangs at its own pace.
 inline constexpr Key kDelayKey{"delay", "microseconds 0..1000000", "0", 0, 1000000};
 
-// The entries this build has, in the order --help lists them: the table of
-// the system the build is for.
-std::span<const Backend* const> platformBackends();
+// Every backend's entry, in the order --help lists them, those this build lacks
+// among them.
+std::span<const Backend* const> backendTable();
 
-// The entries, each in its backend's file.
+// The entries, each in its backend's file; backends.cpp declares none that this
+// build leaves out.
 extern const Backend kSimBackend;
 extern const Backend kPpdevBackend;
 extern const Backend kIoBackend;

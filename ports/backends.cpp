@@ -1,21 +1,46 @@
-// The backends this build has, in the order --help lists them, and the port the
-// programs use when none is given. Linux's own devices (ppdev, io, i2c, gpio,
-// ftdi through libftdi) are rows of the Linux build only.
+// The table of backends, in the order --help lists them, and the port the
+// programs use when none is given. Each row is a backend's own entry where this
+// build has it, or its name and why not: Linux's own devices are rows of the
+// Linux build, and gpio and ftdi of a build that has their libraries.
 #include "ports/backend.h"
 #include "ports/factory.h"
 
 #include <array>
 
 namespace ports {
+namespace {
 
-std::span<const Backend* const> platformBackends() {
-    static constexpr std::array kBackends{
-        &kSimBackend,
 #if PX_LINUX_BACKENDS
-        &kPpdevBackend, &kIoBackend, &kI2cBackend, &kGpioBackend, &kFtdiBackend,
+constexpr const Backend* kPpdev = &kPpdevBackend;
+constexpr const Backend* kIo = &kIoBackend;
+constexpr const Backend* kI2c = &kI2cBackend;
+#else
+constexpr Backend kPpdevAbsent{.name = "ppdev", .missing = "ppdev reaches a Linux kernel driver and exists only on Linux"};
+constexpr Backend kIoAbsent{.name = "io", .missing = "io reaches a Linux kernel driver and exists only on Linux"};
+constexpr Backend kI2cAbsent{.name = "i2c", .missing = "i2c reaches a Linux kernel driver and exists only on Linux"};
+constexpr const Backend* kPpdev = &kPpdevAbsent;
+constexpr const Backend* kIo = &kIoAbsent;
+constexpr const Backend* kI2c = &kI2cAbsent;
 #endif
-        &kLibBackend,
-    };
+
+#if PX_WITH_GPIOD
+constexpr const Backend* kGpio = &kGpioBackend;
+#else
+constexpr Backend kGpioAbsent{.name = "gpio", .missing = PX_GPIOD_MISSING};
+constexpr const Backend* kGpio = &kGpioAbsent;
+#endif
+
+#if PX_WITH_FTDI
+constexpr const Backend* kFtdi = &kFtdiBackend;
+#else
+constexpr Backend kFtdiAbsent{.name = "ftdi", .missing = PX_FTDI_MISSING};
+constexpr const Backend* kFtdi = &kFtdiAbsent;
+#endif
+
+}  // namespace
+
+std::span<const Backend* const> backendTable() {
+    static constexpr std::array kBackends{&kSimBackend, kPpdev, kIo, kI2c, kGpio, kFtdi, &kLibBackend};
     return kBackends;
 }
 
@@ -27,16 +52,6 @@ std::string defaultPort() {
 #else
     return "lib:path=ntport.dll";
 #endif
-}
-
-std::string missingBackendReason(std::string_view name) {
-#if !PX_LINUX_BACKENDS
-    for (const std::string_view kernel : {"ppdev", "io", "i2c", "gpio"}) {
-        if (name == kernel) return std::string(name) + " reaches a Linux kernel driver and exists only on Linux";
-    }
-#endif
-    (void)name;
-    return {};
 }
 
 }  // namespace ports

@@ -12,10 +12,9 @@
 namespace ports {
 namespace {
 
-
 std::string validNames() {
     std::string names;
-    for (const Backend* backend : platformBackends()) {
+    for (const Backend* backend : backends()) {
         if (!names.empty()) names += ", ";
         names += backend->name;
     }
@@ -23,17 +22,23 @@ std::string validNames() {
 }
 
 const Backend& backendFor(const std::string& name) {
-    for (const Backend* backend : platformBackends()) {
-        if (backend->name == name) return *backend;
+    for (const Backend* backend : backendTable()) {
+        if (backend->name != name) continue;
+        if (!backend->available()) throw ConfigError(std::string(backend->missing) + "; this build has " + validNames());
+        return *backend;
     }
-    const std::string reason = missingBackendReason(name);
-    if (!reason.empty()) throw ConfigError(reason + "; this build has " + validNames());
     throw ConfigError("unknown port backend '" + printable(name) + "'; valid backends: " + validNames());
 }
 
 }  // namespace
 
-std::span<const Backend* const> backends() { return platformBackends(); }
+std::vector<const Backend*> backends() {
+    std::vector<const Backend*> available;
+    for (const Backend* backend : backendTable()) {
+        if (backend->available()) available.push_back(backend);
+    }
+    return available;
+}
 
 namespace {
 Opened openPort(std::string_view spec, LockPort** lock);

@@ -13,21 +13,18 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace ports {
 
 class LockPort;
 class TracePort;
 
-// Every backend, in the order --help lists them.
-std::span<const Backend* const> backends();
+// The backends this build has, in the order --help lists them.
+std::vector<const Backend*> backends();
 
 // The port the programs use when none is given: "ppdev:dev=/dev/parport0".
 std::string defaultPort();
-
-// On a system without a backend: why, where the name is one of another
-// system's backends ("ppdev reaches Linux's parallel-port driver"); else empty.
-std::string missingBackendReason(std::string_view name);
 
 // Throws ConfigError, one line naming what is wrong and what is accepted.
 Opened openPort(std::string_view spec);

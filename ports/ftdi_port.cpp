@@ -5,6 +5,7 @@
 // closing leaves them as they are, so that a shutdown outlasts the program.
 #include "ports/ftdi_port.h"
 
+#include "platform/linux/devices.h"
 #include "ports/backend.h"
 #include "ports/device_system.h"
 
@@ -451,11 +452,36 @@ Opened makeFtdi(const Options& options) {
     return {std::make_unique<bus::LinePort>(label, std::move(lines)), std::move(label)};
 }
 
+std::vector<DetectedPort> detectFtdi() {
+    std::vector<DetectedPort> found;
+    for (const FtdiDevice& d : libftdiSystem()->devices()) {
+        char ids[16];
+        std::snprintf(ids, sizeof ids, "%04x:%04x", d.vendor, d.product);
+        const std::string dev = d.serial.empty() ? d.node : "s:" + std::string(ids) + ":" + d.serial;
+        const std::string description =
+            d.chip + (d.description.empty() ? "" : " \"" + displayable(d.description) + "\"") + " on " + d.node;
+        const bool dual = d.chip == "FT2232H" || d.chip == "FT4232H";
+        const bool mpsse = dual || d.chip == "FT232H";
+        for (const char* iface : dual ? std::vector<const char*>{"A", "B"} : std::vector<const char*>{"A"}) {
+            DetectedPort ftdi{"ftdi", "ftdi:dev=" + dev + (dual ? std::string(",iface=") + iface : ""), description};
+            if (!mpsse) {
+                ftdi.usable = false;
+                ftdi.why = "the " + d.chip + " has no MPSSE engine";
+            } else {
+                ftdi.usable = platform::linux_devices::mayOpen(
+                    d.path, ftdi.why, "install px77xx-cli's udev rule (60-px77xx-ftdi.rules), then plug the chip in again");
+            }
+            found.push_back(std::move(ftdi));
+        }
+    }
+    return found;
+}
+
 }  // namespace
 
 const Backend kFtdiBackend{"ftdi", "ftdi:dev=D[,iface=A][,scl=0][,sda=1][,sda_in=2][,shdn=N]",
                            "the pins of an FTDI FT232H, FT2232H or FT4232H through libftdi (MPSSE), a write frame "
                            "per USB write: the exact frames; D is i:VID:PID[:N], s:VID:PID:SERIAL or d:BUS/ADDR",
-                           kFtdiKeys, makeFtdi};
+                           kFtdiKeys, makeFtdi, false, detectFtdi};
 
 }  // namespace ports

@@ -5,6 +5,7 @@
 // ends; the kernel refuses them to anyone else meanwhile.
 #include "ports/gpio_port.h"
 
+#include "platform/linux/devices.h"
 #include "ports/backend.h"
 
 #include <gpiod.h>
@@ -232,10 +233,26 @@ Opened makeGpio(const Options& options) {
     return {std::make_unique<bus::LinePort>(label, std::move(lines)), std::move(label)};
 }
 
+std::vector<DetectedPort> detectGpio() {
+    std::vector<DetectedPort> found;
+    const auto chips = libgpiodSystem()->chips();
+    for (const GpioChip& chip : chips) {
+        const bool labelled = !chip.label.empty() &&
+                              std::count_if(chips.begin(), chips.end(), [&](const GpioChip& c) { return c.label == chip.label; }) == 1;
+        DetectedPort gpio{"gpio", "gpio:chip=" + (labelled ? chip.label : chip.name) + ",sda=0,scl=1",
+                          chip.name + (chip.label.empty() ? std::string() : " [" + displayable(chip.label) + "]") +
+                              (chip.lines > 0 ? ", " + std::to_string(chip.lines) + " lines" : std::string()) +
+                              "; sda= and scl= are the lines you wired"};
+        gpio.usable = platform::linux_devices::mayOpen("/dev/" + chip.name, gpio.why);
+        found.push_back(std::move(gpio));
+    }
+    return found;
+}
+
 }  // namespace
 
 const Backend kGpioBackend{"gpio", "gpio:chip=C,sda=N,scl=M[,shdn=K][,delay=US]",
                            "GPIO lines through the kernel's GPIO device (libgpiod): the exact frames", kGpioKeys,
-                           makeGpio};
+                           makeGpio, false, detectGpio};
 
 }  // namespace ports

@@ -4,6 +4,7 @@
 #include "ports/i2c_port.h"
 
 #include "bus/lines.h"
+#include "platform/linux/devices.h"
 #include "ports/backend.h"
 
 #include <algorithm>
@@ -233,9 +234,26 @@ Opened makeI2c(const Options& options) {
     return opened;
 }
 
+std::vector<DetectedPort> detectI2c() {
+    std::vector<DetectedPort> found;
+    for (const I2cAdapter& adapter : i2cAdapterList()) {
+        DetectedPort bus{"i2c", "i2c:bus=" + std::to_string(adapter.number), adapter.text};
+        const std::string node = "/dev/i2c-" + std::to_string(adapter.number);
+        if (!platform::linux_devices::exists(node)) {
+            bus.usable = false;
+            bus.why = node + " is not there: load i2c-dev (modprobe i2c-dev)";
+        } else {
+            bus.usable = platform::linux_devices::mayOpen(node, bus.why);
+        }
+        found.push_back(std::move(bus));
+    }
+    return found;
+}
+
 }  // namespace
 
 const Backend kI2cBackend{"i2c", "i2c:bus=N|dev=/dev/i2c-N",
-                          "any Linux I2C adapter through i2c-dev (the frames, not the pins)", kI2cKeys, makeI2c, true};
+                          "any Linux I2C adapter through i2c-dev (the frames, not the pins)", kI2cKeys, makeI2c, true,
+                          detectI2c};
 
 }  // namespace ports

@@ -2,7 +2,9 @@
 #include "ports/io_port.h"
 
 #include "bus/lines.h"
+#include "platform/linux/devices.h"
 #include "ports/backend.h"
+#include "ports/ppdev_port.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -97,9 +99,24 @@ Opened makeIo(const Options& options) {
     return {std::move(port), std::move(label), nullptr, std::move(key)};
 }
 
+// The parallel ports Linux knows, by their registers.
+std::vector<DetectedPort> detectIo() {
+    std::vector<DetectedPort> found;
+    for (const ParallelPort& parport : parallelPorts()) {
+        if (parport.base == 0) continue;
+        char port[32];
+        std::snprintf(port, sizeof port, "io:base=0x%x", parport.base);
+        DetectedPort io{"io", port, parport.description() + " by direct port I/O"};
+        io.usable = platform::linux_devices::mayUseRawIo();
+        if (!io.usable) io.why = "direct port I/O: run as root, or grant CAP_SYS_RAWIO";
+        found.push_back(std::move(io));
+    }
+    return found;
+}
+
 }  // namespace
 
 const Backend kIoBackend{"io", "io[:base=0x378][,delay=US]", "direct port I/O on x86 (root or CAP_SYS_RAWIO)", kIoKeys,
-                         makeIo};
+                         makeIo, false, detectIo};
 
 }  // namespace ports

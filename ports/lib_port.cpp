@@ -2,6 +2,7 @@
 #include "ports/lib_port.h"
 
 #include "ports/backend.h"
+#include "ports/factory.h"
 #include "ports/lock_port.h"
 
 #include <cctype>
@@ -113,11 +114,19 @@ Opened makeLib(const Options& options) {
             [library] { return library->details(); }};
 }
 
+// Where the programs' own port is a library (Windows), that one; elsewhere
+// nothing: no library is searched for.
+std::vector<DetectedPort> detectLib() {
+    const std::string port = defaultPort();
+    if (port.rfind("lib:path=", 0) != 0) return {};
+    return {{"lib", port, "the port library " + port.substr(9) + ", where it is installed"}};
+}
+
 }  // namespace
 
 const Backend kLibBackend{"lib", "lib:path=FILE[,delay=US]",
                           "a shared library exporting OutportW and InportW; a FILE without a slash is the one in the "
                           "current directory, never one on the library path",
-                          kLibKeys, makeLib};
+                          kLibKeys, makeLib, false, detectLib};
 
 }  // namespace ports

@@ -3,11 +3,15 @@
 #include "ports/ppdev_port.h"
 
 #include "bus/lines.h"
+#include "platform/linux/devices.h"
 #include "ports/backend.h"
+#include "ports/options.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <linux/parport.h>
 #include <linux/ppdev.h>
 #include <sys/ioctl.h>
@@ -92,9 +96,51 @@ Opened makePpdev(const Options& options) {
     return {std::make_unique<PpdevPort>(device), "ppdev " + device};
 }
 
+std::vector<DetectedPort> detectPpdev() {
+    std::vector<DetectedPort> found;
+    for (const ParallelPort& parport : parallelPorts()) {
+        DetectedPort port{"parport", "ppdev:dev=/dev/" + parport.name, parport.description()};
+        port.usable = platform::linux_devices::mayOpen("/dev/" + parport.name, port.why);
+        found.push_back(std::move(port));
+    }
+    return found;
+}
+
 }  // namespace
 
+std::vector<ParallelPort> parallelPorts() {
+    std::vector<std::pair<unsigned, std::string>> numbered;
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator("/dev", error)) {
+        const std::string name = entry.path().filename().string();
+        if (name.rfind("parport", 0) != 0) continue;
+        const auto number = parseNumber(std::string_view(name).substr(7), 0, 4095);
+        if (number.problem == NumberProblem::None) numbered.emplace_back(static_cast<unsigned>(number.value), name);
+    }
+    std::sort(numbered.begin(), numbered.end());
+    std::vector<ParallelPort> ports;
+    for (const auto& [number, name] : numbered) {
+        const std::string proc = "/proc/sys/dev/parport/" + name + "/";
+        ParallelPort port{name, 0, firstLine(proc + "modes")};
+        if (std::sscanf(firstLine(proc + "base-addr").c_str(), "%u", &port.base) != 1) port.base = 0;
+        ports.push_back(std::move(port));
+    }
+    return ports;
+}
+
+std::string ParallelPort::description() const {
+    std::string text = "parallel port";
+    if (base != 0) {
+        char at[32];
+        std::snprintf(at, sizeof at, " at 0x%x", base);
+        text += at;
+    }
+    if (!modes.empty()) text += " (" + displayable(modes) + ")";
+    return text;
+}
+
 const Backend kPpdevBackend{"ppdev", "ppdev[:dev=/dev/parportN][,delay=US]",
-                            "Linux parallel port through ppdev, claimed exclusively", kPpdevKeys, makePpdev};
+                            "Linux parallel port through ppdev, claimed exclusively", kPpdevKeys, makePpdev, false,
+                            detectPpdev};
 
 }  // namespace ports

@@ -7,8 +7,18 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace ports {
+
+// A parallel port as Linux lists it: /dev/parportN with what procfs tells.
+struct ParallelPort {
+    std::string name;     // "parport0"
+    unsigned base = 0;    // its registers' base address; 0 where procfs gives none
+    std::string modes;    // "PCSPP,TRISTATE,EPP"
+    std::string description() const;  // "parallel port at 0x378 (PCSPP,TRISTATE,EPP)"
+};
+std::vector<ParallelPort> parallelPorts();
 
 class PpdevPort final : public bus::Port {
 public:

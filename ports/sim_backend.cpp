@@ -151,11 +151,15 @@ Opened makeSim(const Options& options) {
     return opened;
 }
 
+std::vector<DetectedPort> detectSim() {
+    return {{"sim", "sim", "the simulated board (a fresh one each run; sim:state=FILE keeps it)"}};
+}
+
 }  // namespace
 
 const Backend kSimBackend{"sim", "sim[:device=px7702|none][,stuck=N][,nack=N][,address=0xNN][,state=FILE]",
                           "simulated board with a PX7702 on the bus (none: nothing answers; stuck, nack: faults); "
                           "each run starts a fresh board unless state=FILE keeps it between runs",
-                          kSimKeys, makeSim};
+                          kSimKeys, makeSim, false, detectSim};
 
 }  // namespace ports

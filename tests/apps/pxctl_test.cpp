@@ -5,6 +5,7 @@
 #include "script/runner.h"
 #include "commands/descriptor.h"
 #include "frame_decoder.h"
+#include "backend_names.h"
 #include "run_program.h"
 #include "recording_port.h"
 
@@ -225,7 +226,7 @@ INSTANTIATE_TEST_SUITE_P(
                     "pxctl: action 'frobnicate': is not known; actions are ch1, ch2, zero, mid, full, run, read, "
                     "shdn, get, code1=N, code2=N, bit:K=V, set CH N, recover\n"},
         ProcessCase{"bad_port_string", "--port parport set 1 5", 2, "",
-                    "pxctl: unknown port backend 'parport'; valid backends: sim, ppdev, io, i2c, gpio, ftdi, lib\n"},
+                    "pxctl: unknown port backend 'parport'; valid backends: " + testing_support::validBackends() + "\n"},
         ProcessCase{"bad_action_before_the_port_is_touched", "--port ppdev:dev=/nonexistent set 1 5 frobnicate", 2, "",
                     "pxctl: action 'frobnicate': is not known; actions are ch1, ch2, zero, mid, full, run, read, "
                     "shdn, get, code1=N, code2=N, bit:K=V, set CH N, recover\n"},

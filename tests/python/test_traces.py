@@ -108,15 +108,19 @@ def test_wrong_types_and_programs():
         px77xx.open(program="c")
 
 
+# The module and pxctl open ports alike, and say the same of a bad one.
 @pytest.mark.parametrize("port,words", [
-    ("nope", "unknown port backend 'nope'; valid backends: sim, ppdev, io, i2c, gpio, ftdi, lib"),
+    ("nope", "unknown port backend 'nope'; valid backends: sim, "),
     ("sim:device=px7701", "sim: device=px7701 is not known; device accepts px7702, none"),
 ])
-def test_a_bad_port_string_is_a_config_error(port, words):
+def test_a_bad_port_string_is_a_config_error(pxctl, port, words):
     with pytest.raises(px77xx.ConfigError) as raised:
         px77xx.open(port=port)
     assert isinstance(raised.value, ValueError)
     assert str(raised.value).startswith(words)
+    said = run_pxctl(pxctl, ["--port", port, "get"])
+    assert said.returncode == 2
+    assert said.stderr == "pxctl: " + str(raised.value) + "\n"
 
 
 def test_a_closed_device_refuses_actions_and_releases_its_port(slow_library):

@@ -88,6 +88,8 @@ check dll_with_neither_interface 1 "" "pxctl: set 1 5: not sent: lib $none: expo
     -- --port "lib:path=$dll_none" set 1 5
 check linux_only_backend 2 "" "pxctl: ppdev reaches a Linux kernel driver and exists only on Linux; this build has sim, lib" \
     -- --port ppdev get
+check ftdi_says_why 2 "" "pxctl: ftdi reaches FTDI chips through libftdi1 and exists only on Linux; this build has sim, lib" \
+    -- --port ftdi:dev=0 get
 check bad_trace_path 2 "" "pxctl: trace Z:\\nonexistent\\bus.log: cannot open for writing: No such file or directory" \
     -- --port sim --trace 'Z:\nonexistent\bus.log' get
 check file_name_in_any_language 0 "5" "" -- --port sim --trace "$work/трасса-測定.log" set 1 5 get
