@@ -4,6 +4,7 @@
 #include "script/actions.h"
 #include "script/json.h"
 #include "script/runner.h"
+#include "script/session.h"
 #include "script/scpi.h"
 #include "apps/command_line.h"
 #include "apps/detect.h"
@@ -141,20 +142,13 @@ int session(const platform::SignalWatch& signals, const commands::Descriptor& de
 
 // pxctl serve: the program as a SCPI instrument on a TCP socket, the port (and
 // its lock) held while it runs.
-int serveScpi(const apps::CommandLine& line, const commands::Descriptor& descriptor, ports::ProgramPort& port,
-              const platform::SignalWatch& signals) {
+int serveScpi(const apps::CommandLine& line, script::Session& session, const platform::SignalWatch& signals) {
+    ports::ProgramPort& port = session.port;
     ports::TracePort* trace = port.trace;
-    const std::string kernel = port.carriesTransactions() ? port.label : std::string();
     script::ScpiInstrument::Options options{port.label, PX_VERSION, line.checkAck, port.carriesTransactions(),
                                             line.address, [&signals] { return signals.pending() != 0; }};
-    script::ScpiInstrument instrument(descriptor, *port.port, std::move(options),
-                                      [trace, kernel](script::Executor& executor) {
-                                          if (trace != nullptr) {
-                                              executor.setActionListener(
-                                                  [trace](const std::string& action) { trace->setAction(action); });
-                                          }
-                                          if (!kernel.empty()) executor.setKernelRecovers(kernel);
-                                      });
+    script::ScpiInstrument instrument(*session.descriptor, *port.port, std::move(options),
+                                      [&session](script::Executor& executor) { session.attach(executor); });
     apps::ServeOptions serving;
     if (!line.listen.empty()) serving.listen = line.listen;
     if (line.clients) serving.clients = *line.clients;
@@ -171,7 +165,7 @@ int runPxctl(int argc, char** argv) {
     bool serving = false;
     const commands::Descriptor* descriptor = nullptr;
     std::vector<script::Action> actions;
-    ports::ProgramPort port;
+    script::Session opened;
     try {
         line = apps::parseCommandLine(platform::commandLineArguments(argc, argv), apps::Front::Pxctl);
         parsed = true;
@@ -222,10 +216,7 @@ int runPxctl(int argc, char** argv) {
         }
         const bool stdinMode = line.actions.size() == 1 && line.actions[0] == "-";
         if (!stdinMode && !serving) actions = script::parseActions(line.actions, *descriptor);
-        port = ports::openProgramPort(line.port, line.trace);
-        if (port.trace != nullptr && line.address != commands::Program::kDefaultAddress) {
-            port.trace->setDeviceAddress(line.address);
-        }
+        opened = script::openSession(*descriptor, {line.port, line.trace, line.checkAck, line.address});
     } catch (const apps::UsageError& e) {
         return refusedAtStart(parsed && line.json, e.what());
     } catch (const ports::ConfigError& e) {
@@ -234,21 +225,15 @@ int runPxctl(int argc, char** argv) {
 
     // From here a signal is noted and acted on between actions.
     const platform::SignalWatch signals;
-    if (serving) return serveScpi(line, *descriptor, port, signals);
+    if (serving) return serveScpi(line, opened, signals);
     platform::CheckedOutput output(1, signals);
     std::ostream out(&output);
+    ports::ProgramPort& port = opened.port;
     ports::TracePort* trace = port.trace;
-    auto program = descriptor->make(*port.port);
-    program->setAddress(line.address);
-    script::Runner runner(*program, out, std::cerr, line.json);
+    script::Runner runner(*opened.program, out, std::cerr, line.json);
     runner.setAddress(apps::addressNote(line.address));
-    if (trace != nullptr) runner.setActionListener([trace](const std::string& action) { trace->setAction(action); });
+    opened.attach(runner.executor());
     if (port.details) runner.setPortDetails(port.details);
-    if (port.carriesTransactions()) {
-        runner.setKernelRecovers(port.label);  // --check-ack changes nothing there either
-    } else {
-        program->setCheckAck(line.checkAck);
-    }
     int status = 0;
     const std::function<bool(const script::Action&)> run = [&](const script::Action& action) {
         if (signals.pending() != 0) return false;

@@ -2,12 +2,8 @@
 // operator's first action), build the window and run the event loop.
 #include "apps/run.h"
 
-#include "apps/command_line.h"
-#include "apps/manual.h"
+#include "apps/window_start.h"
 #include "commands/descriptor.h"
-#include "ports/factory.h"
-#include "ports/options.h"
-#include "ports/trace_port.h"
 #include "ui/window.h"
 
 #include <QApplication>
@@ -21,10 +17,6 @@
 #include <string>
 #include <utility>
 #include <vector>
-
-#ifndef PX_VERSION
-#define PX_VERSION "0"
-#endif
 
 namespace apps {
 namespace {
@@ -87,29 +79,11 @@ void stopOnSignals(ui::Window& window, const platform::SignalWatch& watch, comma
 
 int run(const commands::Descriptor& descriptor, int argc, char** argv) {
     const std::string name(descriptor.executable);
-    CommandLine line;
-    ports::ProgramPort port;
-    try {
-        line = parseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
-        if (line.help) {
-            std::fputs(helpText(windowManual(descriptor)).c_str(), stdout);
-            return 0;
-        }
-        if (line.version) {
-            std::printf("%s %s\n", name.c_str(), PX_VERSION);
-            return 0;
-        }
-        port = ports::openProgramPort(line.port, line.trace);
-    } catch (const UsageError& e) {
-        std::fprintf(stderr, "%s: %s\n", name.c_str(), ports::displayable(e.what()).c_str());
-        return 2;
-    } catch (const ports::ConfigError& e) {
-        std::fprintf(stderr, "%s: %s\n", name.c_str(), ports::displayable(e.what()).c_str());
-        return 2;
-    } catch (const std::exception& e) {
-        std::fprintf(stderr, "%s: internal error: %s\n", name.c_str(), ports::displayable(e.what()).c_str());
-        return 1;
-    }
+    const Say say = [](const std::string& text, bool error) { std::fputs(text.c_str(), error ? stderr : stdout); };
+    auto started = startWindowProgram(descriptor, std::vector<std::string>(argv + 1, argv + argc), say, true);
+    if (const int* status = std::get_if<int>(&started)) return *status;
+    WindowStart& start = std::get<WindowStart>(started);
+    const CommandLine& line = start.line;
 
     // Qt sees only its own options.
     std::vector<std::string> qtArguments{argv[0]};
@@ -133,29 +107,16 @@ int run(const commands::Descriptor& descriptor, int argc, char** argv) {
     const platform::SignalWatch interrupts;
     QApplication::setStyle(QStringLiteral("Fusion"));
     QApplication::setApplicationName(QString::fromStdString(name));
-    ports::TracePort* trace = port.trace;
-    auto program = descriptor.make(*port.port);
-    program->setCheckAck(line.checkAck && !port.carriesTransactions());
-    program->setAddress(line.address);
-    if (port.trace != nullptr && line.address != commands::Program::kDefaultAddress) {
-        port.trace->setDeviceAddress(line.address);
-    }
-    if (descriptor.load != nullptr) descriptor.load(*program);
-    ui::Window window(descriptor, *program);
-    window.setPortLabel(portTitle(port.label, line.address));
-    window.setNoticeSource([&port] { return port.takeNotice(); });
-    if (trace != nullptr) window.setActionListener([trace](const std::string& action) { trace->setAction(action); });
+    commands::Program& program = *start.session.program;
+    ui::Window window(descriptor, program);
+    showSessionIn(window, start);
     window.setExitAction([] { QApplication::quit(); });
-    stopOnSignals(window, interrupts, *program);
+    stopOnSignals(window, interrupts, program);
     QuitWhenPainted quitWhenPainted;
     if (line.exitWhenShown) window.installEventFilter(&quitWhenPainted);
     window.showCentred();
     const int status = app.exec();
-    if (trace != nullptr) trace->close();
-    while (auto notice = port.takeNotice()) {
-        std::fprintf(stderr, "%s: warning: %s\n", name.c_str(), ports::displayable(*notice).c_str());
-    }
-    return interrupts.pending() != 0 ? 128 + interrupts.pending() : status;
+    return endWindowProgram(descriptor, start, say, status, interrupts.pending());
 }
 
 }  // namespace apps

@@ -9,6 +9,7 @@
 #include "ports/trace_port.h"
 #include "script/actions.h"
 #include "script/executor.h"
+#include "script/session.h"
 #include "sim/board.h"
 
 #include <pybind11/pybind11.h>
@@ -58,26 +59,16 @@ public:
                                   " is not a 7-bit device address; give 0x08..0x77 (0x2c, the default)");
         }
         try {
-            port_ = ports::openProgramPort(port, trace.value_or(""));
+            script::Session session = script::openSession(
+                *descriptor_, {port, trace.value_or(""), checkAck, static_cast<std::uint8_t>(address)});
+            executor_ = std::make_unique<script::Executor>(*session.program);
+            session.attach(*executor_);
+            port_ = std::move(session.port);
+            program_ = std::move(session.program);
         } catch (const ports::ConfigError& e) {
             raise("ConfigError", bus::displayable(e.what()));
         }
         simulated_ = port_.board != nullptr;
-        program_ = descriptor_->make(*port_.port);
-        program_->setAddress(static_cast<std::uint8_t>(address));
-        if (port_.trace != nullptr && address != commands::Program::kDefaultAddress) {
-            port_.trace->setDeviceAddress(static_cast<std::uint8_t>(address));
-        }
-        executor_ = std::make_unique<script::Executor>(*program_);
-        if (port_.trace != nullptr) {
-            executor_->setActionListener([trace = port_.trace](const std::string& action) { trace->setAction(action); });
-        }
-        if (port_.carriesTransactions()) {
-            executor_->setKernelRecovers(port_.label);
-        } else {
-            program_->setCheckAck(checkAck);
-        }
-        if (descriptor_->load != nullptr) descriptor_->load(*program_);
         checkAck_ = checkAck;
         address_ = address;
     }

@@ -32,10 +32,7 @@ public:
     // descriptor), or 0: what a script reads is part of the result.
     int outputError() const { return outputError_; }
 
-    void setActionListener(std::function<void(const std::string&)> listener) {
-        executor_.setActionListener(std::move(listener));
-    }
-    void setKernelRecovers(std::string port) { executor_.setKernelRecovers(std::move(port)); }
+    Executor& executor() { return executor_; }
 
     // Said after "pxctl: " in every message about an action: "line 3: ".
     void setWhere(std::string where) { where_ = std::move(where); }

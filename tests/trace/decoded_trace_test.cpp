@@ -35,7 +35,7 @@ std::string decodedTrace(const commands::Descriptor& d, const std::vector<std::s
     auto program = d.make(*trace);
     std::ostringstream out, err;
     script::Runner runner(*program, out, err, false);
-    runner.setActionListener([&](const std::string& action) { trace->setAction(action); });
+    runner.executor().setActionListener([&](const std::string& action) { trace->setAction(action); });
     for (const auto& action : script::parseActions(words, d)) EXPECT_TRUE(runner.run(action)) << err.str();
     return decodedLines(file);  // the trace closes the file
 }

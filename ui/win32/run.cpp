@@ -4,11 +4,8 @@
 // window opens goes to the console that started them, or to a message box.
 #include "apps/run.h"
 
-#include "apps/command_line.h"
-#include "apps/manual.h"
+#include "apps/window_start.h"
 #include "commands/descriptor.h"
-#include "ports/factory.h"
-#include "ports/options.h"
 #include "ports/trace_port.h"
 #include "platform/windows/text.h"
 #include "ui/win32/window.h"
@@ -20,17 +17,13 @@
 #include <string>
 #include <vector>
 
-#ifndef PX_VERSION
-#define PX_VERSION "0"
-#endif
-
 namespace apps {
 namespace {
 
 // Standard output or error as the program was given it; a program started from
 // a console window has none of its own and writes to that console; one started
 // from the Start menu has no console at all, and shows a message box instead.
-void say(const std::string& name, const std::string& text, bool error) {
+void sayTo(const std::string& name, const std::string& text, bool error) {
     HANDLE out = ::GetStdHandle(error ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE);
     bool ours = false;
     if ((out == nullptr || out == INVALID_HANDLE_VALUE) && ::AttachConsole(ATTACH_PARENT_PROCESS)) {
@@ -52,33 +45,10 @@ void say(const std::string& name, const std::string& text, bool error) {
 
 int run(const commands::Descriptor& descriptor, int argc, char** argv) {
     const std::string name(descriptor.executable);
-    CommandLine line;
-    ports::ProgramPort port;
-    try {
-        line = parseCommandLine(platform::commandLineArguments(argc, argv));
-        if (!line.toolkit.empty()) {
-            throw UsageError(line.toolkit.front() + " is an option of the Qt windows on Linux; these windows are " +
-                             "Windows' own");
-        }
-        if (line.help) {
-            say(name, helpText(windowManual(descriptor)), false);
-            return 0;
-        }
-        if (line.version) {
-            say(name, name + " " + PX_VERSION + "\n", false);
-            return 0;
-        }
-        port = ports::openProgramPort(line.port, line.trace);
-    } catch (const UsageError& e) {
-        say(name, name + ": " + ports::displayable(e.what()) + "\n", true);
-        return 2;
-    } catch (const ports::ConfigError& e) {
-        say(name, name + ": " + ports::displayable(e.what()) + "\n", true);
-        return 2;
-    } catch (const std::exception& e) {
-        say(name, name + ": internal error: " + ports::displayable(e.what()) + "\n", true);
-        return 1;
-    }
+    const Say say = [&name](const std::string& text, bool error) { sayTo(name, text, error); };
+    auto started = startWindowProgram(descriptor, platform::commandLineArguments(argc, argv), say, false);
+    if (const int* status = std::get_if<int>(&started)) return *status;
+    WindowStart& start = std::get<WindowStart>(started);
 
     // Ctrl-C and the console closing end the window as E&xit does, once the
     // frame under way is whole.
@@ -86,18 +56,10 @@ int run(const commands::Descriptor& descriptor, int argc, char** argv) {
     ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);  // for the accessibility annotations
     int status = 0;
     {
-        ports::TracePort* trace = port.trace;
-        auto program = descriptor.make(*port.port);
-        program->setCheckAck(line.checkAck && !port.carriesTransactions());
-        program->setAddress(line.address);
-        if (trace != nullptr && line.address != commands::Program::kDefaultAddress) {
-            trace->setDeviceAddress(line.address);
-        }
-        if (descriptor.load != nullptr) descriptor.load(*program);
-        ui::win32::Window window(descriptor, *program);
-        window.setPortLabel(portTitle(port.label, line.address));
-        window.setNoticeSource([&port] { return port.takeNotice(); });
-        if (trace != nullptr) window.setActionListener([trace](const std::string& action) { trace->setAction(action); });
+        ports::TracePort* trace = start.session.port.trace;
+        commands::Program& program = *start.session.program;
+        ui::win32::Window window(descriptor, program);
+        showSessionIn(window, start);
         // Exit may come while the session ends (WM_ENDSESSION), when the process
         // can end as soon as the event returns: the trace is closed at once.
         window.setExitAction([&window, trace] {
@@ -107,7 +69,7 @@ int run(const commands::Descriptor& descriptor, int argc, char** argv) {
         });
         window.setStopCheck([&interrupts] { return interrupts.pending() != 0; });
         window.showCentred();
-        if (line.exitWhenShown) ::PostQuitMessage(0);
+        if (start.line.exitWhenShown) ::PostQuitMessage(0);
 
         HANDLE wake = static_cast<HANDLE>(interrupts.event());
         bool woken = false;
@@ -116,7 +78,7 @@ int run(const commands::Descriptor& descriptor, int argc, char** argv) {
                                                                MWMO_INPUTAVAILABLE);
             if (!woken && waited == WAIT_OBJECT_0) {
                 woken = true;
-                program->cmdExit_Click();
+                program.cmdExit_Click();
             }
             MSG message;
             while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
@@ -132,11 +94,9 @@ int run(const commands::Descriptor& descriptor, int argc, char** argv) {
         }
         if (trace != nullptr) trace->close();
     }
-    while (auto notice = port.takeNotice()) {
-        say(name, name + ": warning: " + ports::displayable(*notice) + "\n", true);
-    }
+    status = endWindowProgram(descriptor, start, say, status, interrupts.pending());
     ::CoUninitialize();
-    return interrupts.pending() != 0 ? 128 + interrupts.pending() : status;
+    return status;
 }
 
 }  // namespace apps
