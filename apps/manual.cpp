@@ -380,7 +380,8 @@ Manual windowManual(const commands::Descriptor& program) {
         "Enter and Space press a focused button. A screen reader reads each control by name.",
         kWin32 ? "Ctrl+Q, the close box and the end of the session close the window as Exit does, once the frame "
                  "under way is whole."
-               : "Ctrl+Q closes the window as Exit does. SIGINT, SIGTERM or SIGHUP closes it so too, once the frame "
+               : "Ctrl+Q and the close box close the window as Exit does. SIGINT, SIGTERM or SIGHUP closes it so too, "
+                 "once the frame "
                  "under way is whole. Without a display the program says so and exits; pxctl(1) does the same work "
                  "without one.",
     };

@@ -1,32 +1,23 @@
 #include "ui/port_dialogs.h"
 
-#include "view/window_text.h"
-
 #include <QMessageBox>
 #include <QWidget>
 
 namespace ui {
 
-PortDialogs::PortDialogs(QWidget& window, QString caption) : QObject(&window), window_(window), caption_(std::move(caption)) {
+PortDialogs::PortDialogs(QWidget& window, QString caption)
+    : QObject(&window), window_(window), state_(caption.toStdString()) {
     updateTitle();
 }
 
-void PortDialogs::failed(const QString& action, const QString& message, const commands::Delivery& delivery) {
-    errorText_ = message;
-    errorSent_ = QString::fromStdString(view::failureText(action.toStdString(), delivery));
-    awaitingDialog_ = true;
-    mark_ = QString::fromUtf8(commands::mark(delivery).data(), static_cast<qsizetype>(commands::mark(delivery).size()));
+void PortDialogs::failed(std::string_view shown, const std::string& message, const commands::Delivery& delivery) {
+    const bool queue = state_.failed(shown, message, delivery);
     updateTitle();
-    if (!errorQueued_) {
-        errorQueued_ = true;
-        QMetaObject::invokeMethod(this, &PortDialogs::showError, Qt::QueuedConnection);
-    }
+    if (queue) QMetaObject::invokeMethod(this, &PortDialogs::showError, Qt::QueuedConnection);
 }
 
 void PortDialogs::reached() {
-    if (mark_.isEmpty()) return;
-    mark_.clear();
-    updateTitle();
+    if (state_.reached()) updateTitle();
 }
 
 void PortDialogs::notice(const std::string& text) {
@@ -39,28 +30,25 @@ void PortDialogs::notice(const std::string& text) {
 }
 
 void PortDialogs::showError() {
-    errorQueued_ = false;
+    const view::WindowState::FailureDialog dialog = state_.showFailure();
     if (error_ == nullptr) {
-        error_ = new QMessageBox(QMessageBox::Critical, QString::fromStdString(view::failureTitle(caption_.toStdString())),
-                                 QString(), QMessageBox::Ok, &window_);
+        error_ = new QMessageBox(QMessageBox::Critical, QString::fromStdString(dialog.title), QString(),
+                                 QMessageBox::Ok, &window_);
         error_->setObjectName(QStringLiteral("portError"));
         error_->setWindowModality(Qt::WindowModal);
-        connect(error_, &QDialog::finished, this, [this] { awaitingDialog_ = false; });
+        connect(error_, &QDialog::finished, this, [this] { state_.failureClosed(); });
     }
     // A second failure while the dialog is up replaces its text.
-    error_->setText(errorText_);
-    error_->setInformativeText(errorSent_);
+    error_->setText(QString::fromStdString(dialog.message));
+    error_->setInformativeText(QString::fromStdString(dialog.sent));
     if (!error_->isVisible()) error_->open();
 }
 
 void PortDialogs::setPortLabel(const std::string& label) {
-    portLabel_ = label;
+    state_.setPortLabel(label);
     updateTitle();
 }
 
-void PortDialogs::updateTitle() {
-    window_.setWindowTitle(
-        QString::fromStdString(view::windowTitle(caption_.toStdString(), portLabel_, mark_.toStdString())));
-}
+void PortDialogs::updateTitle() { window_.setWindowTitle(QString::fromStdString(state_.title())); }
 
 }  // namespace ui

@@ -35,14 +35,14 @@ QWidget* rectangle(QWidget& parent) {
     return frame;
 }
 
-QWidget* label(const ControlSpec& c, QWidget& parent, Rgb windowBack) {
+QWidget* label(const ControlSpec& c, const ResolvedLook& look, QWidget& parent) {
     auto* label = new QLabel(QString::fromStdString(c.caption), &parent);
     label->setTextFormat(Qt::PlainText);
-    label->setAlignment((c.look.align == Align::Center ? Qt::AlignHCenter : Qt::AlignLeft) | Qt::AlignTop);
-    label->setWordWrap(c.look.wrap);
+    label->setAlignment((look.align == Align::Center ? Qt::AlignHCenter : Qt::AlignLeft) | Qt::AlignTop);
+    label->setWordWrap(look.wrap);
     QPalette palette = label->palette();
-    palette.setColor(QPalette::Window, colour(c.look.back.value_or(windowBack)));
-    palette.setColor(QPalette::WindowText, colour(c.look.text.value_or(Rgb{0, 0, 0})));
+    palette.setColor(QPalette::Window, colour(*look.back));
+    palette.setColor(QPalette::WindowText, colour(look.text));
     label->setPalette(palette);
     label->setAutoFillBackground(true);
     return label;
@@ -62,23 +62,23 @@ QWidget* scrollBar(const ControlSpec& c, QWidget& parent) {
 }
 
 // Nothing reads the text boxes: they take typing when clicked, but Tab passes them by.
-QWidget* textBox(const ControlSpec& c, QWidget& parent) {
+QWidget* textBox(const ResolvedLook& look, QWidget& parent) {
     auto* edit = new FocusFramed<QLineEdit>(&parent);
     edit->setFocusPolicy(Qt::ClickFocus);
-    edit->setAlignment(c.look.align == Align::Center ? Qt::AlignCenter : Qt::AlignLeft | Qt::AlignVCenter);
+    edit->setAlignment(look.align == Align::Center ? Qt::AlignCenter : Qt::AlignLeft | Qt::AlignVCenter);
     QPalette palette = edit->palette();
-    if (c.look.text) palette.setColor(QPalette::Text, colour(*c.look.text));
-    // The window-frame colour of the system these windows come from is black.
-    if (c.look.windowFrameBack) palette.setColor(QPalette::Base, Qt::black);
+    palette.setColor(QPalette::Text, colour(look.text));
+    palette.setColor(QPalette::Base, colour(*look.back));
     edit->setPalette(palette);
     return edit;
 }
 
-QWidget* button(const ControlSpec& c, QWidget& parent) {
+QWidget* button(const ControlSpec& c, const ResolvedLook& look, QWidget& parent) {
     auto* button = new WrapButton(QString::fromStdString(c.caption), &parent);
     if (!c.toolTip.empty()) button->setToolTip(QString::fromStdString(c.toolTip));
     QPalette palette = button->palette();
-    if (c.look.back) palette.setColor(QPalette::Button, colour(*c.look.back));
+    if (look.back) palette.setColor(QPalette::Button, colour(*look.back));
+    palette.setColor(QPalette::ButtonText, colour(look.text));
     button->setPalette(palette);
     button->setAutoDefault(false);
     return button;
@@ -86,10 +86,10 @@ QWidget* button(const ControlSpec& c, QWidget& parent) {
 
 }  // namespace
 
-QFont fontFor(const Look& look) {
+QFont fontFor(const ResolvedLook& look) {
     QFont font(kFallbackFace);
     font.setStyleHint(QFont::SansSerif);
-    font.setPointSizeF(look.points > 0 ? look.points : 8.0);
+    font.setPointSizeF(look.points);
     font.setWeight(look.bold ? QFont::Bold : QFont::Normal);
     return font;
 }
@@ -101,17 +101,17 @@ void paintFocusFrame(QWidget& widget) {
     painter.drawRect(QRectF(widget.rect()).adjusted(1, 1, -1, -1));
 }
 
-QWidget* makeWidget(const ControlSpec& c, QWidget& parent, Rgb windowBack, double scale) {
+QWidget* makeWidget(const ControlSpec& c, const ResolvedLook& look, QWidget& parent, double scale) {
     QWidget* w = nullptr;
     switch (c.kind) {
         case Kind::Rectangle: w = rectangle(parent); break;
-        case Kind::Label: w = label(c, parent, windowBack); break;
+        case Kind::Label: w = label(c, look, parent); break;
         case Kind::ScrollBar: w = scrollBar(c, parent); break;
-        case Kind::TextBox: w = textBox(c, parent); break;
-        case Kind::Button: w = button(c, parent); break;
+        case Kind::TextBox: w = textBox(look, parent); break;
+        case Kind::Button: w = button(c, look, parent); break;
     }
     w->setObjectName(QString::fromStdString(c.fullName()));
-    w->setFont(fontFor(c.look));
+    w->setFont(fontFor(look));
     const view::PixelRect r = view::toPixels(c, scale);
     w->setGeometry(r.left, r.top, r.width, r.height);
     if (c.hidden) w->setVisible(false);

@@ -4,6 +4,7 @@
 
 #include "view/accessible.h"
 #include "view/layout.h"
+#include "view/window_state.h"
 
 #include <QFont>
 
@@ -20,6 +21,7 @@ using view::Kind;
 using view::kFallbackFace;
 using view::kWindowYellow;
 using view::Look;
+using view::ResolvedLook;
 using view::Rgb;
 using view::WindowSpec;
 using view::windowA;
@@ -27,11 +29,11 @@ using view::windowB;
 using view::windowFor;
 
 // "MS Sans Serif" at the given size and weight, through the platform's sans-serif face.
-QFont fontFor(const Look& look);
+QFont fontFor(const ResolvedLook& look);
 
-// The widget for a row, placed in twips at `scale` pixels per twip. windowBack
-// is the window's background, which a label takes unless its look says otherwise.
-QWidget* makeWidget(const ControlSpec& spec, QWidget& parent, Rgb windowBack, double scale);
+// The widget for a row in its look (view::resolvedLook), placed in twips at
+// `scale` pixels per twip.
+QWidget* makeWidget(const ControlSpec& spec, const ResolvedLook& look, QWidget& parent, double scale);
 
 using view::toPixels;
 

@@ -13,6 +13,7 @@
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
+#include <QCloseEvent>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QScreen>
@@ -41,6 +42,7 @@ Window::Window(const commands::Descriptor& descriptor, commands::Program& progra
       descriptor_(descriptor),
       spec_(windowFor(descriptor)),
       program_(program),
+      index_(descriptor, spec_),
       scale_(screenScale()),
       dialogs_(new PortDialogs(*this, QString::fromStdString(spec_.caption))) {
     setObjectName(QString::fromStdString(spec_.name));
@@ -58,9 +60,7 @@ Window::Window(const commands::Descriptor& descriptor, commands::Program& progra
     // exactly as the button does.
     auto* quit = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q), this);
     quit->setObjectName(QStringLiteral("quitShortcut"));
-    connect(quit, &QShortcut::activated, this, [this] {
-        if (auto* exit = findChild<QPushButton*>(QStringLiteral("cmdExit"))) exit->click();
-    });
+    connect(quit, &QShortcut::activated, this, [this] { clickExit(); });
     program_.setExitHandler([this] {
         if (exit_) {
             exit_();
@@ -91,22 +91,38 @@ void Window::showCentred() {
     show();
 }
 
+void Window::clickExit() {
+    const view::ControlRef exit = view::exitButton(spec_);
+    if (auto* button = qobject_cast<QPushButton*>(widget(exit.name, exit.index))) button->click();
+}
+
+// The close box and the system's Close act as E&xit's click; a close the
+// program asks for (Exit's own, without an exit action) closes.
+void Window::closeEvent(QCloseEvent* event) {
+    if (!event->spontaneous()) {
+        QWidget::closeEvent(event);
+        return;
+    }
+    event->ignore();
+    clickExit();
+}
+
 void Window::build() {
-    // Rectangles and labels first, so that they lie beneath everything else.
-    for (int pass = 0; pass < 2; ++pass) {
-        for (const auto& c : spec_.controls) {
-            const bool beneath = c.kind == Kind::Rectangle || c.kind == Kind::Label;
-            if (beneath != (pass == 0)) continue;
-            QWidget* w = makeWidget(c, *this, spec_.back, scale_);
-            widgets_[{c.name, c.index}] = w;
-            const AccessibleText text = accessibleText(descriptor_, c);
-            if (!text.name.empty()) {
-                w->setAccessibleName(QString::fromStdString(text.name));
-                w->setAccessibleDescription(QString::fromStdString(text.description));
-            }
-            bind(c, w);
+    // A widget made later lies over those made before: the bottom of the stack first.
+    const std::vector<std::size_t> order = view::stackingOrder(spec_);
+    rows_.assign(spec_.controls.size(), nullptr);
+    for (auto row = order.rbegin(); row != order.rend(); ++row) {
+        const ControlSpec& c = spec_.controls[*row];
+        QWidget* w = makeWidget(c, view::resolvedLook(spec_, c), *this, scale_);
+        widgets_[{c.name, c.index}] = w;
+        rows_[*row] = w;
+        const AccessibleText text = accessibleText(descriptor_, c);
+        if (!text.name.empty()) {
+            w->setAccessibleName(QString::fromStdString(text.name));
+            w->setAccessibleDescription(QString::fromStdString(text.description));
         }
     }
+    for (std::size_t row = 0; row < spec_.controls.size(); ++row) bind(row);
     // Each label is tied to the control it describes, as a screen reader reads it.
     for (const auto& c : spec_.controls) {
         if (c.kind != Kind::Label || c.describes.empty()) continue;
@@ -126,13 +142,15 @@ void Window::orderTabs() {
     chain.front()->setFocus();  // where the keyboard starts when the window opens
 }
 
-void Window::bind(const ControlSpec& c, QWidget* w) {
-    const view::ControlBinding binding = view::bindingFor(descriptor_, c);
+void Window::bind(std::size_t row) {
+    const ControlSpec& c = spec_.controls[row];
+    QWidget* w = rows_[row];
+    const view::ControlBinding& binding = index_.binding(row);
     if (c.kind == Kind::Button) {
         // The dialog names the button as the operator sees it: "Mid Scale", "Run".
         connect(static_cast<QPushButton*>(w), &QPushButton::clicked, this,
                 [this, command = binding.command, shown = binding.shown] {
-                    if (!dialogs_->awaitingDialog()) {
+                    if (dialogs_->accepting()) {
                         dispatch(command->word, shown, [this, command] { command->run(program_); });
                     }
                 });
@@ -140,24 +158,19 @@ void Window::bind(const ControlSpec& c, QWidget* w) {
     }
     if (!binding.model) return;
     const controls::ControlId id = *binding.model;
-    const bool array = id.name == controls::Name::vsbBit || id.name == controls::Name::txtBit;
     if (c.kind == Kind::ScrollBar) {
-        auto* bar = static_cast<QScrollBar*>(w);
-        if (array) bitBars_[static_cast<std::size_t>(id.index)] = bar;
-        bindScrollBar(bar, binding);
+        bindScrollBar(static_cast<QScrollBar*>(w), binding);
     } else {
-        auto* edit = static_cast<QLineEdit*>(w);
-        if (array) bitBoxes_[static_cast<std::size_t>(id.index)] = edit;
         // Typing changes only the box; the next write of the program shows again.
-        connect(edit, &QLineEdit::textEdited, this, [this, id] { program_.controls().textBox(id).operatorEdited(); });
+        connect(static_cast<QLineEdit*>(w), &QLineEdit::textEdited, this,
+                [this, id] { program_.controls().textBox(id).operatorEdited(); });
     }
-    if (!array) single_[id.name] = w;
 }
 
 void Window::bindScrollBar(QScrollBar* bar, const view::ControlBinding& binding) {
     connect(bar, &QScrollBar::valueChanged, this, [this, bar, binding](int value) {
         const controls::ControlId id = *binding.model;
-        if (dialogs_->awaitingDialog()) {
+        if (!dialogs_->accepting()) {
             // The gesture that failed is over: what its queued events still
             // move is put back, and nothing reaches the port.
             const QSignalBlocker quiet(bar);
@@ -177,8 +190,7 @@ void Window::dispatch(std::string_view label, std::string_view shown, const std:
 }
 
 void Window::failed(std::string_view shown, const std::string& message, const commands::Delivery& delivery) {
-    dialogs_->failed(QString::fromUtf8(shown.data(), static_cast<qsizetype>(shown.size())),
-                     QString::fromStdString(message), delivery);
+    dialogs_->failed(shown, message, delivery);
 }
 
 void Window::reached() { dialogs_->reached(); }
@@ -199,22 +211,20 @@ void Window::endGesture() {
 
 void Window::setPortLabel(const std::string& label) { dialogs_->setPortLabel(label); }
 
-QWidget* Window::singleWidget(controls::Name name) const {
-    const auto it = single_.find(name);
-    return it == single_.end() ? nullptr : it->second;
+QWidget* Window::modelWidget(controls::ControlId id) const {
+    const auto row = index_.rowOf(id);
+    return row ? rows_[*row] : nullptr;
 }
 
 void Window::valueChanged(controls::ControlId id, int value) {
-    QScrollBar* bar = id.name == controls::Name::vsbBit ? bitBars_[static_cast<std::size_t>(id.index)]
-                                                        : static_cast<QScrollBar*>(singleWidget(id.name));
+    auto* bar = static_cast<QScrollBar*>(modelWidget(id));
     if (bar == nullptr || bar->value() == value) return;
     const QSignalBlocker quiet(bar);  // a program's assignment is not an operator event
     bar->setValue(value);
 }
 
 void Window::textChanged(controls::ControlId id, std::string_view text) {
-    QLineEdit* edit = id.name == controls::Name::txtBit ? bitBoxes_[static_cast<std::size_t>(id.index)]
-                                                        : static_cast<QLineEdit*>(singleWidget(id.name));
+    auto* edit = static_cast<QLineEdit*>(modelWidget(id));
     if (edit == nullptr) return;
     const QString shown = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
     if (edit->text() != shown) edit->setText(shown);

@@ -8,6 +8,7 @@
 #include "controls/controls.h"
 #include "ui/widgets.h"
 #include "view/dispatch.h"
+#include "view/window_state.h"
 #include "view/window_text.h"
 
 #include <QWidget>
@@ -19,6 +20,7 @@
 #include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 class QLineEdit;
 class QScrollBar;
@@ -74,10 +76,14 @@ public:
     // failure (a trace file that could not be written); shown once, as a warning.
     void setNoticeSource(std::function<std::optional<std::string>()> source) { sources_.notices = std::move(source); }
 
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
 private:
     void build();
     void orderTabs();
-    void bind(const ControlSpec& c, QWidget* w);
+    void bind(std::size_t row);
+    void clickExit();
     void bindScrollBar(QScrollBar* bar, const view::ControlBinding& binding);
     void valueChanged(controls::ControlId id, int value) override;
     void textChanged(controls::ControlId id, std::string_view text) override;
@@ -85,18 +91,17 @@ private:
     void failed(std::string_view shown, const std::string& message, const commands::Delivery& delivery) override;
     void reached() override;
     void notice(const std::string& text) override;
-    QWidget* singleWidget(controls::Name name) const;  // a code scroll bar or display
+    QWidget* modelWidget(controls::ControlId id) const;
 
     const commands::Descriptor& descriptor_;
     WindowSpec spec_;
     commands::Program& program_;
+    view::ControlIndex index_;
     double scale_;
     PortDialogs* dialogs_;
     std::function<void()> exit_;
     std::map<std::pair<std::string, int>, QWidget*> widgets_;
-    std::array<QScrollBar*, controls::kBitCount> bitBars_{};
-    std::array<QLineEdit*, controls::kBitCount> bitBoxes_{};
-    std::map<controls::Name, QWidget*> single_;
+    std::vector<QWidget*> rows_;  // by table row
     QScrollBar* activeBar_ = nullptr;  // the scroll bar whose Change is being dispatched
     view::EventSources sources_;
 };

@@ -55,16 +55,14 @@ RECT frameFor(int clientWidth, int clientHeight, unsigned dpi) {
     return r;
 }
 
-wchar_t accessKeyOf(const std::string& caption) {
-    const auto at = caption.find('&');
-    if (at == std::string::npos || at + 1 >= caption.size()) return 0;
-    return static_cast<wchar_t>(std::towupper(static_cast<wint_t>(static_cast<unsigned char>(caption[at + 1]))));
-}
-
 }  // namespace
 
 Window::Window(const commands::Descriptor& descriptor, commands::Program& program)
-    : descriptor_(descriptor), spec_(view::windowFor(descriptor)), program_(program) {
+    : descriptor_(descriptor),
+      spec_(view::windowFor(descriptor)),
+      program_(program),
+      index_(descriptor, spec_),
+      state_(spec_.caption) {
     INITCOMMONCONTROLSEX common{sizeof(INITCOMMONCONTROLSEX), ICC_STANDARD_CLASSES | ICC_BAR_CLASSES};
     ::InitCommonControlsEx(&common);
     WNDCLASSEXW wc{};
@@ -127,30 +125,16 @@ void Window::exitNow() {
 }
 
 void Window::createControls() {
-    // Z order is creation order, the first on top: the controls the keyboard
-    // reaches, in its order, then the text boxes, then the labels beneath them
-    // all. Among the text boxes and among the labels a later row lies over an
-    // earlier one, as the tables lay them.
-    const std::vector<view::ControlRef> order = view::tabOrder(spec_);
-    const int rowCount = static_cast<int>(spec_.controls.size());
-    auto rank = [&](std::size_t row) {
-        const view::ControlSpec& c = spec_.controls[row];
-        for (std::size_t i = 0; i < order.size(); ++i) {
-            if (order[i].name == c.name && order[i].index == c.index) return static_cast<int>(i);
-        }
-        const int group = c.kind == view::Kind::TextBox ? 1 : 2;
-        return group * 10000 + rowCount - static_cast<int>(row);
-    };
-    std::vector<std::size_t> rows(spec_.controls.size());
-    for (std::size_t i = 0; i < rows.size(); ++i) rows[i] = i;
-    std::sort(rows.begin(), rows.end(), [&](std::size_t a, std::size_t b) { return rank(a) < rank(b); });
-
+    // Z order is creation order, the first on top.
+    const std::vector<std::size_t> rows = view::stackingOrder(spec_);
     controls_.resize(spec_.controls.size());
     const HINSTANCE instance = ::GetModuleHandleW(nullptr);
     for (const std::size_t row : rows) {
         const view::ControlSpec& c = spec_.controls[row];
         Control& made = controls_[row];
         made.spec = &c;
+        made.look = view::resolvedLook(spec_, c);
+        made.binding = &index_.binding(row);
         // A rectangle is an outline the window draws beneath its controls (a
         // child window would hide what lies inside it).
         if (c.kind == view::Kind::Rectangle) continue;
@@ -187,24 +171,13 @@ void Window::createControls() {
                                       instance, nullptr);
         if (made.hwnd == nullptr) throw std::runtime_error("cannot create " + c.fullName());
         byName_[{c.name, c.index}] = row;
-        made.binding = view::bindingFor(descriptor_, c);
-        if (c.kind == view::Kind::Button) made.accessKey = accessKeyOf(c.caption);
-        if (const auto& id = made.binding.model) {
-            const bool array = id->name == controls::Name::vsbBit || id->name == controls::Name::txtBit;
-            if (array) {
-                (c.kind == view::Kind::ScrollBar ? bitBars_ : bitBoxes_)[static_cast<std::size_t>(id->index)] =
-                    made.hwnd;
-            } else {
-                single_[id->name] = made.hwnd;
-            }
-        }
         if (c.kind == view::Kind::ScrollBar) {
-            const controls::ScrollBar& bar = program_.controls().scrollBar(*made.binding.model);
+            const controls::ScrollBar& bar = program_.controls().scrollBar(*index_.binding(row).model);
             SCROLLINFO info{sizeof info, SIF_RANGE | SIF_POS | SIF_PAGE, bar.Min(), c.max, 0, bar.Value(), 0};
             ::SetScrollInfo(made.hwnd, SB_CTL, &info, FALSE);
         }
     }
-    for (const view::ControlRef& ref : order) tabOrder_.push_back(control(ref.name, ref.index));
+    for (const view::ControlRef& ref : view::tabOrder(spec_)) tabOrder_.push_back(control(ref.name, ref.index));
 
     // Tool tips on the buttons that have one.
     tips_ = ::CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX,
@@ -223,8 +196,8 @@ void Window::createControls() {
     }
 }
 
-HFONT Window::fontFor(const view::Look& look) {
-    const int tenths = static_cast<int>((look.points > 0 ? look.points : 8.0) * 10 + 0.5);
+HFONT Window::fontFor(const view::ResolvedLook& look) {
+    const int tenths = static_cast<int>(look.points * 10 + 0.5);
     const auto key = std::make_pair(tenths, look.bold);
     if (const auto it = fonts_.find(key); it != fonts_.end()) return it->second;
     const int height = -::MulDiv(tenths, static_cast<int>(dpi_), 720);
@@ -245,7 +218,7 @@ void Window::place(unsigned dpi) {
         if (c.hwnd == nullptr) continue;
         const view::PixelRect r = view::toPixels(*c.spec, scale);
         ::SetWindowPos(c.hwnd, nullptr, r.left, r.top, r.width, r.height, SWP_NOZORDER | SWP_NOACTIVATE);
-        ::SendMessageW(c.hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(fontFor(c.spec->look)), TRUE);
+        ::SendMessageW(c.hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(fontFor(c.look)), TRUE);
     }
     for (auto& [key, font] : old) ::DeleteObject(font);
     const RECT frame = frameFor(view::toPixels(spec_.width, scale), view::toPixels(spec_.height, scale), dpi);
@@ -298,10 +271,8 @@ Window::Control* Window::controlOf(HWND hwnd) {
 }
 
 HWND Window::modelControl(controls::ControlId id) const {
-    if (id.name == controls::Name::vsbBit) return bitBars_[static_cast<std::size_t>(id.index)];
-    if (id.name == controls::Name::txtBit) return bitBoxes_[static_cast<std::size_t>(id.index)];
-    const auto it = single_.find(id.name);
-    return it == single_.end() ? nullptr : it->second;
+    const auto row = index_.rowOf(id);
+    return row ? controls_[*row].hwnd : nullptr;
 }
 
 LRESULT CALLBACK Window::procedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -344,7 +315,7 @@ LRESULT Window::handle(UINT message, WPARAM wParam, LPARAM lParam) {
             if (c->spec->kind == view::Kind::Button && (code == BN_CLICKED || code == BN_DOUBLECLICKED)) click(*c);
             // Typing changes only the box; the next write of the program shows again.
             if (c->spec->kind == view::Kind::TextBox && code == EN_CHANGE && !settingText_) {
-                program_.controls().textBox(*c->binding.model).operatorEdited();
+                program_.controls().textBox(*c->binding->model).operatorEdited();
             }
             return 0;
         }
@@ -359,13 +330,9 @@ LRESULT Window::handle(UINT message, WPARAM wParam, LPARAM lParam) {
             ::MessageBoxW(hwnd_, widen(text).c_str(), title, MB_OK | MB_ICONWARNING);
             return 0;
         }
-        case WM_CLOSE: {
-            // The close box and Alt+F4 act as E&xit.
-            if (Control* exit = controlOf(control("cmdExit"))) {
-                dispatch(exit->binding.command->word, exit->binding.shown, [this] { program_.cmdExit_Click(); });
-            }
+        case WM_CLOSE:
+            clickExit();
             return 0;
-        }
         case WM_QUERYENDSESSION: return TRUE;
         case WM_ENDSESSION:
             // Logging off: the process may end as soon as this returns, so Exit
@@ -384,7 +351,7 @@ LRESULT Window::handle(UINT message, WPARAM wParam, LPARAM lParam) {
 }
 
 void Window::scrolled(Control& c, int code) {
-    controls::ScrollBar& bar = program_.controls().scrollBar(*c.binding.model);
+    controls::ScrollBar& bar = program_.controls().scrollBar(*c.binding->model);
     int target = bar.Value();
     switch (code) {
         case SB_LINEUP: target -= c.spec->smallChange; break;
@@ -402,7 +369,7 @@ void Window::scrolled(Control& c, int code) {
         default: return;  // SB_THUMBTRACK, SB_ENDSCROLL: no Change
     }
     target = std::clamp(target, bar.Min(), bar.Max());
-    if (awaitingDialog_ || target == bar.Value()) {
+    if (!state_.accepting() || target == bar.Value()) {
         // The gesture that failed is over, or nothing changes: the thumb goes
         // back to the model's value and nothing reaches the port.
         ::SetScrollPos(c.hwnd, SB_CTL, bar.Value(), TRUE);
@@ -411,15 +378,21 @@ void Window::scrolled(Control& c, int code) {
     activeBar_ = c.hwnd;
     // Named as pxctl names the same event in the trace ("code1=200", "bit:3=1"),
     // and by the control in the dialog.
-    const view::ChangeNames names = view::changeNames(c.binding, target);
+    const view::ChangeNames names = view::changeNames(*c.binding, target);
     dispatch(names.label, names.shown, [&] { bar.setValue(target); });
     activeBar_ = nullptr;
 }
 
 void Window::click(Control& c) {
-    if (awaitingDialog_) return;
-    const commands::Command* command = c.binding.command;
-    dispatch(command->word, c.binding.shown, [this, command] { command->run(program_); });
+    if (!state_.accepting()) return;
+    const commands::Command* command = c.binding->command;
+    dispatch(command->word, c.binding->shown, [this, command] { command->run(program_); });
+}
+
+// Ctrl+Q, the close box and Alt+F4: E&xit's own click.
+void Window::clickExit() {
+    const view::ControlRef exit = view::exitButton(spec_);
+    if (Control* c = controlOf(control(exit.name, exit.index))) click(*c);
 }
 
 void Window::dispatch(std::string_view label, std::string_view shown, const std::function<void()>& run) {
@@ -427,9 +400,7 @@ void Window::dispatch(std::string_view label, std::string_view shown, const std:
 }
 
 void Window::reached() {
-    if (mark_.empty()) return;
-    mark_.clear();
-    updateTitle();
+    if (state_.reached()) updateTitle();
 }
 
 void Window::notice(const std::string& text) {
@@ -450,45 +421,33 @@ void Window::endGesture() {
 }
 
 void Window::failed(std::string_view shown, const std::string& message, const commands::Delivery& delivery) {
-    failureText_ = message;
-    failureSent_ = view::failureText(shown, delivery);
-    awaitingDialog_ = true;
-    mark_ = std::string(commands::mark(delivery));
+    const bool queue = state_.failed(shown, message, delivery);
     updateTitle();
-    if (!failureQueued_) {
-        failureQueued_ = true;
-        ::PostMessageW(hwnd_, kShowFailure, 0, 0);
-    }
+    if (queue) ::PostMessageW(hwnd_, kShowFailure, 0, 0);
 }
 
 void Window::showFailure() {
-    failureQueued_ = false;
-    const std::wstring title = widen(view::failureTitle(spec_.caption));
-    ::MessageBoxW(hwnd_, widen(failureText_ + "\n\n" + failureSent_).c_str(), title.c_str(), MB_OK | MB_ICONERROR);
-    awaitingDialog_ = false;
+    const view::WindowState::FailureDialog dialog = state_.showFailure();
+    ::MessageBoxW(hwnd_, widen(dialog.message + "\n\n" + dialog.sent).c_str(), widen(dialog.title).c_str(),
+                  MB_OK | MB_ICONERROR);
+    state_.failureClosed();
 }
 
 void Window::setPortLabel(const std::string& label) {
-    portLabel_ = label;
+    state_.setPortLabel(label);
     updateTitle();
 }
 
 void Window::updateTitle() {
-    ::SetWindowTextW(hwnd_, widen(view::windowTitle(spec_.caption, portLabel_, mark_)).c_str());
+    ::SetWindowTextW(hwnd_, widen(state_.title()).c_str());
 }
 
 LRESULT Window::colour(HDC dc, HWND child, bool edit) {
     const Control* c = controlOf(child);
     if (c == nullptr) return ::DefWindowProcW(hwnd_, edit ? WM_CTLCOLOREDIT : WM_CTLCOLORSTATIC,
                                               reinterpret_cast<WPARAM>(dc), reinterpret_cast<LPARAM>(child));
-    const view::Look& look = c->spec->look;
-    view::Rgb back = look.back.value_or(spec_.back);
-    if (c->spec->kind == view::Kind::TextBox) {
-        // The window-frame colour of the system these windows come from is black.
-        back = look.windowFrameBack ? view::Rgb{0, 0, 0} : look.back.value_or(view::Rgb{255, 255, 255});
-    }
-    const COLORREF backColour = colourOf(back);
-    ::SetTextColor(dc, colourOf(look.text.value_or(view::Rgb{0, 0, 0})));
+    const COLORREF backColour = colourOf(c->look.back.value_or(spec_.back));
+    ::SetTextColor(dc, colourOf(c->look.text));
     ::SetBkColor(dc, backColour);
     HBRUSH& brush = brushes_[backColour];
     if (brush == nullptr) brush = ::CreateSolidBrush(backColour);
@@ -501,7 +460,7 @@ void Window::drawButton(const DRAWITEMSTRUCT& item) {
     HDC dc = item.hDC;
     RECT r = item.rcItem;
     const bool pressed = (item.itemState & ODS_SELECTED) != 0;
-    const view::Look& look = c->spec->look;
+    const view::ResolvedLook& look = c->look;
     const COLORREF face = look.back ? colourOf(*look.back) : ::GetSysColor(COLOR_BTNFACE);
     HBRUSH& brush = brushes_[face];
     if (brush == nullptr) brush = ::CreateSolidBrush(face);
@@ -513,7 +472,7 @@ void Window::drawButton(const DRAWITEMSTRUCT& item) {
     ::InflateRect(&text, -4, -3);
     if (pressed) ::OffsetRect(&text, 1, 1);
     ::SetBkMode(dc, TRANSPARENT);
-    ::SetTextColor(dc, colourOf(look.text.value_or(view::Rgb{0, 0, 0})));
+    ::SetTextColor(dc, colourOf(look.text));
     HGDIOBJ previous = ::SelectObject(dc, fontFor(look));
     const UINT format = DT_CENTER | DT_WORDBREAK | ((item.itemState & ODS_NOACCEL) != 0 ? DT_HIDEPREFIX : 0);
     RECT measured = text;
@@ -552,16 +511,15 @@ bool Window::preTranslate(const MSG& message) {
             click(*focused);  // Enter presses a focused button as Space does
             return true;
         }
-        if (message.wParam == 'Q' && control) {  // Ctrl+Q, as desktop programs close: Exit's own click
-            if (Control* exit = controlOf(this->control("cmdExit"))) click(*exit);
+        if (message.wParam == 'Q' && control) {  // Ctrl+Q, as desktop programs close
+            clickExit();
             return true;
         }
     }
     if (message.message == WM_SYSCHAR) {
-        const auto key = static_cast<wchar_t>(std::towupper(static_cast<wint_t>(message.wParam)));
-        for (Control& c : controls_) {
-            if (c.accessKey != 0 && c.accessKey == key) {
-                click(c);
+        if (const auto button = view::accessKeyButton(spec_, static_cast<char32_t>(message.wParam))) {
+            if (Control* c = controlOf(this->control(button->name, button->index))) {
+                click(*c);
                 return true;
             }
         }

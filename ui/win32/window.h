@@ -9,6 +9,7 @@
 #include "controls/controls.h"
 #include "view/dispatch.h"
 #include "view/layout.h"
+#include "view/window_state.h"
 #include "view/window_text.h"
 
 #include <windows.h>
@@ -66,17 +67,18 @@ private:
     struct Control {
         const view::ControlSpec* spec = nullptr;
         HWND hwnd = nullptr;                   // none for a rectangle, which the window draws
-        view::ControlBinding binding;          // what its event runs, and its model control
-        wchar_t accessKey = 0;                 // the letter after '&', upper case
+        const view::ControlBinding* binding = nullptr;  // what its event runs, and its model control
+        view::ResolvedLook look{};
     };
 
     static LRESULT CALLBACK procedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT handle(UINT message, WPARAM wParam, LPARAM lParam);
     void createControls();
     void place(unsigned dpi);
-    HFONT fontFor(const view::Look& look);
+    HFONT fontFor(const view::ResolvedLook& look);
     void scrolled(Control& control, int code);
     void click(Control& control);
+    void clickExit();
     void drawButton(const DRAWITEMSTRUCT& item);
     LRESULT colour(HDC dc, HWND child, bool edit);
     void annotate();
@@ -96,24 +98,21 @@ private:
     const commands::Descriptor& descriptor_;
     view::WindowSpec spec_;
     commands::Program& program_;
+    view::ControlIndex index_;
+    view::WindowState state_;
     HWND hwnd_ = nullptr;
     HWND tips_ = nullptr;
     unsigned dpi_ = 96;
     std::vector<Control> controls_;  // in table order
     std::vector<HWND> tabOrder_;
     std::map<std::pair<std::string, int>, std::size_t> byName_;
-    std::array<HWND, controls::kBitCount> bitBars_{};
-    std::array<HWND, controls::kBitCount> bitBoxes_{};
-    std::map<controls::Name, HWND> single_;
     std::map<std::pair<int, bool>, HFONT> fonts_;  // by tenths of a point and weight
     std::map<COLORREF, HBRUSH> brushes_;
     HBRUSH windowBrush_ = nullptr;
     IAccPropServices* accessibility_ = nullptr;
     HWND activeBar_ = nullptr;  // the scroll bar whose Change is being dispatched
     bool settingText_ = false;  // the program, not the operator, is writing a box
-    bool awaitingDialog_ = false;
-    bool failureQueued_ = false;
-    std::string failureText_, failureSent_, mark_, portLabel_, notice_;
+    std::string notice_;
     view::EventSources sources_;
     std::function<void()> exit_;
 };
