@@ -6,10 +6,10 @@
 #include "script/runner.h"
 #include "script/session.h"
 #include "script/scpi.h"
-#include "apps/command_line.h"
-#include "apps/detect.h"
-#include "apps/manual.h"
-#include "apps/serve.h"
+#include "frontend/command_line.h"
+#include "frontend/detect.h"
+#include "frontend/manual.h"
+#include "frontend/serve.h"
 #include "platform/signals.h"
 #include "commands/descriptor.h"
 #include "ports/factory.h"
@@ -97,7 +97,7 @@ int session(const platform::SignalWatch& signals, const commands::Descriptor& de
         const std::vector<std::string> words = script::splitWords(text);
         if (words.size() == 1 && (words[0] == "quit" || words[0] == "exit")) break;
         if (!words.empty() && words[0] == "help" && words.size() <= 2) {
-            const std::string help = words.size() == 1 ? apps::sessionHelp() : apps::sessionHelp(words[1]);
+            const std::string help = words.size() == 1 ? frontend::sessionHelp() : frontend::sessionHelp(words[1]);
             if (help.empty()) {
                 anyBad = true;
                 if (!refused(number, "help: no action is called '" + ports::printable(words[1]) +
@@ -142,36 +142,36 @@ int session(const platform::SignalWatch& signals, const commands::Descriptor& de
 
 // pxctl serve: the program as a SCPI instrument on a TCP socket, the port (and
 // its lock) held while it runs.
-int serveScpi(const apps::CommandLine& line, script::Session& session, const platform::SignalWatch& signals) {
+int serveScpi(const frontend::CommandLine& line, script::Session& session, const platform::SignalWatch& signals) {
     ports::ProgramPort& port = session.port;
     ports::TracePort* trace = port.trace;
     script::ScpiInstrument::Options options{port.label, PX_VERSION, line.checkAck, port.carriesTransactions(),
                                             line.address, [&signals] { return signals.pending() != 0; }};
     script::ScpiInstrument instrument(*session.descriptor, *port.port, std::move(options),
                                       [&session](script::Executor& executor) { session.attach(executor); });
-    apps::ServeOptions serving;
+    frontend::ServeOptions serving;
     if (!line.listen.empty()) serving.listen = line.listen;
     if (line.clients) serving.clients = *line.clients;
     if (line.idleTimeout) serving.idleTimeout = std::chrono::seconds(*line.idleTimeout);
-    const int status = apps::serve(serving, instrument, signals, [&port] { reportNotices(port); });
+    const int status = frontend::serve(serving, instrument, signals, [&port] { reportNotices(port); });
     if (trace != nullptr) trace->close();
     reportNotices(port);
     return status;
 }
 
 int runPxctl(int argc, char** argv) {
-    apps::CommandLine line;
+    frontend::CommandLine line;
     bool parsed = false;  // the command line was read: --json is known
     bool serving = false;
     const commands::Descriptor* descriptor = nullptr;
     std::vector<script::Action> actions;
     script::Session opened;
     try {
-        line = apps::parseCommandLine(platform::commandLineArguments(argc, argv), apps::Front::Pxctl);
+        line = frontend::parseCommandLine(platform::commandLineArguments(argc, argv), frontend::Front::Pxctl);
         parsed = true;
         if (line.help) {
             errno = 0;
-            if (std::fputs(apps::helpText(apps::pxctlManual()).c_str(), stdout) == EOF) {
+            if (std::fputs(frontend::helpText(frontend::pxctlManual()).c_str(), stdout) == EOF) {
                 return outputFailed(errno != 0 ? errno : EIO);
             }
             return finish(0);
@@ -182,42 +182,42 @@ int runPxctl(int argc, char** argv) {
         }
         descriptor = commands::findProgram(line.program);
         if (descriptor == nullptr) {
-            throw apps::UsageError("--program " + ports::printable(line.program) + " is not known; use " +
+            throw frontend::UsageError("--program " + ports::printable(line.program) + " is not known; use " +
                                    commands::programKeys(", ", " or "));
         }
         if (line.json && line.trace == "-") {
-            throw apps::UsageError("--json and --trace - both write to standard output; give the trace a file");
+            throw frontend::UsageError("--json and --trace - both write to standard output; give the trace a file");
         }
-        if (line.actions.empty()) throw apps::UsageError("no action given; see --help");
+        if (line.actions.empty()) throw frontend::UsageError("no action given; see --help");
         if (line.actions[0] == "detect") {
             const std::vector<std::string> named(line.actions.begin() + 1, line.actions.end());
             if (line.probe && named.empty()) {
-                throw apps::UsageError("--probe needs the ports to probe, after detect: it touches no bus it is not "
+                throw frontend::UsageError("--probe needs the ports to probe, after detect: it touches no bus it is not "
                                        "named (pxctl detect --probe i2c:bus=1)");
             }
             if (!line.probe && !named.empty()) {
-                throw apps::UsageError("detect takes no words but, with --probe, the ports to probe");
+                throw frontend::UsageError("detect takes no words but, with --probe, the ports to probe");
             }
             if (!line.trace.empty() || line.keepGoing || !line.listen.empty() || line.clients || line.idleTimeout) {
-                throw apps::UsageError("detect takes --probe, --json, --address and --program; not --trace, "
+                throw frontend::UsageError("detect takes --probe, --json, --address and --program; not --trace, "
                                        "--keep-going or --listen");
             }
-            if (!line.probe) return finish(apps::listPorts(line.json));
-            return finish(apps::probePorts(named, *descriptor, line.address, line.json));
+            if (!line.probe) return finish(frontend::listPorts(line.json));
+            return finish(frontend::probePorts(named, *descriptor, line.address, line.json));
         }
-        if (line.probe) throw apps::UsageError("--probe is for pxctl detect");
+        if (line.probe) throw frontend::UsageError("--probe is for pxctl detect");
         serving = line.actions.size() == 1 && line.actions[0] == "serve";
         if ((!line.listen.empty() || line.clients || line.idleTimeout) && !serving) {
-            throw apps::UsageError("--listen, --clients and --idle-timeout are for pxctl serve");
+            throw frontend::UsageError("--listen, --clients and --idle-timeout are for pxctl serve");
         }
-        if (serving && line.json) throw apps::UsageError("--json does not apply to serve: it answers in SCPI");
+        if (serving && line.json) throw frontend::UsageError("--json does not apply to serve: it answers in SCPI");
         if (line.keepGoing && !(line.actions.size() == 1 && line.actions[0] == "-")) {
-            throw apps::UsageError("--keep-going is for actions read from standard input (-)");
+            throw frontend::UsageError("--keep-going is for actions read from standard input (-)");
         }
         const bool stdinMode = line.actions.size() == 1 && line.actions[0] == "-";
         if (!stdinMode && !serving) actions = script::parseActions(line.actions, *descriptor);
         opened = script::openSession(*descriptor, {line.port, line.trace, line.checkAck, line.address});
-    } catch (const apps::UsageError& e) {
+    } catch (const frontend::UsageError& e) {
         return refusedAtStart(parsed && line.json, e.what());
     } catch (const ports::ConfigError& e) {
         return refusedAtStart(parsed && line.json, e.what());
@@ -231,7 +231,7 @@ int runPxctl(int argc, char** argv) {
     ports::ProgramPort& port = opened.port;
     ports::TracePort* trace = port.trace;
     script::Runner runner(*opened.program, out, std::cerr, line.json);
-    runner.setAddress(apps::addressNote(line.address));
+    runner.setAddress(frontend::addressNote(line.address));
     opened.attach(runner.executor());
     if (port.details) runner.setPortDetails(port.details);
     int status = 0;

@@ -2,7 +2,7 @@
 #include "commands/descriptor.h"
 #include "commands/program.h"
 #include "null_port.h"
-#include "ui/window.h"
+#include "ui/qt/window.h"
 
 #include <QApplication>
 

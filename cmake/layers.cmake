@@ -1,7 +1,7 @@
 # The layers below the window, each with the layers it may use. Their include
 # path never holds Qt's headers, so a Qt include there fails to compile; the
 # checks below also stop anyone linking Qt, or a layer out of order, into them.
-set(PX_LAYERS platform bus controls frame commands sim ports buscheck script view)
+set(PX_LAYERS platform bus controls frame commands sim ports buscheck script view frontend)
 set(PX_USES_platform "")
 set(PX_USES_bus "")
 set(PX_USES_controls "")
@@ -12,6 +12,8 @@ set(PX_USES_ports platform bus sim)
 set(PX_USES_buscheck bus)
 set(PX_USES_script platform bus controls frame commands sim ports)
 set(PX_USES_view bus controls frame commands)
+# What the front ends share: the command line, help, detect, serve, start-up.
+set(PX_USES_frontend platform bus controls frame commands sim ports script)
 
 function(px_core_library name)
   px_library(${name} ${name} ${ARGN})

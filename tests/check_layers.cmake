@@ -2,7 +2,7 @@
 cmake_policy(SET CMP0057 NEW)
 # header of a layer it may not use (a higher one, or a sibling out of order).
 include(${ROOT}/cmake/layers.cmake)
-set(folders ${PX_LAYERS} ui apps)
+set(folders ${PX_LAYERS} frontend ui apps tools)
 set(found "")
 foreach(layer IN LISTS PX_LAYERS)
   file(GLOB_RECURSE files "${ROOT}/${layer}/*.h" "${ROOT}/${layer}/*.cpp")

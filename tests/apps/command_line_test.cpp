@@ -1,6 +1,6 @@
 // The programs' command line: options parsed, and every bad one refused with one
 // line and exit status 2 before any window opens.
-#include "apps/command_line.h"
+#include "frontend/command_line.h"
 #include "ports/factory.h"
 #include "run_program.h"
 
@@ -20,37 +20,37 @@ using testing_support::runProgram;
 using testing_support::ProcessResult;
 
 TEST(CommandLine, DefaultsAndForms) {
-    auto line = apps::parseCommandLine({});
+    auto line = frontend::parseCommandLine({});
     EXPECT_EQ(line.port, "ppdev:dev=/dev/parport0");
     EXPECT_EQ(line.trace, "");
-    line = apps::parseCommandLine({"--port", "sim", "--trace=bus.vcd"});
+    line = frontend::parseCommandLine({"--port", "sim", "--trace=bus.vcd"});
     EXPECT_EQ(line.port, "sim");
     EXPECT_EQ(line.trace, "bus.vcd");
-    line = apps::parseCommandLine({"--port=lib:path=/opt/my ports/x.so", "--version"});
+    line = frontend::parseCommandLine({"--port=lib:path=/opt/my ports/x.so", "--version"});
     EXPECT_EQ(line.port, "lib:path=/opt/my ports/x.so");
     EXPECT_TRUE(line.version);
-    EXPECT_TRUE(apps::parseCommandLine({"-h"}).help);
+    EXPECT_TRUE(frontend::parseCommandLine({"-h"}).help);
 }
 
 // --address: parsed for both front ends, named where it is not the default.
 TEST(CommandLine, AddressAndWhereItIsNamed) {
-    EXPECT_EQ(apps::parseCommandLine({}).address, 0x2c);
-    EXPECT_EQ(apps::parseCommandLine({"--address", "0x2d"}).address, 0x2d);
-    EXPECT_EQ(apps::parseCommandLine({"--address=45"}, apps::Front::Pxctl).address, 45);
-    EXPECT_EQ(apps::portTitle("ppdev /dev/parport0", 0x2c), "ppdev /dev/parport0");
-    EXPECT_EQ(apps::portTitle("ppdev /dev/parport0", 0x2d), "ppdev /dev/parport0, device at 0x2d");
-    EXPECT_EQ(apps::addressHeader(0x2d), "device address 0x2d (address bytes 0x5a and 0x5b)");
-    EXPECT_EQ(apps::parseCommandLine({"--port", "sim", "--", "--json", "-x"}, apps::Front::Pxctl).actions,
+    EXPECT_EQ(frontend::parseCommandLine({}).address, 0x2c);
+    EXPECT_EQ(frontend::parseCommandLine({"--address", "0x2d"}).address, 0x2d);
+    EXPECT_EQ(frontend::parseCommandLine({"--address=45"}, frontend::Front::Pxctl).address, 45);
+    EXPECT_EQ(frontend::portTitle("ppdev /dev/parport0", 0x2c), "ppdev /dev/parport0");
+    EXPECT_EQ(frontend::portTitle("ppdev /dev/parport0", 0x2d), "ppdev /dev/parport0, device at 0x2d");
+    EXPECT_EQ(frontend::addressHeader(0x2d), "device address 0x2d (address bytes 0x5a and 0x5b)");
+    EXPECT_EQ(frontend::parseCommandLine({"--port", "sim", "--", "--json", "-x"}, frontend::Front::Pxctl).actions,
               (std::vector<std::string>{"--json", "-x"}));
 }
 
 // pxctl serve's own options: absent unless given, each in its range, and
 // refused by the window programs, which serve nothing.
 TEST(CommandLine, ServeOptions) {
-    const auto none = apps::parseCommandLine({"serve"}, apps::Front::Pxctl);
+    const auto none = frontend::parseCommandLine({"serve"}, frontend::Front::Pxctl);
     EXPECT_EQ(none.clients, std::nullopt);
     EXPECT_EQ(none.idleTimeout, std::nullopt);
-    const auto given = apps::parseCommandLine({"--clients", "64", "--idle-timeout=0", "serve"}, apps::Front::Pxctl);
+    const auto given = frontend::parseCommandLine({"--clients", "64", "--idle-timeout=0", "serve"}, frontend::Front::Pxctl);
     EXPECT_EQ(given.clients, 64);
     EXPECT_EQ(given.idleTimeout, 0);
     for (const auto& [arguments, message] : std::vector<std::pair<std::vector<std::string>, std::string>>{
@@ -61,13 +61,13 @@ TEST(CommandLine, ServeOptions) {
              {{"--address", "0x78"}, "--address 0x78 is not a 7-bit device address; give 0x08..0x77 (0x2c, the "
                                      "default, makes the address bytes 0x58 and 0x59)"}}) {
         try {
-            apps::parseCommandLine(arguments, apps::Front::Pxctl);
+            frontend::parseCommandLine(arguments, frontend::Front::Pxctl);
             ADD_FAILURE() << arguments[0] << " " << arguments[1] << " was accepted";
-        } catch (const apps::UsageError& e) {
+        } catch (const frontend::UsageError& e) {
             EXPECT_EQ(e.what(), message);
         }
     }
-    EXPECT_THROW(apps::parseCommandLine({"--clients", "2"}), apps::UsageError);
+    EXPECT_THROW(frontend::parseCommandLine({"--clients", "2"}), frontend::UsageError);
 }
 
 // Every --port string the README shows must open as written.

@@ -1,7 +1,7 @@
 // The man pages as man shows them: no warnings from the formatter, every
 // section a reader looks for, each example on a line of its own, and every
 // form of the command in the synopsis.
-#include "apps/manual.h"
+#include "frontend/manual.h"
 #include "commands/descriptor.h"
 #include "run_program.h"
 
@@ -16,13 +16,13 @@ using namespace testing_support;
 
 struct Page {
     std::string name;
-    apps::Manual manual;
+    frontend::Manual manual;
 };
 
 std::vector<Page> pages() {
-    std::vector<Page> all{{"pxctl", apps::pxctlManual()}};
+    std::vector<Page> all{{"pxctl", frontend::pxctlManual()}};
     for (const commands::Descriptor* d : commands::programs()) {
-        all.push_back({std::string(d->executable), apps::windowManual(*d)});
+        all.push_back({std::string(d->executable), frontend::windowManual(*d)});
     }
     return all;
 }
@@ -54,7 +54,7 @@ TEST(ManPages, ReadWithoutWarningsAndHoldEverySection) {
             if (found != std::string::npos) at = found;
         }
         // Each example's command on its own line, never run into the next.
-        for (const apps::Example& example : page.manual.examples) {
+        for (const frontend::Example& example : page.manual.examples) {
             EXPECT_NE(man.out.find("\n           " + example.command + "\n"), std::string::npos)
                 << example.command << "\n" << man.out;
         }
@@ -69,7 +69,7 @@ TEST(ManPages, ReadWithoutWarningsAndHoldEverySection) {
 
 // The - session's rules are in pxctl --help, where a user looks first.
 TEST(ManPages, PxctlHelpSaysHowASessionReadsItsLines) {
-    const std::string help = squeezed(apps::helpText(apps::pxctlManual()));
+    const std::string help = squeezed(frontend::helpText(frontend::pxctlManual()));
     for (const std::string rule : {"# starts a comment anywhere on a line", "help lists the actions and help ACTION tells of one",
                                    "From a terminal it prompts", "naming its line"}) {
         EXPECT_NE(help.find(rule), std::string::npos) << rule;

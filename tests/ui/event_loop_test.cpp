@@ -1,7 +1,7 @@
 // What only the real event loop shows: a port failure during a held scroll-bar
 // arrow. Events go in through the window system (QWindow), so a modal dialog
 // blocks them as it would block the operator's. Run offscreen and under Xvfb.
-#include "apps/run.h"
+#include "ui/qt/run.h"
 #include "platform/signals.h"
 #include "ports/trace_port.h"
 #include "rig.h"
@@ -96,7 +96,7 @@ TEST_P(SignalEventLoop, ASignalMidFrameClosesTheWindowAfterThatFrameWithTheTrace
     int exits = 0;
     window.setExitAction([&] { ++exits; });
     const platform::SignalWatch watch;
-    apps::stopOnSignals(window, watch, *program);
+    ui::stopOnSignals(window, watch, *program);
     window.showCentred();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
 

@@ -2,8 +2,8 @@
 #include "commands/program.h"
 #include "recording_port.h"
 #include "view/layout.h"
-#include "ui/window.h"
-#include "ui/wrap_button.h"
+#include "ui/qt/window.h"
+#include "ui/qt/wrap_button.h"
 #include "rig.h"
 
 #include <QFontInfo>

@@ -5,7 +5,7 @@
 #include "commands/program.h"
 #include "recording_port.h"
 #include "view/layout.h"
-#include "ui/window.h"
+#include "ui/qt/window.h"
 
 #include <QLineEdit>
 #include <QPushButton>

@@ -4,8 +4,8 @@
 #include "recording_port.h"
 #include "frame_decoder.h"
 #include "view/layout.h"
-#include "ui/window.h"
-#include "ui/wrap_button.h"
+#include "ui/qt/window.h"
+#include "ui/qt/wrap_button.h"
 #include "rig.h"
 
 #include <QLineEdit>

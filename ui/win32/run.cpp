@@ -2,9 +2,11 @@
 // until the operator's first action), build the Win32 window and run its
 // message loop. The programs are GUI programs: what they have to say before the
 // window opens goes to the console that started them, or to a message box.
-#include "apps/run.h"
+#include "ui/run.h"
 
-#include "apps/window_start.h"
+#include "platform/signals.h"
+
+#include "frontend/window_start.h"
 #include "commands/descriptor.h"
 #include "ports/trace_port.h"
 #include "platform/windows/text.h"
@@ -17,7 +19,7 @@
 #include <string>
 #include <vector>
 
-namespace apps {
+namespace ui {
 namespace {
 
 // Standard output or error as the program was given it; a program started from
@@ -45,10 +47,10 @@ void sayTo(const std::string& name, const std::string& text, bool error) {
 
 int run(const commands::Descriptor& descriptor, int argc, char** argv) {
     const std::string name(descriptor.executable);
-    const Say say = [&name](const std::string& text, bool error) { sayTo(name, text, error); };
-    auto started = startWindowProgram(descriptor, platform::commandLineArguments(argc, argv), say, false);
+    const frontend::Say say = [&name](const std::string& text, bool error) { sayTo(name, text, error); };
+    auto started = frontend::startWindowProgram(descriptor, platform::commandLineArguments(argc, argv), say, false);
     if (const int* status = std::get_if<int>(&started)) return *status;
-    WindowStart& start = std::get<WindowStart>(started);
+    frontend::WindowStart& start = std::get<frontend::WindowStart>(started);
 
     // Ctrl-C and the console closing end the window as E&xit does, once the
     // frame under way is whole.
@@ -58,8 +60,8 @@ int run(const commands::Descriptor& descriptor, int argc, char** argv) {
     {
         ports::TracePort* trace = start.session.port.trace;
         commands::Program& program = *start.session.program;
-        ui::win32::Window window(descriptor, program);
-        showSessionIn(window, start);
+        win32::Window window(descriptor, program);
+        frontend::showSessionIn(window, start);
         // Exit may come while the session ends (WM_ENDSESSION), when the process
         // can end as soon as the event returns: the trace is closed at once.
         window.setExitAction([&window, trace] {
@@ -94,9 +96,9 @@ int run(const commands::Descriptor& descriptor, int argc, char** argv) {
         }
         if (trace != nullptr) trace->close();
     }
-    status = endWindowProgram(descriptor, start, say, status, interrupts.pending());
+    status = frontend::endWindowProgram(descriptor, start, say, status, interrupts.pending());
     ::CoUninitialize();
     return status;
 }
 
-}  // namespace apps
+}  // namespace ui

@@ -1,4 +1,4 @@
-#include "apps/command_line.h"
+#include "frontend/command_line.h"
 
 #include "ports/factory.h"
 #include "ports/options.h"
@@ -8,7 +8,7 @@
 #include <cstdio>
 #include <string_view>
 
-namespace apps {
+namespace frontend {
 namespace {
 
 // QApplication's own options, taken with one leading dash or two.
@@ -165,4 +165,4 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments, Front fr
     return line;
 }
 
-}  // namespace apps
+}  // namespace frontend

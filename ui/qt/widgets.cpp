@@ -1,7 +1,7 @@
 // One widget per kind of row.
-#include "ui/widgets.h"
+#include "ui/qt/widgets.h"
 
-#include "ui/wrap_button.h"
+#include "ui/qt/wrap_button.h"
 
 #include <QFrame>
 #include <QPainter>

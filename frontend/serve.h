@@ -9,7 +9,7 @@
 #include <functional>
 #include <string>
 
-namespace apps {
+namespace frontend {
 
 // Where pxctl serve listens unless told: loopback only, since the socket has no
 // authentication, on the port instruments use.
@@ -32,4 +32,4 @@ struct ServeOptions {
 int serve(const ServeOptions& options, script::ScpiInstrument& instrument, const platform::SignalWatch& signals,
           const std::function<void()>& betweenLines);
 
-}  // namespace apps
+}  // namespace frontend

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-namespace apps {
+namespace frontend {
 
 enum class Front { Window, Pxctl };
 
@@ -51,4 +51,4 @@ using ports::addressHeader;
 // arguments exclude the program name. Throws UsageError with one line.
 CommandLine parseCommandLine(const std::vector<std::string>& arguments, Front front = Front::Window);
 
-}  // namespace apps
+}  // namespace frontend

@@ -1,4 +1,4 @@
-#include "ui/icon.h"
+#include "ui/qt/icon.h"
 
 #include <QPainter>
 #include <QPainterPath>

@@ -3,7 +3,7 @@
 // afterwards close the trace and say what the port still had to say.
 #pragma once
 
-#include "apps/command_line.h"
+#include "frontend/command_line.h"
 #include "commands/descriptor.h"
 #include "script/session.h"
 
@@ -12,7 +12,7 @@
 #include <variant>
 #include <vector>
 
-namespace apps {
+namespace frontend {
 
 // Says text to the operator: standard output, or standard error for an error.
 // A Windows GUI program without a console shows a message box instead.
@@ -48,4 +48,4 @@ void showSessionIn(Window& window, WindowStart& start) {
 int endWindowProgram(const commands::Descriptor& descriptor, WindowStart& start, const Say& say, int status,
                      int signal);
 
-}  // namespace apps
+}  // namespace frontend

@@ -1,6 +1,6 @@
 // Writes the man pages, pxctl's and each window's, from the same tables as
 // their --help: manpages DIR VERSION DATE.
-#include "apps/manual.h"
+#include "frontend/manual.h"
 #include "commands/descriptor.h"
 
 #include <cstdio>
@@ -25,10 +25,10 @@ int main(int argc, char** argv) {
         return 2;
     }
     const std::string dir = argv[1];
-    bool ok = write(dir + "/pxctl.1", apps::manPage(apps::pxctlManual(), argv[2], argv[3]));
+    bool ok = write(dir + "/pxctl.1", frontend::manPage(frontend::pxctlManual(), argv[2], argv[3]));
     for (const commands::Descriptor* program : commands::programs()) {
         ok = write(dir + "/" + std::string(program->executable) + ".1",
-                   apps::manPage(apps::windowManual(*program), argv[2], argv[3])) && ok;
+                   frontend::manPage(frontend::windowManual(*program), argv[2], argv[3])) && ok;
     }
     return ok ? 0 : 1;
 }

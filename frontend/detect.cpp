@@ -1,6 +1,6 @@
-#include "apps/detect.h"
+#include "frontend/detect.h"
 
-#include "apps/command_line.h"
+#include "frontend/command_line.h"
 
 #include "bus/transactions.h"
 #include "ports/detect.h"
@@ -10,7 +10,7 @@
 #include <algorithm>
 #include <cstdio>
 
-namespace apps {
+namespace frontend {
 
 int listPorts(bool json) {
     const auto found = ports::detectPorts();
@@ -78,4 +78,4 @@ int probePorts(const std::vector<std::string>& names, const commands::Descriptor
     return status;
 }
 
-}  // namespace apps
+}  // namespace frontend

@@ -6,7 +6,7 @@
 #include "commands/descriptor.h"
 #include "commands/program.h"
 #include "controls/controls.h"
-#include "ui/widgets.h"
+#include "ui/qt/widgets.h"
 #include "view/dispatch.h"
 #include "view/window_state.h"
 #include "view/window_text.h"

@@ -1,4 +1,4 @@
-#include "ui/port_dialogs.h"
+#include "ui/qt/port_dialogs.h"
 
 #include <QMessageBox>
 #include <QWidget>

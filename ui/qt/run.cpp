@@ -1,10 +1,11 @@
 // Start-up: parse the command line, make the port (nothing is touched until the
 // operator's first action), build the window and run the event loop.
-#include "apps/run.h"
+#include "ui/run.h"
+#include "ui/qt/run.h"
 
-#include "apps/window_start.h"
+#include "frontend/window_start.h"
 #include "commands/descriptor.h"
-#include "ui/window.h"
+#include "ui/qt/window.h"
 
 #include <QApplication>
 #include <QEvent>
@@ -18,7 +19,7 @@
 #include <utility>
 #include <vector>
 
-namespace apps {
+namespace ui {
 namespace {
 
 // Quits the event loop after the window's first paint.
@@ -64,7 +65,7 @@ void holdStartupMessage(QtMsgType type, const QMessageLogContext& context, const
 
 }  // namespace
 
-void stopOnSignals(ui::Window& window, const platform::SignalWatch& watch, commands::Program& program) {
+void stopOnSignals(Window& window, const platform::SignalWatch& watch, commands::Program& program) {
     auto* notifier = new QSocketNotifier(watch.fd(), QSocketNotifier::Read, &window);
     QObject::connect(notifier, &QSocketNotifier::activated, &window, [notifier, &program] {
         char drained[16];
@@ -79,11 +80,11 @@ void stopOnSignals(ui::Window& window, const platform::SignalWatch& watch, comma
 
 int run(const commands::Descriptor& descriptor, int argc, char** argv) {
     const std::string name(descriptor.executable);
-    const Say say = [](const std::string& text, bool error) { std::fputs(text.c_str(), error ? stderr : stdout); };
-    auto started = startWindowProgram(descriptor, std::vector<std::string>(argv + 1, argv + argc), say, true);
+    const frontend::Say say = [](const std::string& text, bool error) { std::fputs(text.c_str(), error ? stderr : stdout); };
+    auto started = frontend::startWindowProgram(descriptor, std::vector<std::string>(argv + 1, argv + argc), say, true);
     if (const int* status = std::get_if<int>(&started)) return *status;
-    WindowStart& start = std::get<WindowStart>(started);
-    const CommandLine& line = start.line;
+    frontend::WindowStart& start = std::get<frontend::WindowStart>(started);
+    const frontend::CommandLine& line = start.line;
 
     // Qt sees only its own options.
     std::vector<std::string> qtArguments{argv[0]};
@@ -108,15 +109,15 @@ int run(const commands::Descriptor& descriptor, int argc, char** argv) {
     QApplication::setStyle(QStringLiteral("Fusion"));
     QApplication::setApplicationName(QString::fromStdString(name));
     commands::Program& program = *start.session.program;
-    ui::Window window(descriptor, program);
-    showSessionIn(window, start);
+    Window window(descriptor, program);
+    frontend::showSessionIn(window, start);
     window.setExitAction([] { QApplication::quit(); });
     stopOnSignals(window, interrupts, program);
     QuitWhenPainted quitWhenPainted;
     if (line.exitWhenShown) window.installEventFilter(&quitWhenPainted);
     window.showCentred();
     const int status = app.exec();
-    return endWindowProgram(descriptor, start, say, status, interrupts.pending());
+    return frontend::endWindowProgram(descriptor, start, say, status, interrupts.pending());
 }
 
-}  // namespace apps
+}  // namespace ui

@@ -1,6 +1,6 @@
-#include "ui/wrap_button.h"
+#include "ui/qt/wrap_button.h"
 
-#include "ui/widgets.h"
+#include "ui/qt/widgets.h"
 
 #include <QKeyEvent>
 

@@ -1,13 +1,13 @@
 // Building the window from its table and binding its widgets to the controls
 // model and the program's commands.
-#include "ui/window.h"
+#include "ui/qt/window.h"
 
-#include "ui/icon.h"
+#include "ui/qt/icon.h"
 
 #include "view/accessible.h"
 #include "view/window_text.h"
-#include "ui/port_dialogs.h"
-#include "ui/widgets.h"
+#include "ui/qt/port_dialogs.h"
+#include "ui/qt/widgets.h"
 
 #include <QCursor>
 #include <QGuiApplication>

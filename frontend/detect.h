@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-namespace apps {
+namespace frontend {
 
 // The list, one line a port (JSON Lines with json). Returns the exit status.
 int listPorts(bool json);
@@ -19,4 +19,4 @@ int listPorts(bool json);
 int probePorts(const std::vector<std::string>& ports, const commands::Descriptor& program, std::uint8_t address,
                bool json);
 
-}  // namespace apps
+}  // namespace frontend

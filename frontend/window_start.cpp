@@ -1,6 +1,6 @@
-#include "apps/window_start.h"
+#include "frontend/window_start.h"
 
-#include "apps/manual.h"
+#include "frontend/manual.h"
 #include "ports/options.h"
 #include "ports/trace_port.h"
 
@@ -8,7 +8,7 @@
 #define PX_VERSION "0"
 #endif
 
-namespace apps {
+namespace frontend {
 
 std::variant<int, WindowStart> startWindowProgram(const commands::Descriptor& descriptor,
                                                   const std::vector<std::string>& arguments, const Say& say,
@@ -52,4 +52,4 @@ int endWindowProgram(const commands::Descriptor& descriptor, WindowStart& start,
     return signal != 0 ? 128 + signal : status;
 }
 
-}  // namespace apps
+}  // namespace frontend

@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-namespace apps {
+namespace frontend {
 
 // One definition: an option, an action, a port string, an exit status.
 struct Entry {
@@ -60,4 +60,4 @@ std::string sessionHelp(std::string_view action);
 // The man page, in roff (man macros).
 std::string manPage(const Manual& manual, std::string_view version, std::string_view date);
 
-}  // namespace apps
+}  // namespace frontend

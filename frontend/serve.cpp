@@ -9,7 +9,7 @@
 // reaches the client whole and in order, or the client is closed). A client
 // that reads nothing for kStall while answers wait, or sends nothing for the
 // idle timeout, is closed.
-#include "apps/serve.h"
+#include "frontend/serve.h"
 
 #include "platform/listener.h"
 
@@ -20,7 +20,7 @@
 #include <string>
 #include <vector>
 
-namespace apps {
+namespace frontend {
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -239,4 +239,4 @@ int serve(const ServeOptions& options, script::ScpiInstrument& instrument, const
     return 0;
 }
 
-}  // namespace apps
+}  // namespace frontend

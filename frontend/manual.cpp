@@ -1,18 +1,18 @@
 // The documentation's words, and its two renderings.
-#include "apps/manual.h"
+#include "frontend/manual.h"
 
 #include "script/actions.h"
 #include "script/executor.h"
 #include "script/scpi.h"
-#include "apps/serve.h"
-#include "apps/command_line.h"
+#include "frontend/serve.h"
+#include "frontend/command_line.h"
 #include "ports/factory.h"
 #include "ports/trace_port.h"
 
 #include <algorithm>
 #include <cctype>
 
-namespace apps {
+namespace frontend {
 namespace {
 
 constexpr std::size_t kWidth = 79;
@@ -527,4 +527,4 @@ std::string manPage(const Manual& m, std::string_view version, std::string_view 
     return out;
 }
 
-}  // namespace apps
+}  // namespace frontend

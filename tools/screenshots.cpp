@@ -4,7 +4,7 @@
 #include "commands/program.h"
 #include "sim/board.h"
 #include "view/layout.h"
-#include "ui/window.h"
+#include "ui/qt/window.h"
 
 #include <QApplication>
 #include <QPixmap>
