@@ -1,14 +1,14 @@
-// The Win32 window: the table's rows as the system's controls, placed in pixels
-// at the window's DPI, and their notifications turned into the model's events.
+// The Win32 window: the table's rows made as the system's controls, their
+// notifications turned into the model's events, and the model's changes shown.
+// Drawing and DPI are in draw.cpp, the keys in keys.cpp, the screen reader's
+// names in accessible.cpp.
 #include "ui/win32/window.h"
 
 #include "platform/windows/text.h"
-#include "view/accessible.h"
+#include "ui/win32/system.h"
 #include "view/window_text.h"
 
 #include <commctrl.h>
-#include <initguid.h>  // the PROPID_ACC_* and CLSID_AccPropServices GUIDs, defined here
-#include <oleacc.h>
 
 #include <algorithm>
 #include <cwctype>
@@ -20,40 +20,9 @@ namespace {
 constexpr wchar_t kClassName[] = L"PX77xxWindow";
 constexpr UINT kShowFailure = WM_APP + 1;
 constexpr UINT kShowNotice = WM_APP + 2;
-constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
 constexpr int kFirstId = 100;
 
 using platform::widen;
-
-COLORREF colourOf(view::Rgb c) { return RGB(c.r, c.g, c.b); }
-
-template <typename F>
-F systemFunction(const char* name) {
-    return reinterpret_cast<F>(reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"user32.dll"), name)));
-}
-
-// The DPI functions came with Windows 10; before it, the system DPI serves.
-unsigned dpiOf(HWND hwnd) {
-    using GetDpiForWindowFn = UINT(WINAPI*)(HWND);
-    static const auto getDpi = systemFunction<GetDpiForWindowFn>("GetDpiForWindow");
-    if (getDpi != nullptr) return getDpi(hwnd);
-    HDC dc = ::GetDC(nullptr);
-    const int dpi = ::GetDeviceCaps(dc, LOGPIXELSY);
-    ::ReleaseDC(nullptr, dc);
-    return static_cast<unsigned>(dpi);
-}
-
-RECT frameFor(int clientWidth, int clientHeight, unsigned dpi) {
-    using AdjustFn = BOOL(WINAPI*)(LPRECT, DWORD, BOOL, DWORD, UINT);
-    static const auto adjust = systemFunction<AdjustFn>("AdjustWindowRectExForDpi");
-    RECT r{0, 0, clientWidth, clientHeight};
-    if (adjust != nullptr) {
-        adjust(&r, kStyle, FALSE, 0, dpi);
-    } else {
-        ::AdjustWindowRectEx(&r, kStyle, FALSE, 0);
-    }
-    return r;
-}
 
 }  // namespace
 
@@ -97,14 +66,7 @@ Window::Window(const commands::Descriptor& descriptor, commands::Program& progra
 Window::~Window() {
     program_.controls().setObserver(nullptr);
     program_.setExitHandler(nullptr);
-    if (accessibility_ != nullptr) {
-        const MSAAPROPID props[] = {PROPID_ACC_NAME, PROPID_ACC_DESCRIPTION};
-        for (const Control& c : controls_) {
-            if (c.hwnd == nullptr) continue;
-            accessibility_->ClearHwndProps(c.hwnd, static_cast<DWORD>(OBJID_CLIENT), CHILDID_SELF, props, 2);
-        }
-        accessibility_->Release();
-    }
+    forgetAnnotations();
     if (hwnd_ != nullptr) {
         ::SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
         ::DestroyWindow(hwnd_);
@@ -193,72 +155,6 @@ void Window::createControls() {
         tool.uId = reinterpret_cast<UINT_PTR>(c.hwnd);
         tool.lpszText = tip.data();
         ::SendMessageW(tips_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
-    }
-}
-
-HFONT Window::fontFor(const view::ResolvedLook& look) {
-    const int tenths = static_cast<int>(look.points * 10 + 0.5);
-    const auto key = std::make_pair(tenths, look.bold);
-    if (const auto it = fonts_.find(key); it != fonts_.end()) return it->second;
-    const int height = -::MulDiv(tenths, static_cast<int>(dpi_), 720);
-    HFONT font = ::CreateFontW(height, 0, 0, 0, look.bold ? FW_BOLD : FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
-                               OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY, DEFAULT_PITCH | FF_SWISS,
-                               widen(view::kWindowsFace).c_str());
-    fonts_[key] = font;
-    return font;
-}
-
-void Window::place(unsigned dpi) {
-    dpi_ = dpi;
-    // The old fonts go once every control holds one made for the new DPI.
-    std::map<std::pair<int, bool>, HFONT> old;
-    old.swap(fonts_);
-    const double scale = view::pixelsPerTwip(static_cast<int>(dpi));
-    for (Control& c : controls_) {
-        if (c.hwnd == nullptr) continue;
-        const view::PixelRect r = view::toPixels(*c.spec, scale);
-        ::SetWindowPos(c.hwnd, nullptr, r.left, r.top, r.width, r.height, SWP_NOZORDER | SWP_NOACTIVATE);
-        ::SendMessageW(c.hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(fontFor(c.look)), TRUE);
-    }
-    for (auto& [key, font] : old) ::DeleteObject(font);
-    const RECT frame = frameFor(view::toPixels(spec_.width, scale), view::toPixels(spec_.height, scale), dpi);
-    ::SetWindowPos(hwnd_, nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top,
-                   SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-}
-
-void Window::showCentred() {
-    RECT window{};
-    ::GetWindowRect(hwnd_, &window);
-    MONITORINFO monitor{};
-    monitor.cbSize = sizeof monitor;
-    ::GetMonitorInfoW(::MonitorFromWindow(hwnd_, MONITOR_DEFAULTTOPRIMARY), &monitor);
-    const RECT& area = monitor.rcWork;
-    const int width = window.right - window.left;
-    const int height = window.bottom - window.top;
-    ::SetWindowPos(hwnd_, nullptr, area.left + (area.right - area.left - width) / 2,
-                   area.top + (area.bottom - area.top - height) / 2, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
-    ::ShowWindow(hwnd_, SW_SHOWNORMAL);
-    ::UpdateWindow(hwnd_);
-    if (!tabOrder_.empty()) ::SetFocus(tabOrder_.front());  // where the keyboard starts
-}
-
-// Dynamic Annotation: each system control keeps the accessible object the
-// system made for it (role, state, value, actions), and only its name and
-// description are overridden. Microsoft UI Automation's proxies for Win32
-// controls read the same annotations, so both APIs' clients hear them.
-void Window::annotate() {
-    if (FAILED(::CoCreateInstance(CLSID_AccPropServices, nullptr, CLSCTX_INPROC_SERVER, IID_IAccPropServices,
-                                  reinterpret_cast<void**>(&accessibility_)))) {
-        accessibility_ = nullptr;
-        return;
-    }
-    for (const Control& c : controls_) {
-        const view::AccessibleText text = view::accessibleText(descriptor_, *c.spec);
-        if (c.hwnd == nullptr || text.name.empty()) continue;
-        accessibility_->SetHwndPropStr(c.hwnd, static_cast<DWORD>(OBJID_CLIENT), CHILDID_SELF, PROPID_ACC_NAME,
-                                       widen(text.name).c_str());
-        accessibility_->SetHwndPropStr(c.hwnd, static_cast<DWORD>(OBJID_CLIENT), CHILDID_SELF,
-                                       PROPID_ACC_DESCRIPTION, widen(text.description).c_str());
     }
 }
 
@@ -440,91 +336,6 @@ void Window::setPortLabel(const std::string& label) {
 
 void Window::updateTitle() {
     ::SetWindowTextW(hwnd_, widen(state_.title()).c_str());
-}
-
-LRESULT Window::colour(HDC dc, HWND child, bool edit) {
-    const Control* c = controlOf(child);
-    if (c == nullptr) return ::DefWindowProcW(hwnd_, edit ? WM_CTLCOLOREDIT : WM_CTLCOLORSTATIC,
-                                              reinterpret_cast<WPARAM>(dc), reinterpret_cast<LPARAM>(child));
-    const COLORREF backColour = colourOf(c->look.back.value_or(spec_.back));
-    ::SetTextColor(dc, colourOf(c->look.text));
-    ::SetBkColor(dc, backColour);
-    HBRUSH& brush = brushes_[backColour];
-    if (brush == nullptr) brush = ::CreateSolidBrush(backColour);
-    return reinterpret_cast<LRESULT>(brush);
-}
-
-void Window::drawButton(const DRAWITEMSTRUCT& item) {
-    const Control* c = controlOf(item.hwndItem);
-    if (c == nullptr) return;
-    HDC dc = item.hDC;
-    RECT r = item.rcItem;
-    const bool pressed = (item.itemState & ODS_SELECTED) != 0;
-    const view::ResolvedLook& look = c->look;
-    const COLORREF face = look.back ? colourOf(*look.back) : ::GetSysColor(COLOR_BTNFACE);
-    HBRUSH& brush = brushes_[face];
-    if (brush == nullptr) brush = ::CreateSolidBrush(face);
-    ::FillRect(dc, &r, brush);
-    ::DrawEdge(dc, &r, pressed ? EDGE_SUNKEN : EDGE_RAISED, BF_RECT);
-
-    const std::wstring caption = widen(c->spec->caption);
-    RECT text = r;
-    ::InflateRect(&text, -4, -3);
-    if (pressed) ::OffsetRect(&text, 1, 1);
-    ::SetBkMode(dc, TRANSPARENT);
-    ::SetTextColor(dc, colourOf(look.text));
-    HGDIOBJ previous = ::SelectObject(dc, fontFor(look));
-    const UINT format = DT_CENTER | DT_WORDBREAK | ((item.itemState & ODS_NOACCEL) != 0 ? DT_HIDEPREFIX : 0);
-    RECT measured = text;
-    ::DrawTextW(dc, caption.c_str(), -1, &measured, format | DT_CALCRECT);
-    text.top += std::max(0L, ((text.bottom - text.top) - (measured.bottom - measured.top)) / 2);
-    ::DrawTextW(dc, caption.c_str(), -1, &text, format);
-    ::SelectObject(dc, previous);
-    if ((item.itemState & ODS_FOCUS) != 0) {
-        RECT focus = r;
-        ::InflateRect(&focus, -3, -3);
-        ::DrawFocusRect(dc, &focus);
-    }
-}
-
-void Window::moveFocus(bool backwards) {
-    if (tabOrder_.empty()) return;
-    const auto at = std::find(tabOrder_.begin(), tabOrder_.end(), ::GetFocus());
-    std::size_t next = 0;
-    if (at != tabOrder_.end()) {
-        const std::size_t i = static_cast<std::size_t>(at - tabOrder_.begin());
-        next = backwards ? (i + tabOrder_.size() - 1) % tabOrder_.size() : (i + 1) % tabOrder_.size();
-    }
-    ::SetFocus(tabOrder_[next]);
-}
-
-bool Window::preTranslate(const MSG& message) {
-    if (message.hwnd != hwnd_ && !::IsChild(hwnd_, message.hwnd)) return false;
-    const bool control = ::GetKeyState(VK_CONTROL) < 0;
-    if (message.message == WM_KEYDOWN) {
-        if (message.wParam == VK_TAB && !control) {
-            moveFocus(::GetKeyState(VK_SHIFT) < 0);
-            return true;
-        }
-        Control* focused = controlOf(::GetFocus());
-        if (message.wParam == VK_RETURN && focused != nullptr && focused->spec->kind == view::Kind::Button) {
-            click(*focused);  // Enter presses a focused button as Space does
-            return true;
-        }
-        if (message.wParam == 'Q' && control) {  // Ctrl+Q, as desktop programs close
-            clickExit();
-            return true;
-        }
-    }
-    if (message.message == WM_SYSCHAR) {
-        if (const auto button = view::accessKeyButton(spec_, static_cast<char32_t>(message.wParam))) {
-            if (Control* c = controlOf(this->control(button->name, button->index))) {
-                click(*c);
-                return true;
-            }
-        }
-    }
-    return false;
 }
 
 void Window::valueChanged(controls::ControlId id, int value) {

@@ -82,6 +82,7 @@ private:
     void drawButton(const DRAWITEMSTRUCT& item);
     LRESULT colour(HDC dc, HWND child, bool edit);
     void annotate();
+    void forgetAnnotations();
     void moveFocus(bool backwards);
     void failed(std::string_view shown, const std::string& message, const commands::Delivery& delivery) override;
     void reached() override;
