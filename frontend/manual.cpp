@@ -187,6 +187,16 @@ Section jsonSection() {
 }
 
 // pxctl serve's command tree, errors and limits.
+// The instrument's tree and the common commands, from the table it parses by.
+std::vector<Entry> scpiEntries() {
+    std::vector<Entry> entries;
+    for (const script::ScpiCommand& c : script::scpiCommands()) {
+        if (!c.help.empty()) entries.push_back({c.form(), std::string(c.help)});
+    }
+    for (const auto& [form, help] : script::scpiCommonCommands()) entries.push_back({std::string(form), std::string(help)});
+    return entries;
+}
+
 Section scpiSection() {
     std::string errors;
     for (const script::ScpiError& e : script::scpiErrors()) {
@@ -210,30 +220,7 @@ Section scpiSection() {
             "seconds (300; 0 for ever), is closed; TCP keepalive finds a host that vanished. SIGTERM and SIGINT stop "
             "the server between two commands, after the frame under way, even within a line. Nothing a client sends "
             "reaches a shell or a file.",
-            {
-                {"[SOURce:]WIPer<1|2>[:CODE] N", "set the channel's code, 0..255, MIN, MAX or DEF: one frame "
-                                                 "(set CH N); WIPer<1|2>? the code the bar holds"},
-                {"[SOURce:]CHANnel 1|2", "select the channel (ch1, ch2); CHANnel? the channel shown, 0 before any"},
-                {"[SOURce:]PRESet ZERO|MID|FULL", "the presets on the selected channel (zero, mid, full)"},
-                {"PANel:BIT<0..44> 0|1", "a bit panel position (bit:K=V); PANel:BIT<k>? its value"},
-                {"PANel:RUN", "send the bit panel's frame (run); PANel:WORD? the frame word, PANel:DATA? its data "
-                              "byte"},
-                {"READ?", "the Read button: the byte read back (read)"},
-                {"MEASure?", "the read-back alone (get)"},
-                {"FETCh?", "the byte the last read-back read, without reading"},
-                {"SHUTdown", "/SHDN (program b)"},
-                {"BUS:RECover", "free a bus a device holds low (recover)"},
-                {"BUS:CHECk[:STATe] ON|OFF", "the acknowledge check (--check-ack); BUS:CHECk? 1 or 0"},
-                {"SYSTem:ERRor[:NEXT]?", "the oldest error, 0,\"No error\" when none; SYSTem:ERRor:COUNt? how many"},
-                {"SYSTem:VERSion?", "1999.0"},
-                {"*IDN?", "px77xx, the program, the port and the version"},
-                {"*RST", "the program's start values; nothing is written to the port"},
-                {"*CLS, *ESE, *ESE?, *ESR?, *SRE, *SRE?, *STB?",
-                 "the status registers as IEEE 488.2 defines them: event status (operation complete, query, "
-                 "device, execution and command errors, power on) and status byte (error queue, event summary)"},
-                {"*OPC, *OPC?, *WAI", "every command is complete when the next is read"},
-                {"*TST?", "0: no self-test touches the bus unasked"},
-            }};
+            scpiEntries()};
 }
 
 }  // namespace

@@ -1,23 +1,77 @@
-// The SCPI parser, status registers and command tree. Every command that
-// reaches the port runs as the pxctl action it stands for, through the same
-// executor, so the frames and traces are pxctl's.
+// The instrument's tree, as one table, and what each row does. Every command
+// that reaches the port runs as the pxctl action it stands for, through the
+// same executor, so the frames and traces are pxctl's.
 #include "script/scpi.h"
 
 #include "bus/text.h"
 #include "controls/controls.h"
+#include "script/scpi_parser.h"
 
 #include <algorithm>
 #include <array>
 #include <cctype>
-#include <charconv>
 #include <cmath>
 #include <utility>
 
 namespace script {
 namespace {
 
+using Handler = ScpiCommand::Handler;
+using scpi::Node;
+using scpi::Unit;
+
 constexpr std::string_view kNotANumber = "9.91E37";
 constexpr int kDefaultCode = 128;  // "Mid Scale"
+
+constexpr std::array kCommands{
+    ScpiCommand{"[SOURce:]WIPer<1|2>[:CODE]", "N", true, true, Handler::WiperCode,
+                "set the channel's code, 0..255, MIN, MAX or DEF: one frame (set CH N); WIPer<1|2>? the code the "
+                "bar holds"},
+    ScpiCommand{"[SOURce:]CHANnel", "1|2", true, true, Handler::Channel,
+                "select the channel (ch1, ch2); CHANnel? the channel shown, 0 before any"},
+    ScpiCommand{"[SOURce:]PRESet", "ZERO|MID|FULL", true, false, Handler::Preset,
+                "the presets on the selected channel (zero, mid, full)"},
+    ScpiCommand{"PANel:BIT<0..44>", "0|1", true, true, Handler::Bit,
+                "a bit panel position (bit:K=V); PANel:BIT<k>? its value"},
+    ScpiCommand{"PANel:RUN", "", true, false, Handler::Run,
+                "send the bit panel's frame (run); PANel:WORD? the frame word, PANel:DATA? its data byte"},
+    ScpiCommand{"PANel:WORD", "", false, true, Handler::Word, ""},
+    ScpiCommand{"PANel:DATA", "", false, true, Handler::Data, ""},
+    ScpiCommand{"READ", "", false, true, Handler::Read, "the Read button: the byte read back (read)"},
+    ScpiCommand{"MEASure", "", false, true, Handler::Measure, "the read-back alone (get)"},
+    ScpiCommand{"FETCh", "", false, true, Handler::Fetch, "the byte the last read-back read, without reading"},
+    ScpiCommand{"SHUTdown", "", true, false, Handler::Shutdown, "/SHDN (program b)"},
+    ScpiCommand{"BUS:RECover", "", true, false, Handler::Recover, "free a bus a device holds low (recover)"},
+    ScpiCommand{"BUS:CHECk[:STATe]", "ON|OFF", true, true, Handler::Check,
+                "the acknowledge check (--check-ack); BUS:CHECk? 1 or 0"},
+    ScpiCommand{"SYSTem:ERRor[:NEXT]", "", false, true, Handler::ErrorNext,
+                "the oldest error, 0,\"No error\" when none; SYSTem:ERRor:COUNt? how many"},
+    ScpiCommand{"SYSTem:ERRor:COUNt", "", false, true, Handler::ErrorCount, ""},
+    ScpiCommand{"SYSTem:VERSion", "", false, true, Handler::Version, "1999.0"},
+};
+
+constexpr std::array<std::pair<std::string_view, std::string_view>, 5> kCommon{{
+    {"*IDN?", "px77xx, the program, the port and the version"},
+    {"*RST", "the program's start values; nothing is written to the port"},
+    {"*CLS, *ESE, *ESE?, *ESR?, *SRE, *SRE?, *STB?",
+     "the status registers as IEEE 488.2 defines them: event status (operation complete, query, device, execution "
+     "and command errors, power on) and status byte (error queue, event summary)"},
+    {"*OPC, *OPC?, *WAI", "every command is complete when the next is read"},
+    {"*TST?", "0: no self-test touches the bus unasked"},
+}};
+
+// The tree the parser walks, built once from the table; each node's handler is its row.
+const Node& tree() {
+    static const Node root = [] {
+        Node built;
+        for (std::size_t row = 0; row < kCommands.size(); ++row) {
+            const ScpiCommand& c = kCommands[row];
+            scpi::addHeader(built, c.header, static_cast<int>(row), c.command, c.query);
+        }
+        return built;
+    }();
+    return root;
+}
 
 // A display by its plain name.
 std::optional<int> shown(const commands::Program& program, std::string_view name) {
@@ -27,258 +81,13 @@ std::optional<int> shown(const commands::Program& program, std::string_view name
     return std::nullopt;
 }
 
-enum class Op : std::uint8_t {
-    None, WiperCode, Channel, Preset, Bit, Run, Word, Data, Read, Measure, Fetch, Shutdown, Recover, Check,
-    ErrorNext, ErrorCount, Version,
-};
-
 }  // namespace
 
-struct ScpiInstrument::Node {
-    std::string_view name;  // upper case: the short form
-    Op op = Op::None;
-    bool command = false;  // takes the set form
-    bool query = false;    // takes the ? form
-    bool optional = false;
-    int suffixMin = -1;  // -1: takes no numeric suffix
-    int suffixMax = -1;
-    std::vector<Node> children;
-};
+std::span<const ScpiCommand> scpiCommands() { return kCommands; }
 
-struct ScpiInstrument::Unit {
-    std::string header;               // as typed, without its '?'
-    bool query = false;
-    std::vector<std::string> params;  // trimmed
-};
-
-namespace {
-
-using Node = ScpiInstrument::Node;
-
-Node leaf(std::string_view name, Op op, bool command, bool query, std::vector<Node> children = {}) {
-    return Node{name, op, command, query, false, -1, -1, std::move(children)};
+std::span<const std::pair<std::string_view, std::string_view>> scpiCommonCommands() {
+    return kCommon;
 }
-Node optional(Node node) {
-    node.optional = true;
-    return node;
-}
-Node suffixed(Node node, int min, int max) {
-    node.suffixMin = min;
-    node.suffixMax = max;
-    return node;
-}
-
-const Node& tree() {
-    static const Node root{"", Op::None, false, false, false, -1, -1, {
-        optional(leaf("SOURce", Op::None, false, false, {
-            suffixed(leaf("WIPer", Op::WiperCode, true, true, {optional(leaf("CODE", Op::WiperCode, true, true))}), 1, 2),
-            leaf("CHANnel", Op::Channel, true, true),
-            leaf("PRESet", Op::Preset, true, false),
-        })),
-        leaf("PANel", Op::None, false, false, {
-            suffixed(leaf("BIT", Op::Bit, true, true), 0, controls::kBitCount - 1),
-            leaf("RUN", Op::Run, true, false),
-            leaf("WORD", Op::Word, false, true),
-            leaf("DATA", Op::Data, false, true),
-        }),
-        leaf("READ", Op::Read, false, true),
-        leaf("MEASure", Op::Measure, false, true),
-        leaf("FETCh", Op::Fetch, false, true),
-        leaf("SHUTdown", Op::Shutdown, true, false),
-        leaf("BUS", Op::None, false, false, {
-            leaf("RECover", Op::Recover, true, false),
-            leaf("CHECk", Op::Check, true, true, {optional(leaf("STATe", Op::Check, true, true))}),
-        }),
-        leaf("SYSTem", Op::None, false, false, {
-            leaf("ERRor", Op::ErrorNext, false, true, {
-                optional(leaf("NEXT", Op::ErrorNext, false, true)),
-                leaf("COUNt", Op::ErrorCount, false, true),
-            }),
-            leaf("VERSion", Op::Version, false, true),
-        }),
-    }};
-    return root;
-}
-
-std::string upper(std::string_view text) {
-    std::string out(text);
-    for (char& c : out) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return out;
-}
-
-// "WIPer" is matched by WIP and WIPER, in any case.
-bool matches(std::string_view name, std::string_view alpha) {
-    std::string shortForm;
-    for (char c : name) {
-        if (std::isupper(static_cast<unsigned char>(c))) shortForm += c;
-    }
-    const std::string given = upper(alpha);
-    return given == shortForm || given == upper(name);
-}
-
-struct Mnemonic {
-    std::string alpha;
-    std::optional<int> suffix;  // digits after the letters
-    bool valid = true;
-};
-
-Mnemonic splitMnemonic(std::string_view text) {
-    Mnemonic m;
-    std::size_t i = 0;
-    while (i < text.size() && std::isalpha(static_cast<unsigned char>(text[i]))) ++i;
-    m.alpha = std::string(text.substr(0, i));
-    if (i < text.size()) {
-        const auto digits = text.substr(i);
-        int value = 0;
-        const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
-        if (error != std::errc{} || end != digits.data() + digits.size() || digits.size() > 4) {
-            m.valid = false;
-        } else {
-            m.suffix = value;
-        }
-    }
-    m.valid = m.valid && !m.alpha.empty() && m.alpha.size() <= 12;
-    return m;
-}
-
-struct Match {
-    std::vector<const Node*> path;  // from below the start node to the leaf
-    int suffix = -1;
-    bool suffixOutOfRange = false;
-};
-
-// Walks mnemonics[from..] from node, stepping into optional nodes where a
-// mnemonic names none of the children. The leaf must have an operation.
-bool walk(const Node& node, const std::vector<Mnemonic>& mnemonics, std::size_t from, Match& match) {
-    if (from == mnemonics.size()) {
-        if (node.op != Op::None) return true;
-        for (const Node& child : node.children) {
-            if (child.optional && child.op != Op::None) {
-                match.path.push_back(&child);
-                return true;
-            }
-        }
-        return false;
-    }
-    const Mnemonic& m = mnemonics[from];
-    for (const Node& child : node.children) {
-        if (!matches(child.name, m.alpha)) continue;
-        if (m.suffix && child.suffixMin < 0) continue;
-        const std::size_t depth = match.path.size();
-        const int suffix = match.suffix;
-        const bool outOfRange = match.suffixOutOfRange;
-        match.path.push_back(&child);
-        if (child.suffixMin >= 0) {
-            match.suffix = m.suffix.value_or(1);
-            match.suffixOutOfRange = match.suffix < child.suffixMin || match.suffix > child.suffixMax;
-        }
-        if (walk(child, mnemonics, from + 1, match)) return true;
-        match.path.resize(depth);
-        match.suffix = suffix;
-        match.suffixOutOfRange = outOfRange;
-    }
-    for (const Node& child : node.children) {
-        if (!child.optional || child.children.empty()) continue;
-        const std::size_t depth = match.path.size();
-        match.path.push_back(&child);
-        if (walk(child, mnemonics, from, match)) return true;
-        match.path.resize(depth);
-    }
-    return false;
-}
-
-// Splits at separators outside quoted strings; says whether one is left open.
-std::vector<std::string_view> split(std::string_view text, char separator, bool* quoteLeftOpen = nullptr) {
-    std::vector<std::string_view> parts;
-    char quote = 0;
-    std::size_t start = 0;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const char c = text[i];
-        if (quote != 0) {
-            if (c == quote) quote = 0;
-        } else if (c == '"' || c == '\'') {
-            quote = c;
-        } else if (c == separator) {
-            parts.push_back(text.substr(start, i - start));
-            start = i + 1;
-        }
-    }
-    parts.push_back(text.substr(start));
-    if (quoteLeftOpen != nullptr) *quoteLeftOpen = quote != 0;
-    return parts;
-}
-
-std::string_view trim(std::string_view text) {
-    while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
-    while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
-    return text;
-}
-
-// A numeric parameter: a decimal number (rounded) or MINimum, MAXimum, DEFault.
-struct Number {
-    enum class Kind : std::uint8_t { Value, Min, Max, Default, NotNumeric } kind = Kind::NotNumeric;
-    double value = 0;
-};
-
-Number number(std::string_view text) {
-    if (matches("MINimum", text)) return {Number::Kind::Min};
-    if (matches("MAXimum", text)) return {Number::Kind::Max};
-    if (matches("DEFault", text)) return {Number::Kind::Default};
-    if (!text.empty() && text.front() == '+') text.remove_prefix(1);
-    double value = 0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (text.empty() || error != std::errc{} || end != text.data() + text.size() || !std::isfinite(value)) return {};
-    return {Number::Kind::Value, value};
-}
-
-// SCPI's quoted string: the quote doubled inside.
-std::string quoted(std::string_view text) {
-    std::string out = "\"";
-    for (char c : text) {
-        out += c;
-        if (c == '"') out += '"';
-    }
-    return out + "\"";
-}
-
-constexpr std::array<ScpiError, 15> kErrors{{
-    {0, "No error"},
-    {-101, "Invalid character"},
-    {-102, "Syntax error"},
-    {-104, "Data type error"},
-    {-108, "Parameter not allowed"},
-    {-109, "Missing parameter"},
-    {-113, "Undefined header"},
-    {-114, "Header suffix out of range"},
-    {-221, "Settings conflict"},
-    {-222, "Data out of range"},
-    {-224, "Illegal parameter value"},
-    {-240, "Hardware error"},
-    {-241, "Hardware missing"},
-    {-350, "Queue overflow"},
-    {-363, "Input buffer overrun"},
-}};
-
-// Where an error sets the event status register: command, execution,
-// device-dependent or query error.
-std::uint8_t esrBit(int code) {
-    if (code <= -100 && code > -200) return 0x20;
-    if (code <= -200 && code > -300) return 0x10;
-    if (code <= -300 && code > -400) return 0x08;
-    if (code <= -400 && code > -500) return 0x04;
-    return 0;
-}
-
-}  // namespace
-
-std::string_view scpiErrorText(int code) {
-    for (const ScpiError& e : kErrors) {
-        if (e.code == code) return e.text;
-    }
-    return "Error";
-}
-
-std::span<const ScpiError> scpiErrors() { return std::span(kErrors).subspan(1); }  // not 0, "No error"
 
 ScpiInstrument::ScpiInstrument(const commands::Descriptor& descriptor, bus::Port& port, Options options,
                                std::function<void(Executor&)> setUp)
@@ -297,17 +106,6 @@ void ScpiInstrument::reset() {
     program_->setCheckAck(checkAck_);
     executor_ = std::make_unique<Executor>(*program_);
     if (setUp_) setUp_(*executor_);
-}
-
-void ScpiInstrument::error(int code, std::string_view info) {
-    esr_ = static_cast<std::uint8_t>(esr_ | esrBit(code));
-    // A full queue keeps its oldest errors and ends in -350, a device-dependent error.
-    if (errors_.size() + 1 >= kErrorQueue) {
-        esr_ = static_cast<std::uint8_t>(esr_ | esrBit(-350));
-        if (errors_.size() + 1 == kErrorQueue) errors_.emplace_back(-350, "");
-        return;
-    }
-    errors_.emplace_back(code, bus::displayable(info));
 }
 
 namespace {
@@ -350,14 +148,6 @@ std::optional<std::string> ScpiInstrument::overrun(std::size_t queries) {
     return unanswered(queries);
 }
 
-std::uint8_t ScpiInstrument::statusByte() const {
-    std::uint8_t stb = 0;
-    if (!errors_.empty()) stb |= 0x04;           // EAV: an error is queued
-    if ((esr_ & ese_) != 0) stb |= 0x20;         // ESB
-    if ((stb & sre_ & 0xBF) != 0) stb |= 0x40;   // MSS
-    return stb;
-}
-
 Result ScpiInstrument::run(const std::string& words) {
     const auto actions = parseActions(splitWords(words), descriptor_);
     Result result = executor_->execute(actions.front());
@@ -377,7 +167,7 @@ std::optional<std::string> ScpiInstrument::line(std::string_view text) {
         }
     }
     bool open = false;
-    const auto units = split(text, ';', &open);
+    const auto units = scpi::split(text, ';', &open);
     if (open) {
         error(-102, "a string is not closed; the line was dropped");
         return unanswered(queriesIn(text));
@@ -387,12 +177,12 @@ std::optional<std::string> ScpiInstrument::line(std::string_view text) {
     bool first = true;
     for (std::string_view raw : units) {
         if (!std::exchange(first, false) && options_.stopRequested && options_.stopRequested()) break;
-        raw = trim(raw);
+        raw = scpi::trim(raw);
         if (raw.empty()) continue;
         Unit u;
         const std::size_t space = raw.find_first_of(" \t");
         std::string_view header = raw.substr(0, space);
-        const std::string_view rest = space == std::string_view::npos ? std::string_view{} : trim(raw.substr(space));
+        const std::string_view rest = space == std::string_view::npos ? std::string_view{} : scpi::trim(raw.substr(space));
         if (!header.empty() && header.back() == '?') {
             u.query = true;
             header.remove_suffix(1);
@@ -400,8 +190,8 @@ std::optional<std::string> ScpiInstrument::line(std::string_view text) {
         u.header = std::string(header);
         bool syntax = true;
         if (!rest.empty()) {
-            for (std::string_view p : split(rest, ',')) {
-                p = trim(p);
+            for (std::string_view p : scpi::split(rest, ',')) {
+                p = scpi::trim(p);
                 if (p.empty()) syntax = false;
                 u.params.emplace_back(p);
             }
@@ -426,9 +216,9 @@ std::optional<std::string> ScpiInstrument::unit(Unit& u) {
     std::string_view header = u.header;
     const bool absolute = !header.empty() && header.front() == ':';
     if (absolute) header.remove_prefix(1);
-    std::vector<Mnemonic> mnemonics;
-    for (std::string_view part : split(header, ':')) {
-        Mnemonic m = splitMnemonic(part);
+    std::vector<scpi::Mnemonic> mnemonics;
+    for (std::string_view part : scpi::split(header, ':')) {
+        scpi::Mnemonic m = scpi::splitMnemonic(part);
         if (!m.valid) {
             error(part.empty() ? -102 : -113, u.header);
             return std::nullopt;
@@ -437,13 +227,13 @@ std::optional<std::string> ScpiInstrument::unit(Unit& u) {
     }
     // After ';' a header goes on from where the last one's leaf hangs.
     const Node& start = absolute || path_.empty() ? tree() : *path_.back();
-    Match match;
-    bool found = walk(start, mnemonics, 0, match);
+    scpi::Match match;
+    bool found = scpi::walk(start, mnemonics, 0, match);
     std::vector<const Node*> base = absolute ? std::vector<const Node*>{} : path_;
     if (!found && &start != &tree()) {
-        match = Match{};
+        match = scpi::Match{};
         base.clear();
-        found = walk(tree(), mnemonics, 0, match);
+        found = scpi::walk(tree(), mnemonics, 0, match);
     }
     if (!found) {
         error(-113, u.header);
@@ -460,13 +250,13 @@ std::optional<std::string> ScpiInstrument::unit(Unit& u) {
         error(-113, u.header + (u.query ? "? is not a query" : " is a query only; add ?"));
         return std::nullopt;
     }
-    return command(node, match.suffix, u);
+    return command(kCommands[static_cast<std::size_t>(node.handler)], match.suffix, u);
 }
 
-std::optional<std::string> ScpiInstrument::command(const Node& node, int suffix, Unit& u) {
+std::optional<std::string> ScpiInstrument::command(const ScpiCommand& row, int suffix, Unit& u) {
     const auto& c = program_->controls();
-    const bool takesParameter = !u.query && node.op != Op::Run && node.op != Op::Shutdown && node.op != Op::Recover;
-    const std::size_t most = u.query ? (node.op == Op::WiperCode ? 1 : 0) : (takesParameter ? 1 : 0);
+    const bool takesParameter = !u.query && !row.parameters.empty();
+    const std::size_t most = u.query ? (row.handler == Handler::WiperCode ? 1 : 0) : (takesParameter ? 1 : 0);
     if (takesParameter && u.params.empty()) {
         error(-109, u.header);
         return std::nullopt;
@@ -477,13 +267,13 @@ std::optional<std::string> ScpiInstrument::command(const Node& node, int suffix,
     }
     // An integer parameter in min..max, MINimum, MAXimum or DEFault.
     auto integer = [&](int min, int max, int fallback) -> std::optional<int> {
-        const Number n = number(u.params.front());
+        const scpi::Number n = scpi::number(u.params.front());
         switch (n.kind) {
-            case Number::Kind::Min: return min;
-            case Number::Kind::Max: return max;
-            case Number::Kind::Default: return fallback;
-            case Number::Kind::NotNumeric: error(-104, u.params.front()); return std::nullopt;
-            case Number::Kind::Value: break;
+            case scpi::Number::Kind::Min: return min;
+            case scpi::Number::Kind::Max: return max;
+            case scpi::Number::Kind::Default: return fallback;
+            case scpi::Number::Kind::NotNumeric: error(-104, u.params.front()); return std::nullopt;
+            case scpi::Number::Kind::Value: break;
         }
         const double rounded = std::round(n.value);
         if (rounded < min || rounded > max) {
@@ -498,8 +288,8 @@ std::optional<std::string> ScpiInstrument::command(const Node& node, int suffix,
         if (!result.ok || !result.read) return std::nullopt;
         return std::to_string(*result.read);
     };
-    switch (node.op) {
-        case Op::WiperCode: {
+    switch (row.handler) {
+        case Handler::WiperCode: {
             if (u.query) {
                 if (u.params.empty()) return std::to_string((suffix == 2 ? c.vsbInputCode2 : c.vsbInputCode1).Value());
                 const auto limit = integer(0, 255, kDefaultCode);
@@ -509,7 +299,7 @@ std::optional<std::string> ScpiInstrument::command(const Node& node, int suffix,
             if (code) run("set " + std::to_string(suffix) + " " + std::to_string(*code));
             return std::nullopt;
         }
-        case Op::Channel: {
+        case Handler::Channel: {
             if (u.query) {
                 return std::to_string(shown(*program_, "channel_written").value_or(0));
             }
@@ -517,8 +307,8 @@ std::optional<std::string> ScpiInstrument::command(const Node& node, int suffix,
             if (channel) run(*channel == 2 ? "ch2" : "ch1");
             return std::nullopt;
         }
-        case Op::Preset: {
-            const std::string word = upper(u.params.front());
+        case Handler::Preset: {
+            const std::string word = scpi::upper(u.params.front());
             if (word != "ZERO" && word != "MID" && word != "FULL") {
                 error(-224, u.params.front() + " (ZERO, MID or FULL)");
                 return std::nullopt;
@@ -526,29 +316,29 @@ std::optional<std::string> ScpiInstrument::command(const Node& node, int suffix,
             run(word == "ZERO" ? "zero" : word == "MID" ? "mid" : "full");
             return std::nullopt;
         }
-        case Op::Bit: {
+        case Handler::Bit: {
             if (u.query) return std::to_string(c.vsbBit[static_cast<std::size_t>(suffix)].Value());
             const auto value = integer(0, 1, 0);
             if (value) run("bit:" + std::to_string(suffix) + "=" + std::to_string(*value));
             return std::nullopt;
         }
-        case Op::Run: run("run"); return std::nullopt;
-        case Op::Word: return std::to_string(program_->frameWord());
-        case Op::Data: return byte(shown(*program_, "data_written"));
-        case Op::Read: return read("read");
-        case Op::Measure: return read("get");
-        case Op::Fetch: return byte(shown(*program_, "byte_read"));
-        case Op::Shutdown:
+        case Handler::Run: run("run"); return std::nullopt;
+        case Handler::Word: return std::to_string(program_->frameWord());
+        case Handler::Data: return byte(shown(*program_, "data_written"));
+        case Handler::Read: return read("read");
+        case Handler::Measure: return read("get");
+        case Handler::Fetch: return byte(shown(*program_, "byte_read"));
+        case Handler::Shutdown:
             if (descriptor_.findWord("shdn") == nullptr) {
                 error(-113, u.header + ": program " + std::string(descriptor_.key) + " has no /SHDN");
                 return std::nullopt;
             }
             run("shdn");
             return std::nullopt;
-        case Op::Recover: run("recover"); return std::nullopt;
-        case Op::Check: {
+        case Handler::Recover: run("recover"); return std::nullopt;
+        case Handler::Check: {
             if (u.query) return checkAck_ ? "1" : "0";
-            const std::string word = upper(u.params.front());
+            const std::string word = scpi::upper(u.params.front());
             bool on = false;
             if (word == "ON" || word == "OFF") {
                 on = word == "ON";
@@ -565,42 +355,16 @@ std::optional<std::string> ScpiInstrument::command(const Node& node, int suffix,
             program_->setCheckAck(on);
             return std::nullopt;
         }
-        case Op::ErrorNext: {
-            if (errors_.empty()) return "0," + quoted("No error");
-            auto [code, info] = errors_.front();
-            errors_.pop_front();
-            std::string text(scpiErrorText(code));
-            if (!info.empty()) text += ";" + info;
-            return std::to_string(code) + "," + quoted(text);
-        }
-        case Op::ErrorCount: return std::to_string(errors_.size());
-        case Op::Version: return "1999.0";
-        case Op::None: break;
+        case Handler::ErrorNext: return status_.nextError();
+        case Handler::ErrorCount: return std::to_string(status_.errorCount());
+        case Handler::Version: return "1999.0";
     }
     error(-113, u.header);
     return std::nullopt;
 }
 
 std::optional<std::string> ScpiInstrument::common(Unit& u) {
-    const std::string name = upper(u.header) + (u.query ? "?" : "");
-    auto mask = [&](std::uint8_t& registerValue) -> bool {
-        if (u.params.size() != 1) {
-            error(u.params.empty() ? -109 : -108, u.header);
-            return false;
-        }
-        const Number n = number(u.params.front());
-        if (n.kind != Number::Kind::Value) {
-            error(-104, u.params.front());
-            return false;
-        }
-        const double rounded = std::round(n.value);
-        if (rounded < 0 || rounded > 255) {
-            error(-222, u.params.front() + " (0..255)");
-            return false;
-        }
-        registerValue = static_cast<std::uint8_t>(rounded);
-        return true;
-    };
+    const std::string name = scpi::upper(u.header) + (u.query ? "?" : "");
     const bool setter = name == "*ESE" || name == "*SRE";
     if (!setter && !u.params.empty()) {
         error(-108, u.header);
@@ -617,36 +381,12 @@ std::optional<std::string> ScpiInstrument::common(Unit& u) {
         reset();
         return std::nullopt;
     }
-    if (name == "*CLS") {
-        errors_.clear();
-        esr_ = 0;
-        return std::nullopt;
-    }
-    if (name == "*ESE") {
-        mask(ese_);
-        return std::nullopt;
-    }
-    if (name == "*ESE?") return std::to_string(ese_);
-    if (name == "*ESR?") {
-        const std::uint8_t value = esr_;
-        esr_ = 0;
-        return std::to_string(value);
-    }
-    if (name == "*SRE") {
-        if (mask(sre_)) sre_ &= 0xBF;  // bit 6 cannot be enabled
-        return std::nullopt;
-    }
-    if (name == "*SRE?") return std::to_string(sre_);
-    if (name == "*STB?") return std::to_string(statusByte());
-    // Every command has finished when the next is read: operations complete at once.
-    if (name == "*OPC") {
-        esr_ |= 0x01;
-        return std::nullopt;
-    }
-    if (name == "*OPC?") return "1";
-    if (name == "*WAI") return std::nullopt;
     // No self-test touches the bus unasked; the parser and registers answering is the test.
     if (name == "*TST?") return "0";
+    if (auto answer = status_.common(name, u.params, u.header)) {
+        if (answer->empty()) return std::nullopt;
+        return answer;
+    }
     error(-113, u.header + (u.query ? "?" : ""));
     return std::nullopt;
 }

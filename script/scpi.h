@@ -1,26 +1,14 @@
 // The program as a SCPI instrument (SCPI-1999, IEEE 488.2): one line of input
 // in, at most one line of answers out. No sockets here: pxctl serve carries
-// the lines, the tests and the fuzzer call it directly.
-//
-// The tree, in the way a power supply's reads (lower case may be left out,
-// [brackets] are optional, <n> a numeric suffix):
-//   [SOURce:]WIPer<1|2>[:CODE] <0..255|MINimum|MAXimum|DEFault>   set CH N
-//   [SOURce:]WIPer<1|2>[:CODE]? [MINimum|MAXimum|DEFault]        the bar's code
-//   [SOURce:]CHANnel <1|2> / CHANnel?                            ch1, ch2
-//   [SOURce:]PRESet ZERO|MID|FULL                                zero, mid, full
-//   PANel:BIT<0..44> <0|1> / PANel:BIT<k>?                       bit:K=V
-//   PANel:RUN / PANel:WORD? / PANel:DATA?                        run; frame word; data byte
-//   READ?        the Read button: the byte read back
-//   MEASure?     the read-back alone (get)
-//   FETCh?       the byte the last read-back read, without reading
-//   SHUTdown     /SHDN (program b)
-//   BUS:RECover  free a bus held low;  BUS:CHECk[:STATe] ON|OFF / ?
-//   SYSTem:ERRor[:NEXT]?  SYSTem:ERRor:COUNt?  SYSTem:VERSion?
-//   *IDN? *RST *CLS *ESE *ESE? *ESR? *OPC *OPC? *SRE *SRE? *STB? *TST? *WAI
+// the lines, the tests and the fuzzer call it directly. Its tree is one table
+// (scpiCommands()), which the parser, the man page and --help read; the
+// parsing is scpi_parser.h's and the status registers and error queue are
+// scpi_status.h's.
 #pragma once
 
 #include "commands/descriptor.h"
 #include "script/executor.h"
+#include "script/scpi_status.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -36,10 +24,39 @@
 
 namespace script {
 
+namespace scpi {
+struct Node;
+struct Unit;
+}  // namespace scpi
+
+// One row of the instrument's tree: the header as the standard writes it, the
+// parameters of its set form, and what it does. The man page and --help list
+// the rows; a row without help is told in the one before it.
+struct ScpiCommand {
+    enum class Handler : std::uint8_t {
+        WiperCode, Channel, Preset, Bit, Run, Word, Data, Read, Measure, Fetch, Shutdown, Recover, Check,
+        ErrorNext, ErrorCount, Version,
+    };
+    std::string_view header;      // "[SOURce:]WIPer<1|2>[:CODE]"
+    std::string_view parameters;  // "N"; empty for a query only, or a command without any
+    bool command;                 // takes the set form
+    bool query;                   // takes the ? form
+    Handler handler;
+    std::string_view help;
+
+    // As the man page writes it: "[SOURce:]WIPer<1|2>[:CODE] N", "READ?".
+    std::string form() const {
+        return std::string(header) + (!command ? "?" : parameters.empty() ? "" : " " + std::string(parameters));
+    }
+};
+std::span<const ScpiCommand> scpiCommands();
+// IEEE 488.2's common commands as the man page lists them.
+std::span<const std::pair<std::string_view, std::string_view>> scpiCommonCommands();
+
 class ScpiInstrument {
 public:
     static constexpr std::size_t kMaxLine = 4096;   // longer lines are dropped: -363
-    static constexpr std::size_t kErrorQueue = 16;  // the 16th error becomes -350
+    static constexpr std::size_t kErrorQueue = ScpiStatus::kErrorQueue;
 
     struct Options {
         std::string portLabel;    // "sim", "ppdev /dev/parport0"
@@ -83,22 +100,16 @@ public:
         std::size_t count_ = 0;
     };
 
-    std::size_t errorCount() const { return errors_.size(); }
+    std::size_t errorCount() const { return status_.errorCount(); }
     std::size_t commandsRun() const { return commandsRun_; }
 
-    // The parser's own: a node of the command tree, one command of a line.
-    struct Node;
-    struct Unit;
-
 private:
-
-    void error(int code, std::string_view info = {});
-    std::optional<std::string> unit(Unit& unit);
-    std::optional<std::string> common(Unit& unit);
-    std::optional<std::string> command(const Node& node, int suffix, Unit& unit);
+    void error(int code, std::string_view info = {}) { status_.error(code, info); }
+    std::optional<std::string> unit(scpi::Unit& unit);
+    std::optional<std::string> common(scpi::Unit& unit);
+    std::optional<std::string> command(const ScpiCommand& row, int suffix, scpi::Unit& unit);
     void reset();
     Result run(const std::string& words);
-    std::uint8_t statusByte() const;
 
     const commands::Descriptor& descriptor_;
     bus::Port& port_;
@@ -108,22 +119,9 @@ private:
     std::unique_ptr<Executor> executor_;
     bool checkAck_ = false;
 
-    std::deque<std::pair<int, std::string>> errors_;
-    std::uint8_t esr_ = 0x80;  // power on
-    std::uint8_t ese_ = 0;
-    std::uint8_t sre_ = 0;
+    ScpiStatus status_;
     std::size_t commandsRun_ = 0;
-    std::vector<const Node*> path_;  // where a header after ';' continues
+    std::vector<const scpi::Node*> path_;  // where a header after ';' continues
 };
-
-// SCPI's text for a standard error number: -113 "Undefined header".
-std::string_view scpiErrorText(int code);
-
-// Every error the instrument queues, with its text, in the standard's order.
-struct ScpiError {
-    int code;
-    std::string_view text;
-};
-std::span<const ScpiError> scpiErrors();
 
 }  // namespace script

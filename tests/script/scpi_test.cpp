@@ -1,11 +1,13 @@
 // The SCPI instrument on the simulated board: lines in, answers out, the error
 // queue and status registers as IEEE 488.2 and SCPI-1999 define them.
 #include "commands/descriptor.h"
+#include "controls/controls.h"
 #include "script/scpi.h"
 #include "sim/board.h"
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <optional>
 #include <string>
 #include <vector>
@@ -158,6 +160,80 @@ TEST(ScpiErrors, BinaryOverrunAndAnOpenStringAreQueuedAndEveryQueryOfTheLineAnsw
               "-102,\"Syntax error;a string is not closed; the line was dropped\";"
               "-363,\"Input buffer overrun;a line holds at most 4096 bytes; the line was dropped\"");
     EXPECT_EQ(board.wiper(1), 128);
+}
+
+}  // namespace
+
+namespace {
+
+// The header as typed: each segment in its short or long form, the optional
+// ones left out or given, the numeric suffix at the top of its range.
+std::string typed(std::string_view header, bool longForm, bool withOptional) {
+    std::string out;
+    bool optional = false;
+    std::string segment;
+    auto flush = [&] {
+        if (segment.empty()) return;
+        if (!optional || withOptional) {
+            std::string name;
+            std::string suffix;
+            for (std::size_t i = 0; i < segment.size(); ++i) {
+                const char c = segment[i];
+                if (c == '<') {
+                    const std::string range = segment.substr(i + 1, segment.find('>') - i - 1);
+                    suffix = range.substr(range.find_last_of(".|") + 1);
+                    break;
+                }
+                if (longForm || std::isupper(static_cast<unsigned char>(c))) name += c;
+            }
+            out += (out.empty() ? "" : ":") + name + suffix;
+        }
+        segment.clear();
+    };
+    for (const char c : header) {
+        if (c == '[' || c == ']' || c == ':') {
+            flush();
+            if (c == '[') optional = true;
+            if (c == ']') optional = false;
+            continue;
+        }
+        segment += c;
+    }
+    flush();
+    return out;
+}
+
+// Every row of the table the man page lists is a header the instrument takes,
+// in every form; its set form wants a parameter exactly where the table names one.
+TEST(ScpiTable, EveryRowParsesInEveryFormAsTheManPageWritesIt) {
+    for (const script::ScpiCommand& row : script::scpiCommands()) {
+        for (const bool longForm : {false, true}) {
+            for (const bool withOptional : {false, true}) {
+                sim::Board board;
+                script::ScpiInstrument instrument(commands::kDescriptorB, board, {"sim", "0"}, nullptr);
+                const std::string header = typed(row.header, longForm, withOptional);
+                SCOPED_TRACE(header);
+                if (row.query) {
+                    // Answered (a display not yet written answers 9.91E37, with no error).
+                    ASSERT_TRUE(instrument.line(header + "?"));
+                }
+                if (row.command) {
+                    const std::string parameter(row.parameters.substr(0, row.parameters.find('|')));
+                    instrument.line(header + (parameter.empty() ? "" : " " + (parameter == "N" ? "5" : parameter)));
+                    if (!parameter.empty()) instrument.line(header);  // -109: wants its parameter
+                } else {
+                    instrument.line(header);  // -113: a query only
+                }
+                EXPECT_EQ(instrument.line("SYST:ERR:COUN?"), row.parameters.empty() && row.command ? "0" : "1");
+            }
+        }
+    }
+    // The bit panel's range is the frame's.
+    sim::Board board;
+    script::ScpiInstrument instrument(commands::kDescriptorB, board, {"sim", "0"}, nullptr);
+    EXPECT_EQ(instrument.line("PAN:BIT" + std::to_string(controls::kBitCount - 1) + "?"), "0");
+    EXPECT_EQ(instrument.line("PAN:BIT" + std::to_string(controls::kBitCount) + "?;SYST:ERR?"),
+              "9.91E37;-114,\"Header suffix out of range;PAN:BIT45\"");
 }
 
 }  // namespace
