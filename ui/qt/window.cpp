@@ -79,8 +79,8 @@ Window::~Window() {
 int Window::px(int twips) const { return toPixels(twips, scale_); }
 
 QWidget* Window::widget(const std::string& name, int index) const {
-    auto it = widgets_.find({name, index});
-    return it == widgets_.end() ? nullptr : it->second;
+    const ControlSpec* c = spec_.find(name, index);
+    return c == nullptr ? nullptr : rows_[static_cast<std::size_t>(c - spec_.controls.data())];
 }
 
 void Window::showCentred() {
@@ -114,7 +114,6 @@ void Window::build() {
     for (auto row = order.rbegin(); row != order.rend(); ++row) {
         const ControlSpec& c = spec_.controls[*row];
         QWidget* w = makeWidget(c, view::resolvedLook(spec_, c), *this, scale_);
-        widgets_[{c.name, c.index}] = w;
         rows_[*row] = w;
         const AccessibleText text = accessibleText(descriptor_, c);
         if (!text.name.empty()) {

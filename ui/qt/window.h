@@ -100,7 +100,6 @@ private:
     double scale_;
     PortDialogs* dialogs_;
     std::function<void()> exit_;
-    std::map<std::pair<std::string, int>, QWidget*> widgets_;
     std::vector<QWidget*> rows_;  // by table row
     QScrollBar* activeBar_ = nullptr;  // the scroll bar whose Change is being dispatched
     view::EventSources sources_;

@@ -77,8 +77,8 @@ Window::~Window() {
 }
 
 HWND Window::control(const std::string& name, int index) const {
-    const auto it = byName_.find({name, index});
-    return it == byName_.end() ? nullptr : controls_[it->second].hwnd;
+    const view::ControlSpec* c = spec_.find(name, index);
+    return c == nullptr ? nullptr : controls_[static_cast<std::size_t>(c - spec_.controls.data())].hwnd;
 }
 
 void Window::exitNow() {
@@ -132,7 +132,6 @@ void Window::createControls() {
                                       reinterpret_cast<HMENU>(static_cast<INT_PTR>(kFirstId + static_cast<int>(row))),
                                       instance, nullptr);
         if (made.hwnd == nullptr) throw std::runtime_error("cannot create " + c.fullName());
-        byName_[{c.name, c.index}] = row;
         if (c.kind == view::Kind::ScrollBar) {
             const controls::ScrollBar& bar = program_.controls().scrollBar(*index_.binding(row).model);
             SCROLLINFO info{sizeof info, SIF_RANGE | SIF_POS | SIF_PAGE, bar.Min(), c.max, 0, bar.Value(), 0};

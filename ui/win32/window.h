@@ -106,7 +106,6 @@ private:
     unsigned dpi_ = 96;
     std::vector<Control> controls_;  // in table order
     std::vector<HWND> tabOrder_;
-    std::map<std::pair<std::string, int>, std::size_t> byName_;
     std::map<std::pair<int, bool>, HFONT> fonts_;  // by tenths of a point and weight
     std::map<COLORREF, HBRUSH> brushes_;
     HBRUSH windowBrush_ = nullptr;
