@@ -34,6 +34,15 @@ public:
     }
     std::uint64_t unsent() const { return unsent_; }
 
+    // The system's error number behind the failure (errno's value: EACCES,
+    // EBUSY, ENOENT, ENXIO, EIO ...), 0 where none is; scripting front ends
+    // hand it on as their languages do (Python's OSError.errno).
+    int code() const { return code_; }
+    PortError& because(int code) {
+        code_ = code;
+        return *this;
+    }
+
 protected:
     PortError(const std::string& message, bool heldBack, bool whole)
         : std::runtime_error(message), heldBack_(heldBack), whole_(whole) {}
@@ -42,6 +51,7 @@ private:
     bool heldBack_;
     bool whole_ = false;
     std::uint64_t unsent_ = 0;
+    int code_ = 0;
 };
 
 class Port {

@@ -70,7 +70,9 @@ void checkAcknowledge(Port& port, const LineCodes& codes, const Bytes& bytes, bo
 }  // namespace
 
 BusStuck::BusStuck(bool beforeStart)
-    : PortError("the bus is stuck (SDA held low); try 'pxctl recover'", beforeStart) {}
+    : PortError("the bus is stuck (SDA held low); try 'pxctl recover'", beforeStart) {
+    because(EIO);
+}
 
 namespace {
 

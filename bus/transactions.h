@@ -6,6 +6,7 @@
 #include "bus/port.h"
 
 #include <array>
+#include <cerrno>
 #include <cstddef>
 #include <cstdint>
 
@@ -36,7 +37,10 @@ static_assert(frameWrites(kFrameA) == 56 && frameWrites(kFrameB) == 59);
 // frame's last byte, so that every write went out as it should.
 class NoAcknowledge : public PortError {
 public:
-    explicit NoAcknowledge(const std::string& message, bool lastByte = false) : PortError(message, false, lastByte) {}
+    // ENXIO, as Linux's I2C drivers report an address nobody answers.
+    explicit NoAcknowledge(const std::string& message, bool lastByte = false) : PortError(message, false, lastByte) {
+        because(ENXIO);
+    }
 };
 
 // SDA found low where nobody may hold it: before a start, or through a whole

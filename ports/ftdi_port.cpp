@@ -270,8 +270,8 @@ FtdiLines::~FtdiLines() {
     system_->close();
 }
 
-void FtdiLines::fail(const std::string& what, std::uint64_t unsent) const {
-    throw bus::PortError::withUnsent(label() + ": " + what, unsent);
+void FtdiLines::fail(const std::string& what, std::uint64_t unsent, int code) const {
+    throw bus::PortError::withUnsent(label() + ": " + what, unsent).because(code);
 }
 
 namespace {
@@ -297,22 +297,26 @@ void FtdiLines::claim() {
             const auto selector = parseSelector(wiring_.selector);
             const std::string what = selector && selector->kind != 'd' ? chipOfProduct(selector->product) : "FTDI device";
             fail("no " + what + " matches " + wiring_.selector + "; `lsusb` lists USB devices; " +
-                 (there.empty() ? std::string("no FTDI device is attached") : "FTDI devices here: " + there));
+                 (there.empty() ? std::string("no FTDI device is attached") : "FTDI devices here: " + there),
+                 0, ENODEV);
         }
         case FtdiOpen::Kind::NoPermission:
             fail("open " + opened.text + " (" + chip + "): Permission denied (install px77xx-cli, whose udev rule "
-                 "gives the logged-in user FTDI devices, then unplug and replug it; or run as root)");
+                 "gives the logged-in user FTDI devices, then unplug and replug it; or run as root)",
+                 0, EACCES);
         case FtdiOpen::Kind::Busy:
             fail("interface " + interface + " of the " + chip + " is held by " +
                  (opened.holder.empty() ? std::string("another program")
                                         : "the kernel's " + opened.holder + " driver (unbind it, or rmmod " +
-                                              opened.holder + ")"));
+                                              opened.holder + ")"),
+                 0, EBUSY);
         case FtdiOpen::Kind::BadInterface:
             fail("the " + chip + " has no MPSSE engine on interface " + interface + " (" +
                  (opened.device.chip == "FT232H"                                         ? "it has A"
                   : opened.device.chip == "FT2232H" || opened.device.chip == "FT4232H" ? "it has A and B"
                                                                                         : "FT232H, FT2232H and FT4232H have one") +
-                 ")");
+                 ")",
+                 0, ENODEV);
         case FtdiOpen::Kind::Failed: fail(chip + ": " + opened.text);
     }
     device_ = opened.device;
@@ -380,13 +384,13 @@ void FtdiLines::receive(std::uint8_t* data, int size, std::uint64_t unsent) {
         if (got < size && std::chrono::steady_clock::now() > deadline) {
             encoder_.reset();
             system_->close();
-            fail("the " + device_.chip + " did not answer within 1 s", unsent);
+            fail("the " + device_.chip + " did not answer within 1 s", unsent, ETIMEDOUT);
         }
     }
 }
 
 void FtdiLines::drive(bus::LineLevels levels) {
-    if (!levels.shdn() && !wiring_.pins.shdn) fail("cannot drive /SHDN: no pin was given for it (shdn=N)");
+    if (!levels.shdn() && !wiring_.pins.shdn) fail("cannot drive /SHDN: no pin was given for it (shdn=N)", 0, 0);
     if (!encoder_) claim();
     const std::uint64_t taken = queuedWrites_;
     encoder_->drive(levels);

@@ -7,6 +7,7 @@
 #include "bus/line_port.h"
 #include "ports/mpsse.h"
 
+#include <cerrno>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -71,7 +72,7 @@ private:
     void claim();
     void send(std::uint64_t unsent);
     void receive(std::uint8_t* data, int size, std::uint64_t unsent);
-    [[noreturn]] void fail(const std::string& what, std::uint64_t unsent = 0) const;
+    [[noreturn]] void fail(const std::string& what, std::uint64_t unsent = 0, int code = EIO) const;
 
     FtdiWiring wiring_;
     std::unique_ptr<FtdiSystem> system_;

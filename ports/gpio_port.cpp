@@ -105,7 +105,7 @@ GpioLines::~GpioLines() {
     if (claimed_) system_->close();
 }
 
-void GpioLines::fail(const std::string& what) const { throw bus::PortError(label() + ": " + what); }
+void GpioLines::fail(const std::string& what, int code) const { throw bus::PortError(label() + ": " + what).because(code); }
 
 void GpioLines::claim() {
     GpioChip chip;
@@ -115,15 +115,17 @@ void GpioLines::claim() {
                                      : wiring_.chip.rfind("gpiochip", 0) == 0 ? "/dev/" + wiring_.chip
                                                                               : "/dev/gpiochipN";
             fail("open: " + std::string(std::strerror(-result)) + " (add your user to the group that owns " + node +
-                 ", then log in again; or add a udev rule)");
+                 ", then log in again; or add a udev rule)",
+                 -result);
         }
-        if (result != -ENOENT && result != -ENODEV) fail("open: " + std::string(std::strerror(-result)));
+        if (result != -ENOENT && result != -ENODEV) fail("open: " + std::string(std::strerror(-result)), -result);
         std::string there;
         for (const GpioChip& c : system_->chips()) {
             there += (there.empty() ? "" : ", ") + c.name + " (" + (c.label.empty() ? "?" : c.label) + ", " +
                      std::to_string(c.lines) + " lines)";
         }
-        fail("no such GPIO chip; " + (there.empty() ? std::string("there are none here") : "chips here: " + there));
+        fail("no such GPIO chip; " + (there.empty() ? std::string("there are none here") : "chips here: " + there),
+             ENOENT);
     }
     struct Role {
         const char* name;
@@ -161,7 +163,7 @@ void GpioLines::claim() {
             }
         }
         system_->close();  // the next access tries again from the start
-        fail(message);
+        fail(message, -failed);
     }
     claimed_ = true;
     scl_ = sda_ = shdnLevel_ = true;
@@ -169,7 +171,7 @@ void GpioLines::claim() {
 
 void GpioLines::set(bool scl, bool sda) {
     const std::array<int, 2> values{scl ? 1 : 0, sda ? 1 : 0};
-    if (const int result = system_->set(bus_, values); result < 0) fail("set: " + std::string(std::strerror(-result)));
+    if (const int result = system_->set(bus_, values); result < 0) fail("set: " + std::string(std::strerror(-result)), -result);
     scl_ = scl;
     sda_ = sda;
 }
@@ -188,7 +190,7 @@ void GpioLines::drive(bus::LineLevels levels) {
     if (wiring_.shdn && levels.shdn() != shdnLevel_) {
         const std::array<int, 1> value{levels.shdn() ? 1 : 0};
         if (const int result = system_->set(shdn_, value); result < 0) {
-            fail("set /SHDN: " + std::string(std::strerror(-result)));
+            fail("set /SHDN: " + std::string(std::strerror(-result)), -result);
         }
         shdnLevel_ = levels.shdn();
     }
@@ -200,7 +202,7 @@ void GpioLines::drive(bus::LineLevels levels) {
 bool GpioLines::sampleSda() {
     if (!claimed_) claim();
     std::array<int, 2> values{};
-    if (const int result = system_->get(bus_, values); result < 0) fail("get: " + std::string(std::strerror(-result)));
+    if (const int result = system_->get(bus_, values); result < 0) fail("get: " + std::string(std::strerror(-result)), -result);
     return values[1] != 0;
 }
 

@@ -62,7 +62,7 @@ public:
 private:
     void claim();
     void set(bool scl, bool sda);
-    [[noreturn]] void fail(const std::string& what) const;
+    [[noreturn]] void fail(const std::string& what, int code = 0) const;
 
     GpioWiring wiring_;
     std::unique_ptr<GpioSystem> system_;

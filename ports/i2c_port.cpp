@@ -53,7 +53,7 @@ void I2cLines::fail(const std::string& operation, int error) {
         case ENOTTY: message += " (not an I2C adapter; i2cdetect -l lists them)"; break;
         default: break;
     }
-    throw heldBack(message);
+    throw heldBack(message).because(error);
 }
 
 void I2cLines::openAdapter() {

@@ -68,7 +68,7 @@ void IoPort::enable() {
     if (const int result = system_->ioperm(base_, 2, true); result < 0) {
         std::string message = label() + ": ioperm: " + std::strerror(-result);
         if (const char* hint = hintFor(-result)) message += std::string(" (") + hint + ")";
-        throw bus::PortError(message);
+        throw bus::PortError(message).because(-result);
     }
     enabled_ = true;
 }

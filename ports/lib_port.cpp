@@ -6,7 +6,9 @@
 #include "ports/lock_port.h"
 
 #include <cctype>
+#include <cerrno>
 #include <exception>
+#include <filesystem>
 
 namespace ports {
 namespace {
@@ -35,7 +37,10 @@ void* LibPort::bind(const char* name, const char* alternative) {
                 message += " (ntport.dll is not installed: lib:path=inpoutx64.dll is a free alternative, and --port "
                            "sim works without hardware)";
             }
-            throw bus::PortError(message);
+            // A library that is there but does not load is no missing file.
+            const std::u8string utf8(path_.begin(), path_.end());
+            std::error_code error;
+            throw bus::PortError(message).because(std::filesystem::exists(std::filesystem::path(utf8), error) ? 0 : ENOENT);
         }
     }
     // The programs' own interface first, then the InpOut32 family's.

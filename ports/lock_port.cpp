@@ -4,6 +4,7 @@
 
 #include "ports/options.h"
 
+#include <cerrno>
 #include <cstring>
 #include <utility>
 
@@ -30,7 +31,8 @@ void LockPort::acquire() {
         case platform::LockAttempt::Result::Held: settled_ = true; return;
         case platform::LockAttempt::Result::InUse:
             throw bus::PortError(label_ + " is in use by another program" +
-                                 (attempt.holder > 0 ? " (pid " + std::to_string(attempt.holder) + ")" : std::string()));
+                                 (attempt.holder > 0 ? " (pid " + std::to_string(attempt.holder) + ")" : std::string()))
+                .because(EBUSY);
         case platform::LockAttempt::Result::Unusable: return giveUp(attempt.where, attempt.error);
         case platform::LockAttempt::Result::Refused: refuse(attempt.where, attempt.found);
     }

@@ -51,7 +51,7 @@ PpdevPort::~PpdevPort() {
 void PpdevPort::fail(const char* operation, int error) const {
     std::string message = "ppdev " + device_ + ": " + operation + ": " + std::strerror(error);
     if (const char* hint = hintFor(device_, operation, error)) message += std::string(" (") + hint + ")";
-    throw bus::PortError(message);
+    throw bus::PortError(message).because(error);
 }
 
 void PpdevPort::claim() {

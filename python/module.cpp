@@ -15,7 +15,9 @@
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 
+#include <cstdio>
 #include <memory>
+#include <stdexcept>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -45,8 +47,8 @@ std::string intWord(py::handle value, const char* what) {
 
 class Device {
 public:
-    Device(const std::string& program, const std::string& port, const std::optional<std::string>& trace, bool checkAck,
-           int address)
+    Device(const std::string& program, const std::optional<std::string>& port, const std::optional<std::string>& trace,
+           bool checkAck, int address)
         : owner_(platform::processId()) {
         descriptor_ = commands::findProgram(program);
         if (descriptor_ == nullptr) {
@@ -58,9 +60,15 @@ public:
             throw py::value_error("address " + std::to_string(address) +
                                   " is not a 7-bit device address; give 0x08..0x77 (0x2c, the default)");
         }
+        // Opening the simulated board for a script that forgot its port would
+        // report success while nothing reached the hardware.
+        if (!port) {
+            raise("ConfigError", "no port given: pass port=, a port string as pxctl takes it (\"sim\" for the "
+                                 "simulated board; `pxctl detect` lists this computer's ports)");
+        }
         try {
             script::Session session = script::openSession(
-                *descriptor_, {port, trace.value_or(""), checkAck, static_cast<std::uint8_t>(address)});
+                *descriptor_, {*port, trace.value_or(""), checkAck, static_cast<std::uint8_t>(address)});
             executor_ = std::make_unique<script::Executor>(*session.program);
             session.attach(*executor_);
             port_ = std::move(session.port);
@@ -116,6 +124,21 @@ public:
     }
 
     std::optional<int> one(const std::string& line) { return run(line).back().read; }
+
+    // An action that reads back: a read-back that fails raises, so one that
+    // returns has its byte.
+    int byte(const std::string& line) {
+        const auto read = one(line);
+        if (!read) throw std::logic_error("'" + line + "' read nothing back");
+        return *read;
+    }
+
+    std::string repr() const {
+        char address[8];
+        std::snprintf(address, sizeof address, "0x%02x", address_);
+        return "<px77xx.Device program='" + program() + "' (" + std::string(descriptor_->caption) + ") port=" +
+               std::string(py::repr(py::str(port_.label))) + " address=" + address + (closed() ? " closed>" : ">");
+    }
 
     int recover() {
         const auto result = run(std::string(commands::kRecoverWord)).back();
@@ -233,6 +256,7 @@ private:
         const bool cut = result.delivery.kind == commands::Delivery::Kind::CutShort;
         fields["writes"] = cut ? py::object(py::int_(result.delivery.writes)) : py::none();
         fields["of"] = cut ? py::object(py::int_(result.delivery.of)) : py::none();
+        fields["errno"] = result.code != 0 ? py::object(py::int_(result.code)) : py::none();
         const char* type = result.cause == script::Result::Cause::NoAnswer ? "NoDeviceAnswered"
                            : result.cause == script::Result::Cause::Stuck  ? "BusStuck"
                                                                            : "PortError";
@@ -272,6 +296,7 @@ struct Board {
 
 PYBIND11_MODULE(_px77xx, m) {
     m.doc() = "The device object of px77xx; see help(px77xx).";
+    m.attr("__version__") = PX_VERSION;
 
     py::class_<Board>(m, "Board", "The simulated board's own state, for tests: what the device on it holds.")
         .def("wiper",
@@ -299,8 +324,9 @@ PYBIND11_MODULE(_px77xx, m) {
             "Whether the device is shut down (/SHDN).");
 
     auto device = py::class_<Device>(m, "Device", "A program of the family on an open port; see px77xx.open().");
-    device.def(py::init<const std::string&, const std::string&, const std::optional<std::string>&, bool, int>(),
-               py::arg("program") = "b", py::arg("port") = "sim", py::arg("trace") = py::none(),
+    device.def(py::init<const std::string&, const std::optional<std::string>&, const std::optional<std::string>&, bool,
+                        int>(),
+               py::arg("program") = "b", py::arg("port") = py::none(), py::arg("trace") = py::none(),
                py::arg("check_ack") = false, py::arg("address") = commands::Program::kDefaultAddress)
         .def("set",
              [](Device& d, py::handle channel, py::handle code) {
@@ -326,20 +352,30 @@ PYBIND11_MODULE(_px77xx, m) {
              },
              py::arg("index"), py::arg("value"), "Bit panel position 0..44 set to 0 or 1 (pxctl: bit:K=V).")
         .def("run", [](Device& d) { d.one("run"); }, "\"Run\": send the bit panel's frame.")
-        .def("read", [](Device& d) { return d.one("read").value_or(-1); },
+        .def("read", [](Device& d) { return d.byte("read"); },
              "\"Read\": read the wiper back and return the byte (program b sends the panel's frame first).")
-        .def("get", [](Device& d) { return d.one("get").value_or(-1); },
+        .def("get", [](Device& d) { return d.byte("get"); },
              "The read-back alone, without writing a frame first; returns the byte.")
         .def("shdn", [](Device& d) { d.one("shdn"); }, "\"/SHDN\": shut the device down (program b only).")
         .def("recover", &Device::recover,
              "Free a bus a device holds low: up to nine clocks, then a stop; returns the clocks given. "
              "Raises BusStuck if SDA is still low.")
-        .def("actions", &Device::actions,
+        .def("actions",
+             [](Device& d, py::handle line) {
+                 // bytes would be taken as text; the line is words, as typed.
+                 if (!PyUnicode_Check(line.ptr())) {
+                     throw py::type_error("line must be a str, not " +
+                                          std::string(py::str(py::type::handle_of(line).attr("__name__"))));
+                 }
+                 return d.actions(line.cast<std::string>());
+             },
              py::arg("line"),
              "Runs a line of pxctl's actions (\"set 1 200 get\"; a newline separates them too); returns what each "
              "read, None where it did not.")
         .def("__enter__", [](py::object self) { return self; })
-        .def("__exit__", [](Device& d, const py::args&) { d.close(); })
+        .def("__exit__", [](Device& d, const py::object&, const py::object&, const py::object&) { d.close(); },
+             py::arg("exc_type"), py::arg("exc"), py::arg("traceback"))
+        .def("__repr__", &Device::repr)
         .def("close", &Device::close, "Closes the port, its trace and its lock; later actions raise ValueError.")
         .def_property_readonly("closed", &Device::closed, "Whether close() has run.")
         .def_property_readonly("program", &Device::program, "The program's key, \"a\" or \"b\".")

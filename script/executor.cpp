@@ -40,6 +40,7 @@ Result Executor::execute(const Action& action) {
         result.ok = false;
         result.delivery = program_.delivery(e);
         result.cause = cause;
+        result.code = e.code();
         result.error = bus::displayable(commands::failureReport(action.text, result.delivery, bus::displayable(e.what())));
     };
     try {

@@ -50,6 +50,7 @@ struct Result {
     Cause cause = Cause::None;
     commands::Delivery delivery;  // when not ok: what reached the port
     std::string error;            // when not ok: the whole report, "mid: cut short after 17 of 59 writes: ..."
+    int code = 0;                 // when not ok: the system's error number behind it, 0 where none is
 };
 
 // The words of a cause: "port failed", "no device answered", "bus stuck".

@@ -11,7 +11,7 @@ packages=(
   man-db groff-base jq dpkg-dev lintian systemd iproute2
   g++-mingw-w64-x86-64-posix wine wine64 googletest nsis zip unzip
   python3-dev pybind11-dev python3-pybind11 python3-pytest python3-jsonschema
-  python3-pyvisa python3-pyvisa-py
+  python3-pyvisa python3-pyvisa-py python3-mypy python3-venv python3-setuptools python3-wheel
 )
 SUDO=""
 if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi

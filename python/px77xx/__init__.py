@@ -13,8 +13,12 @@ SYNOPSIS
 OPENING A PORT
     open() opens a port as pxctl does, from the same port strings ("sim",
     "ppdev:dev=/dev/parport0", "i2c:bus=1", "gpio:...", "lib:path=...";
-    see pxctl(1)) and returns a Device. Nothing touches the port until the
-    first action. Every method is one of pxctl's actions, run by the same code:
+    see pxctl(1); `pxctl detect` lists this computer's) and returns a Device.
+    port= has no default: a script that leaves it out gets ConfigError, never
+    the simulated board in the hardware's place. Nothing touches the port
+    until the first action. open() is not among the names that
+    `from px77xx import *` takes, as it would hide the built-in open():
+    call it as px77xx.open(). Every method is one of pxctl's actions, run by the same code:
     the frames on the wires, the trace and the messages are the ones pxctl
     gives for the same actions.
 
@@ -41,7 +45,11 @@ ERRORS
     PortError (an OSError)   the port failed; .delivery says what reached it:
                              "not sent", "read-back failed", "cut short" (then
                              .writes of .of writes reached it) or "not acknowledged";
-                             .action and .port name the action and the port
+                             .action and .port name the action and the port;
+                             .errno is the system's error number where one is
+                             behind it (errno.ENXIO: no device answered;
+                             EBUSY: in use; EACCES; ENOENT; EIO), else None,
+                             and .strerror is the report, str() of the error
     NoDeviceAnswered         a PortError: with check_ack, no device acknowledged
     BusStuck                 a PortError: SDA is held low
     ConfigError (a ValueError)  a port string that is wrong, or a trace file
@@ -76,13 +84,20 @@ class PortError(OSError):
     """
 
     def __init__(self, message: str, *, action: Optional[str] = None, port: Optional[str] = None,
-                 delivery: Optional[str] = None, writes: Optional[int] = None, of: Optional[int] = None) -> None:
+                 delivery: Optional[str] = None, writes: Optional[int] = None, of: Optional[int] = None,
+                 errno: Optional[int] = None) -> None:
         super().__init__(message)
         self.action = action
         self.port = port
         self.delivery = delivery
         self.writes = writes
         self.of = of
+        self.errno = errno
+        self.strerror = message
+
+    def __str__(self) -> str:
+        # The report alone, as pxctl prints it: OSError would put "[Errno N]" before it.
+        return str(self.args[0]) if self.args else ""
 
 
 class NoDeviceAnswered(PortError):
@@ -97,15 +112,16 @@ class ConfigError(ValueError):
     """A port string that is wrong (the message says what is accepted), or a trace file that cannot be opened."""
 
 
-from ._px77xx import Board, Device  # noqa: E402  (the extension raises the classes above)
+from ._px77xx import Board, Device, __version__  # noqa: E402  (the extension raises the classes above)
 
 
-def open(program: str = "b", port: str = "sim", trace: Optional[str] = None, check_ack: bool = False,
+def open(program: str = "b", port: Optional[str] = None, trace: Optional[str] = None, check_ack: bool = False,
          address: int = 0x2C) -> Device:
     """Opens a program of the family on a port; use it in a with statement.
 
     program: "a" (PX7700_02 RevA: every write read back) or "b" (PX7702_RevA);
-    port: a port string as pxctl takes it; trace: a file that records every
+    port: a port string as pxctl takes it ("sim" for the simulated board);
+    it has no default, and leaving it out raises ConfigError; trace: a file that records every
     port access (.txt decoded, .vcd, .log raw), as pxctl --trace does;
     check_ack: check the device's acknowledge slots, so that a missing device
     raises NoDeviceAnswered instead of going unnoticed; address: the device's
@@ -117,4 +133,5 @@ def open(program: str = "b", port: str = "sim", trace: Optional[str] = None, che
     return Device(program, port, trace, check_ack, address)
 
 
-__all__ = ["open", "Device", "Board", "PortError", "NoDeviceAnswered", "BusStuck", "ConfigError"]
+# open is left out: `from px77xx import *` must not hide the built-in open().
+__all__ = ["Device", "Board", "PortError", "NoDeviceAnswered", "BusStuck", "ConfigError"]

@@ -14,7 +14,7 @@ import px77xx
 
 
 def test_a_board_read_after_close_is_refused():
-    device = px77xx.open()
+    device = px77xx.open(port="sim")
     board = device.board
     device.set(1, 42)
     assert board.wipers == (42, 128)
@@ -27,7 +27,7 @@ def test_a_board_read_after_close_is_refused():
 
 def test_a_board_read_while_another_thread_closes_never_sees_freed_memory():
     for _ in range(50):
-        device = px77xx.open()
+        device = px77xx.open(port="sim")
         board = device.board
         seen = []
 
@@ -46,7 +46,7 @@ def test_a_board_read_while_another_thread_closes_never_sees_freed_memory():
 
 @pytest.mark.parametrize("channel", [3, 0, -1, 10**6, 2**70])
 def test_the_board_refuses_a_channel_that_is_not_one(channel):
-    with px77xx.open() as device:
+    with px77xx.open(port="sim") as device:
         with pytest.raises(ValueError, match="the channel must be 1..2"):
             device.board.wiper(channel)
 
@@ -69,7 +69,7 @@ ARGUMENTS = [
 
 @pytest.mark.parametrize("name,call,kind,said", ARGUMENTS, ids=[a[0] for a in ARGUMENTS])
 def test_arguments_are_refused_in_pxctls_words(name, call, kind, said):
-    with px77xx.open() as device:
+    with px77xx.open(port="sim") as device:
         if kind is None:
             assert call(device) == said
             return
@@ -81,7 +81,7 @@ def test_arguments_are_refused_in_pxctls_words(name, call, kind, said):
 
 def test_an_empty_program_is_named_as_such():
     with pytest.raises(ValueError, match="^program is empty; use a or b$"):
-        px77xx.open(program="")
+        px77xx.open(program="", port="sim")
 
 
 def test_the_address_reaches_the_frames(tmp_path):
@@ -92,13 +92,13 @@ def test_the_address_reaches_the_frames(tmp_path):
         assert device.address == 0x2D
     assert "device address 0x2d" in trace.read_text()
     with pytest.raises(ValueError, match="not a 7-bit device address"):
-        px77xx.open(address=0x78)
+        px77xx.open(port="sim", address=0x78)
 
 
 def test_a_warning_made_an_error_is_raised_with_what_reached_the_port(tmp_path):
     full = tmp_path / "full.log"
     full.symlink_to("/dev/full")  # every write fails: no space left
-    with px77xx.open(trace=str(full)) as device:
+    with px77xx.open(port="sim", trace=str(full)) as device:
         with warnings.catch_warnings():
             warnings.simplefilter("error", RuntimeWarning)
             with pytest.raises(RuntimeWarning) as raised:

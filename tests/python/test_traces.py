@@ -55,14 +55,14 @@ def test_the_modules_trace_is_pxctls(tmp_path, pxctl, program, session, kind):
 @pytest.mark.parametrize("program", ["a", "b"])
 def test_a_line_of_actions_reads_what_pxctl_prints(pxctl, program):
     line = "set 2 200 get mid read"
-    with px77xx.open(program=program) as device:
+    with px77xx.open(program=program, port="sim") as device:
         reads = device.actions(line)
     printed = run_pxctl(pxctl, ["--program", program, "--port", "sim", *line.split()]).stdout.split()
     assert [r for r in reads if r is not None] == [int(p) for p in printed]
 
 
 def test_the_displays_and_the_board_follow_the_actions():
-    with px77xx.open(program="b") as device:
+    with px77xx.open(program="b", port="sim") as device:
         assert (device.code1, device.code2, device.channel_written, device.byte_read) == (None, None, None, None)
         device.set(2, 200)
         assert (device.code2, device.channel_written, device.channel_read, device.data_written) == (200, 2, 2, 200)
@@ -90,7 +90,7 @@ def test_a_port_that_is_not_the_simulated_board_has_no_board(slow_library):
                                       "read, shdn, get, code1=N, code2=N, bit:K=V, set CH N, recover"),
 ])
 def test_bad_arguments_are_value_errors_in_pxctls_words(call, words):
-    with px77xx.open() as device:
+    with px77xx.open(port="sim") as device:
         with pytest.raises(ValueError) as raised:
             call(device)
         assert str(raised.value) == words
@@ -98,14 +98,14 @@ def test_bad_arguments_are_value_errors_in_pxctls_words(call, words):
 
 
 def test_wrong_types_and_programs():
-    with px77xx.open() as device:
+    with px77xx.open(port="sim") as device:
         with pytest.raises(TypeError):
             device.set("1", 200)
-    with px77xx.open(program="a") as device:
+    with px77xx.open(program="a", port="sim") as device:
         with pytest.raises(ValueError, match=r"^action 'shdn': is not a button of program a \(PX7700_02_RevA\)$"):
             device.shdn()
     with pytest.raises(ValueError, match="^program c is not known; use a or b$"):
-        px77xx.open(program="c")
+        px77xx.open(program="c", port="sim")
 
 
 # The module and pxctl open ports alike, and say the same of a bad one.
