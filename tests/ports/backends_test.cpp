@@ -84,6 +84,7 @@ TEST_P(PpdevErrors, NameTheDeviceTheOperationAndAHintThenRetry) {
         FAIL() << "no error";
     } catch (const bus::PortError& e) {
         EXPECT_EQ(std::string(e.what()), GetParam().message);
+        EXPECT_EQ(e.code(), GetParam().error);  // what Python's OSError.errno carries
     }
     EXPECT_FALSE(port.claimed());
     // A descriptor that was opened is closed again; the next access starts over.
@@ -214,6 +215,7 @@ TEST_P(IoErrors, SayWhatTheSystemRefusedAndWhatToDo) {
         FAIL() << "no error";
     } catch (const bus::PortError& e) {
         EXPECT_EQ(e.what(), GetParam().message);
+        EXPECT_EQ(e.code(), GetParam().error);
     }
     EXPECT_EQ(calls, std::vector<std::string>{"ioperm 888 2 on"});
     EXPECT_THROW(port.OutportW(0x379, 0), bus::PortError);
