@@ -8,7 +8,7 @@ else()
 endif()
 
 set(PX_WITH_GPIOD AUTO CACHE STRING "The gpio backend, through libgpiod (ON, OFF or AUTO)")
-set(PX_WITH_FTDI AUTO CACHE STRING "The ftdi backend, through libftdi1 1.5 or later (ON, OFF or AUTO)")
+set(PX_WITH_FTDI AUTO CACHE STRING "The ftdi backend on Linux, through libftdi1 1.5 or later (ON, OFF or AUTO); Windows builds it over FTDI's D2XX driver, loaded at run time")
 set_property(CACHE PX_WITH_GPIOD PROPERTY STRINGS ON OFF AUTO)
 set_property(CACHE PX_WITH_FTDI PROPERTY STRINGS ON OFF AUTO)
 
@@ -43,4 +43,4 @@ endfunction()
 px_optional_library(GPIOD PX_WITH_GPIOD libgpiod gpio
   "gpio reaches a Linux kernel driver and exists only on Linux")
 px_optional_library(FTDI PX_WITH_FTDI "libftdi1>=1.5" ftdi
-  "ftdi reaches FTDI chips through libftdi1 and exists only on Linux")
+  "ftdi reaches FTDI chips through libftdi1 on Linux and FTDI's D2XX driver on Windows")

@@ -14,6 +14,10 @@ class Loader {
 public:
     virtual ~Loader() = default;
     virtual void* open(const std::string& path) = 0;  // nullptr on failure
+    // A driver's library by its file name, from the system's own places (and,
+    // on Windows, the program's folder), never the current directory: where a
+    // driver installs it, not whatever a folder the user is in holds.
+    virtual void* openSystem(const std::string& name) { return open(name); }
     virtual void* symbol(void* handle, const char* name) = 0;
     virtual void close(void* handle) = 0;
     virtual std::string lastError() = 0;

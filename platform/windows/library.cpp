@@ -14,6 +14,12 @@ public:
         if (module == nullptr) error_ = ::GetLastError();
         return reinterpret_cast<void*>(module);
     }
+    void* openSystem(const std::string& name) override {
+        HMODULE module = ::LoadLibraryExW(widen(name).c_str(), nullptr,
+                                          LOAD_LIBRARY_SEARCH_APPLICATION_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32);
+        if (module == nullptr) error_ = ::GetLastError();
+        return reinterpret_cast<void*>(module);
+    }
     void* symbol(void* handle, const char* name) override {
         FARPROC function = ::GetProcAddress(static_cast<HMODULE>(handle), name);
         if (function == nullptr) error_ = ::GetLastError();

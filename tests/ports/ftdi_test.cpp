@@ -72,6 +72,8 @@ struct FakeFtdi final : ports::FtdiSystem {
     }
     std::string error() override { return "usb bulk write failed"; }
     void close() override {}
+    bool validSelector(const std::string&) const override { return true; }
+    std::string sought(const std::string& selector) const override { return ports::ftdiSystem()->sought(selector); }
 };
 
 // The reference: the split rule applied to each write, onto a device of its own.
