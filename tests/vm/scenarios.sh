@@ -332,6 +332,11 @@ figures=$(echo "$t0 $t1 $t2 $t3 $t4 $t5 $o0 $o1 $o2 $o3" | awk '{
 echo "VMFIGURE ftdi sweep of 256 codes: $figures"
 times=$(echo "$t0 $t1 $t4 $t5" | awk '{ printf "%d", ($4 - $3) / ($2 - $1) }')
 check ftdi 0 "" "" test "$times" -ge 2
+# The backend adds nothing to the USB transfers a bare loop makes: per frame,
+# within 1.2 times the loop's time.
+ratio=$(echo "$t0 $t1 $t2 $t3 $o0 $o1 $o2" | awk '{ printf "%.2f", ($2 - $1 - ($6 - $5)) / ($4 - $3 - ($7 - $6)) }')
+echo "VMFIGURE ftdi per frame against the bare libftdi loop: $ratio (at most 1.2)"
+check ftdi 0 "" "" awk "BEGIN { exit !($ratio <= 1.2) }"
 # A second program on the device, a wrong pin, a device not there, a user
 # without the device's permission.
 hold $fp ftdi
