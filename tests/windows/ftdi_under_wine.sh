@@ -144,6 +144,16 @@ check unplugged_mid_session 1 "" "pxctl: set 2 6: not sent: ftdi s:PX000001: USB
 $wine "$pxctl" --port sim --trace "$work/one.log" set 1 5 >/dev/null 2>&1
 line_states "$work/one.log" >"$work/one.states"
 if tr -d '\r' <"$work/pins.log" | cmp -s - "$work/one.states"; then ok unplugged_first_frame_whole; else bad unplugged_first_frame_whole; fi
+# Unplugged inside a read-back, which writes once a bit it samples: the report
+# says how many of its writes reached the pins, and the pins show just those.
+PX77XX_FTD2XX=unplug=5
+fresh
+check unplugged_mid_read_back 1 "" "pxctl: get: cut short after 23 of 40 writes: ftdi s:PX000001: USB write of 8 bytes failed: FT_IO_ERROR (was the FT232H unplugged?) (action 1; 0 ran before it)" \
+    -- "$pxctl" --port $port get
+$wine "$pxctl" --port sim --trace "$work/get.log" get >/dev/null 2>&1
+awk '$1 == "out"' "$work/get.log" | head -n 23 >"$work/get23.log"
+line_states "$work/get23.log" >"$work/get23.states"
+if tr -d '\r' <"$work/pins.log" | cmp -s - "$work/get23.states"; then ok unplugged_pins_show_the_writes_reached; else bad unplugged_pins_show_the_writes_reached; fi
 PX77XX_FTD2XX=""
 # No ftd2xx.dll at all: the program runs, and says what to install. One in the
 # current folder is not FTDI's driver, and is left alone.
