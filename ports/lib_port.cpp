@@ -20,8 +20,8 @@ std::string lowercase(std::string text) {
 
 }  // namespace
 
-LibPort::LibPort(std::string path, std::unique_ptr<Loader> loader)
-    : path_(std::move(path)), loader_(std::move(loader)) {}
+LibPort::LibPort(std::string path, std::unique_ptr<Loader> loader, std::uint16_t base)
+    : path_(std::move(path)), loader_(std::move(loader)), base_(base) {}
 
 LibPort::~LibPort() {
     if (handle_ != nullptr) loader_->close(handle_);
@@ -72,12 +72,12 @@ auto LibPort::guarded(const char* function, Call call) {
 
 void LibPort::OutportW(std::uint16_t port, std::uint16_t value) {
     if (out_ == nullptr) out_ = reinterpret_cast<OutFunction>(bind("OutportW", "Out32"));
-    guarded("OutportW", [&] { out_(static_cast<short>(port), static_cast<short>(value)); });
+    guarded("OutportW", [&] { out_(static_cast<short>(moved(port)), static_cast<short>(value)); });
 }
 
 std::uint16_t LibPort::InportW(std::uint16_t port) {
     if (in_ == nullptr) in_ = reinterpret_cast<InFunction>(bind("InportW", "Inp32"));
-    return static_cast<std::uint16_t>(guarded("InportW", [&] { return in_(static_cast<short>(port)); }));
+    return static_cast<std::uint16_t>(guarded("InportW", [&] { return in_(static_cast<short>(moved(port))); }));
 }
 
 std::string lockKeyForFile(const std::string& prefix, const std::string& path) {
@@ -106,17 +106,28 @@ namespace {
 constexpr Key kLibKeys[] = {
     {"path", "a shared library file exporting OutportW and InportW (a name without a slash is the file in the current "
              "directory)"},
+    {"base", "0x100..0xfffc, a multiple of 4: the card's data register (status at base + 1)", "0x378", 0x100, 0xFFFC},
     kDelayKey};
 
 Opened makeLib(const Options& options) {
     const std::string path = options.text(kLibKeys[0]);
     if (path.empty()) options.reject("path", "is required", kLibKeys[0].accepts);
     // Loaded, locked and named as one file.
+    const auto base = *options.number(kLibKeys[1]);
+    if (base % 4 != 0) options.reject("base", "is not a multiple of 4", kLibKeys[1].accepts);
     const std::string file = resolveLibrary(path);
-    auto port = std::make_unique<LibPort>(file);
+    auto port = std::make_unique<LibPort>(file, platform::systemLoader(), static_cast<std::uint16_t>(base));
     const LibPort* library = port.get();
-    return {std::move(port), "lib " + file, nullptr, lockKeyForFile("lib", file),
-            [library] { return library->details(); }};
+    // Another card's registers are another port: its own label and lock.
+    std::string label = "lib " + file;
+    std::string lockKey = lockKeyForFile("lib", file);
+    if (base != bus::kDataRegister) {
+        char text[16];
+        std::snprintf(text, sizeof text, "0x%x", static_cast<unsigned>(base));
+        label.append(" at ").append(text);
+        lockKey.append("-").append(text);
+    }
+    return {std::move(port), label, nullptr, lockKey, [library] { return library->details(); }};
 }
 
 // Where the programs' own port is a library (Windows), that one; elsewhere
@@ -129,7 +140,7 @@ std::vector<DetectedPort> detectLib() {
 
 }  // namespace
 
-const Backend kLibBackend{"lib", "lib:path=FILE[,delay=US]",
+const Backend kLibBackend{"lib", "lib:path=FILE[,base=0x378][,delay=US]",
                           "a shared library exporting OutportW and InportW; a FILE without a slash is the one in the "
                           "current directory, never one on the library path",
                           kLibKeys, makeLib, false, detectLib};

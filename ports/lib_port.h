@@ -4,6 +4,7 @@
 // code: whatever it throws becomes a PortError naming it.
 #pragma once
 
+#include "bus/lines.h"
 #include "bus/port.h"
 #include "platform/library.h"
 #include "ports/backend.h"
@@ -26,7 +27,10 @@ public:
     using OutFunction = void (*)(short, short);
     using InFunction = short (*)(short);
 
-    explicit LibPort(std::string path, std::unique_ptr<Loader> loader = platform::systemLoader());
+    // base: where the card's data register is; the programs' 0x378 and 0x379
+    // reach base and base + 1 (a PCIe card's addresses).
+    explicit LibPort(std::string path, std::unique_ptr<Loader> loader = platform::systemLoader(),
+                     std::uint16_t base = bus::kDataRegister);
     ~LibPort() override;
 
     // path: as resolveLibrary gives it. The library is loaded at the first call
@@ -46,8 +50,11 @@ private:
     template <typename Call>
     auto guarded(const char* function, Call call);
 
+    std::uint16_t moved(std::uint16_t port) const { return static_cast<std::uint16_t>(port - bus::kDataRegister + base_); }
+
     std::string path_;
     std::unique_ptr<Loader> loader_;
+    std::uint16_t base_;
     void* handle_ = nullptr;
     OutFunction out_ = nullptr;
     InFunction in_ = nullptr;

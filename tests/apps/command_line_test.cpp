@@ -76,6 +76,8 @@ TEST(Readme, EveryPortStringItShowsIsAccepted) {
     ASSERT_TRUE(readme) << README_FILE;
     int checked = 0;
     for (std::string text; std::getline(readme, text);) {
+        // A Windows command line's port strings are Windows' (ftdi's D2XX forms), run under wine.
+        if (text.find(".exe ") != std::string::npos) continue;
         for (auto at = text.find("--port"); at != std::string::npos; at = text.find("--port", at + 1)) {
             const auto from = at + 7;
             if (from >= text.size() || (text[from - 1] != ' ' && text[from - 1] != '=')) continue;

@@ -1,5 +1,6 @@
 // The hardware backends without hardware: the exact system calls through their
 // seams, and their error messages.
+#include "ports/factory.h"
 #include "ports/io_port.h"
 #include "ports/lib_port.h"
 #include "ports/ppdev_port.h"
@@ -281,6 +282,20 @@ TEST(Lib, LoadsAtTheFirstCallAndBindsEachFunctionOnce) {
     EXPECT_EQ(outCalls(), 3);
     EXPECT_EQ(lastValue(), 0x10);
     EXPECT_EQ(lastPort(), 0x379);
+}
+
+// A card at other addresses: the programs' data and status registers reach
+// base and base + 1, and the port is named and locked apart from the default's.
+TEST(Lib, BaseMovesBothRegistersToTheCard) {
+    const auto opened = ports::openPort(std::string("lib:path=") + FAKE_PORT_LIBRARY + ",base=0xd010");
+    EXPECT_EQ(opened.label, std::string("lib ") + FAKE_PORT_LIBRARY + " at 0xd010");
+    EXPECT_NE(opened.lockKey, ports::openPort(std::string("lib:path=") + FAKE_PORT_LIBRARY).lockKey);
+    opened.port->OutportW(0x378, 0x13);
+    auto lastPort = libraryFunction<int (*)()>(FAKE_PORT_LIBRARY, "fake_last_port");
+    ASSERT_NE(lastPort, nullptr);
+    EXPECT_EQ(static_cast<std::uint16_t>(lastPort()), 0xd010);  // a short, as the interface passes it
+    EXPECT_EQ(opened.port->InportW(0x379), 0x7F);
+    EXPECT_EQ(static_cast<std::uint16_t>(lastPort()), 0xd011);
 }
 
 TEST(Lib, ALibraryWithoutInportWServesWritesAndFailsAtTheFirstRead) {

@@ -85,6 +85,12 @@ INSTANTIATE_TEST_SUITE_P(
         BadCase{"base_not_a_number", "io:base=0x37g",
                 "io: base=0x37g is not a number; base accepts 0x100..0xfffc, a multiple of 4"},
         BadCase{"base_empty", "io:base=", "io: base= is not a number; base accepts 0x100..0xfffc, a multiple of 4"},
+        BadCase{"lib_base_not_multiple_of_4", "lib:path=x.so,base=0x37a",
+                "lib: base=0x37a is not a multiple of 4; base accepts 0x100..0xfffc, a multiple of 4: the card's data "
+                "register (status at base + 1)"},
+        BadCase{"lib_base_too_low", "lib:path=x.so,base=0x78",
+                "lib: base=0x78 is out of range; base accepts 0x100..0xfffc, a multiple of 4: the card's data register "
+                "(status at base + 1)"},
         BadCase{"delay_negative", "ppdev:delay=-1", "ppdev: delay=-1 is not a number; delay accepts microseconds 0..1000000"},
         BadCase{"delay_text", "io:delay=abc", "io: delay=abc is not a number; delay accepts microseconds 0..1000000"},
         BadCase{"delay_too_long", "lib:path=x.so,delay=1000001",

@@ -66,6 +66,18 @@ for dll in "$dll_w" "$dll_32"; do
     done
 done
 
+# A PCIe card at other addresses: base= moves the data and status registers
+# there, and the session is the golden one moved.
+for dll in "$dll_w" "$dll_32"; do
+    rm -f "$work/port.log"
+    # shellcheck disable=SC2086
+    PX77XX_PORT_LOG="$work/port.log" PX77XX_PORT_WAIT_MS=0 run --program b --port "lib:path=$dll,base=0xd010" \
+        $session_b >/dev/null 2>"$work/err" || { cat "$work/err"; failed=1; }
+    sed 's/^in 0xd011 .*/in 0x379/; s/^out 0xd010 /out 0x378 /' "$work/port.log" >"$work/got"
+    sed 's/^in 0x379 .*/in 0x379/' "$golden/b.log" >"$work/want"
+    same "lib_base_$(basename "$dll")" "$work/got" "$work/want"
+done
+
 # The decoded trace's header says which interface the DLL has.
 for pair in "$dll_w:OutportW/InportW" "$dll_32:Out32/Inp32"; do
     dll=${pair%%:*} interface=${pair#*:}
