@@ -1,6 +1,6 @@
 # Every object pxctl --json writes validates against the schema the package
 # ships: every action of both programs, every failure, a refused line and a
-# refused command line.
+# refused command line; and what pxctl detect and detect --probe print.
 import json
 import os
 
@@ -93,3 +93,22 @@ def test_the_records_pxctl_writes_in_other_runs_are_in_the_schema():
            "note": "i2c /dev/i2c-1: the kernel recovers its I2C buses itself; nothing was sent"})
     with pytest.raises(AssertionError):
         valid({"action": "get", "read": 1, "frameWord": 0, "displays": {}})  # 0.2.0's shape
+
+
+def test_what_detect_prints(pxctl, tmp_path):
+    # The listing: the simulated board everywhere, and whatever else this
+    # machine offers (usable or not, with why).
+    ran = run_pxctl(pxctl, ["detect", "--json"])
+    listed = [valid(o) for o in objects(ran.stdout)]
+    assert {"kind": "sim", "port": "sim", "usable": True}.items() <= listed[-1].items()
+    # Probes: a device that answers, none that does, a port that cannot be opened.
+    ran = run_pxctl(pxctl, ["detect", "--json", "--probe", "sim", "sim:device=none", "ppdev:dev=/nonexistent"])
+    probed = [valid(o) for o in objects(ran.stdout)]
+    assert [o["answered"] for o in probed] == [True, False, False]
+    # The shapes are exact: a usable port with a reason, or a probe that
+    # failed without one, is not one of them.
+    for wrong in ({"kind": "sim", "port": "sim", "description": "x", "usable": True, "why": "?"},
+                  {"kind": "lib", "port": "lib:path=x.dll", "description": "x", "usable": False},
+                  {"port": "sim", "address": "0x2c", "answered": False}):
+        with pytest.raises(AssertionError):
+            valid(wrong)
