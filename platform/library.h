@@ -18,6 +18,10 @@ public:
     // on Windows, the program's folder), never the current directory: where a
     // driver installs it, not whatever a folder the user is in holds.
     virtual void* openSystem(const std::string& name) { return open(name); }
+    // A library to look at, not to use: its functions can be looked up but
+    // none of its code runs (on Windows, not its DllMain, which may install a
+    // driver). Close it as any other.
+    virtual void* openInert(const std::string& path) { return open(path); }
     virtual void* symbol(void* handle, const char* name) = 0;
     virtual void close(void* handle) = 0;
     virtual std::string lastError() = 0;
@@ -30,5 +34,9 @@ std::unique_ptr<Loader> systemLoader();
 // current directory, as the user sees it, never from the system's library
 // path; links resolved where the system has them.
 std::string absolutePath(const std::string& path);
+
+// The folder the running program was started from, absolute; "" where the
+// system does not say.
+std::string programFolder();
 
 }  // namespace platform

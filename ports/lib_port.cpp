@@ -130,12 +130,60 @@ Opened makeLib(const Options& options) {
     return {std::move(port), label, nullptr, lockKey, [library] { return library->details(); }};
 }
 
-// Where the programs' own port is a library (Windows), that one; elsewhere
-// nothing: no library is searched for.
+bool fileExists(const std::string& path) {
+    const std::u8string utf8(path.begin(), path.end());
+    std::error_code error;
+    return std::filesystem::is_regular_file(std::filesystem::path(utf8), error);
+}
+
+// Which pair of names a library exports, looked up without running any of its
+// code; "" where it has neither, and why in `why` where it does not load.
+std::string interfaceOf(const std::string& path, std::string& why) {
+    const auto loader = platform::systemLoader();
+    void* handle = loader->openInert(path);
+    if (handle == nullptr) {
+        why = "it does not load: " + loader->lastError();
+        return "";
+    }
+    const auto has = [&](const char* name) { return loader->symbol(handle, name) != nullptr; };
+    const std::string found = has("OutportW") && has("InportW") ? "OutportW/InportW"
+                              : has("Out32") && has("Inp32")    ? "Out32/Inp32"
+                                                                : "";
+    loader->close(handle);
+    if (found.empty()) why = "it exports neither OutportW and InportW nor Out32 and Inp32";
+    return found;
+}
+
+// Where the programs' own port is a library (Windows): the port libraries that
+// are there, in the current folder (where lib:path=NAME looks) and in the
+// program's, each with the pair of names it exports. None is claimed that is
+// not there. Elsewhere nothing: no library is searched for.
 std::vector<DetectedPort> detectLib() {
-    const std::string port = defaultPort();
-    if (port.rfind("lib:path=", 0) != 0) return {};
-    return {{"lib", port, "the port library " + port.substr(9) + ", where it is installed"}};
+    const std::string fallback = defaultPort();
+    if (fallback.rfind("lib:path=", 0) != 0) return {};
+    const std::string here = platform::absolutePath(".");
+    const std::string program = platform::programFolder();
+    std::vector<DetectedPort> found;
+    for (const char* name : {"ntport.dll", "inpoutx64.dll"}) {
+        for (const bool current : {true, false}) {
+            if (!current && (program.empty() || program == here)) continue;
+            const std::string path = current ? resolveLibrary(name) : program + "\\" + name;
+            if (!fileExists(path)) continue;
+            DetectedPort port{"lib", "lib:path=" + (current ? std::string(name) : path),
+                              std::string("the port library ") + name + " in the " +
+                                  (current ? "current folder" : "program's folder")};
+            const std::string interface = interfaceOf(path, port.why);
+            port.usable = !interface.empty();
+            if (port.usable) port.description += " (" + interface + ")";
+            found.push_back(std::move(port));
+        }
+    }
+    if (found.empty()) {
+        found.push_back({"lib", fallback, "the programs' port library", false,
+                         "ntport.dll is in neither the current folder nor the program's; inpoutx64.dll, which is free "
+                         "and comes with its own signed driver, serves as well: put either beside the program"});
+    }
+    return found;
 }
 
 }  // namespace

@@ -37,4 +37,12 @@ std::string absolutePath(const std::string& path) {
     return ::realpath(absolute.c_str(), resolved) != nullptr ? std::string(resolved) : absolute;
 }
 
+std::string programFolder() {
+    char path[PATH_MAX];
+    const ssize_t n = ::readlink("/proc/self/exe", path, sizeof path - 1);
+    if (n <= 0) return "";
+    const std::string program(path, static_cast<std::size_t>(n));
+    return program.substr(0, program.rfind('/'));
+}
+
 }  // namespace platform

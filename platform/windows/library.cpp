@@ -20,6 +20,11 @@ public:
         if (module == nullptr) error_ = ::GetLastError();
         return reinterpret_cast<void*>(module);
     }
+    void* openInert(const std::string& path) override {
+        HMODULE module = ::LoadLibraryExW(widen(path).c_str(), nullptr, DONT_RESOLVE_DLL_REFERENCES);
+        if (module == nullptr) error_ = ::GetLastError();
+        return reinterpret_cast<void*>(module);
+    }
     void* symbol(void* handle, const char* name) override {
         FARPROC function = ::GetProcAddress(static_cast<HMODULE>(handle), name);
         if (function == nullptr) error_ = ::GetLastError();
@@ -35,6 +40,14 @@ private:
 }  // namespace
 
 std::unique_ptr<Loader> systemLoader() { return std::make_unique<WindowsLoader>(); }
+
+std::string programFolder() {
+    std::wstring path(32768, L'\0');
+    const DWORD length = ::GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+    if (length == 0 || length >= path.size()) return "";
+    path.resize(length);
+    return narrow(path.substr(0, path.find_last_of(L"\\/")));
+}
 
 std::string absolutePath(const std::string& path) {
     // Relative to the current directory, as the user sees it; drive letters and

@@ -89,6 +89,27 @@ for pair in "$dll_w:OutportW/InportW" "$dll_32:Out32/Inp32"; do
     fi
 done
 
+# detect lists the port libraries that are there, in the current folder and in
+# the program's, with the names each exports, and claims none that is not.
+lib_rows() { grep '^lib:' "$work/detect" | sed 's/  */ /'; }
+mkdir "$work/empty" "$work/here" "$work/app"
+(cd "$work/empty" && run detect) >"$work/detect" 2>&1
+same_text() {  # NAME GOT WANT
+    if [ "$2" = "$3" ]; then echo "ok $1"; else printf 'FAIL %s:\n  got  [%s]\n  want [%s]\n' "$1" "$2" "$3"; failed=1; fi
+}
+same_text detect_without_a_port_library "$(lib_rows)" \
+    "lib:path=ntport.dll the programs' port library; not usable: ntport.dll is in neither the current folder nor the program's; inpoutx64.dll, which is free and comes with its own signed driver, serves as well: put either beside the program"
+cp "$dll_w" "$work/here/ntport.dll"
+cp "$dll_none" "$work/here/inpoutx64.dll"
+(cd "$work/here" && run detect) >"$work/detect" 2>&1
+same_text detect_in_the_current_folder "$(lib_rows)" "lib:path=ntport.dll the port library ntport.dll in the current folder (OutportW/InportW); usable
+lib:path=inpoutx64.dll the port library inpoutx64.dll in the current folder; not usable: it exports neither OutportW and InportW nor Out32 and Inp32"
+cp "$pxctl" "$work/app/pxctl.exe"
+cp "$dll_32" "$work/app/inpoutx64.dll"
+(cd "$work/empty" && $wine "$work/app/pxctl.exe" detect) >"$work/detect" 2>&1
+same_text detect_in_the_programs_folder "$(lib_rows)" \
+    "lib:path=$(win "$work/app")\\inpoutx64.dll the port library inpoutx64.dll in the program's folder (Out32/Inp32); usable"
+
 # 3. What a Windows user is told.
 cd "$work" || exit 1
 here=$(win "$work")
