@@ -10,6 +10,7 @@
 #include "frontend/detect.h"
 #include "frontend/manual.h"
 #include "frontend/serve.h"
+#include "frontend/settings.h"
 #include "platform/signals.h"
 #include "commands/descriptor.h"
 #include "ports/factory.h"
@@ -189,6 +190,16 @@ int runPxctl(int argc, char** argv) {
             throw frontend::UsageError("--json and --trace - both write to standard output; give the trace a file");
         }
         if (line.actions.empty()) throw frontend::UsageError("no action given; see --help");
+        if (line.actions[0] == "config") {
+            if (line.json || !line.trace.empty() || line.probe || line.keepGoing || !line.listen.empty()) {
+                throw frontend::UsageError("config takes --port, --address and --check-ack, to show what they override");
+            }
+            const std::string text =
+                frontend::configure(std::vector<std::string>(line.actions.begin() + 1, line.actions.end()), line);
+            std::fputs(text.c_str(), stdout);
+            return finish(0);
+        }
+        frontend::applySettings(line, frontend::readUserSettings());
         if (line.actions[0] == "detect") {
             const std::vector<std::string> named(line.actions.begin() + 1, line.actions.end());
             if (line.probe && named.empty()) {
@@ -220,7 +231,7 @@ int runPxctl(int argc, char** argv) {
     } catch (const frontend::UsageError& e) {
         return refusedAtStart(parsed && line.json, e.what());
     } catch (const ports::ConfigError& e) {
-        return refusedAtStart(parsed && line.json, e.what());
+        return refusedAtStart(parsed && line.json, frontend::withPortSource(e.what(), line));
     }
 
     // From here a signal is noted and acted on between actions.

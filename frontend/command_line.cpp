@@ -106,6 +106,7 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments, Front fr
             continue;
         } else if (argument == "--check-ack") {
             line.checkAck = true;
+            line.checkAckGiven = true;
             continue;
         } else if (const auto qt = qtOption(argument); window && qt != QtOption::None) {
             line.toolkit.push_back(argument);
@@ -149,6 +150,8 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments, Front fr
         }
         return parsed.value;
     };
+    line.portGiven = std::find(given.begin(), given.end(), "--port") != given.end();
+    line.addressGiven = !address.empty();
     if (!address.empty()) {
         line.address = static_cast<std::uint8_t>(number("--address", address, 0x08, 0x77,
                                                         "a 7-bit device address; give 0x08..0x77 (0x2c, the default, "

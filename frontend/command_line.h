@@ -32,6 +32,12 @@ struct CommandLine {
     bool probe = false;                // pxctl detect: probe the ports named after it
     bool checkAck = false;             // release and check the device's acknowledge slots
     std::uint8_t address = 0x2c;       // the device's 7-bit address (--address)
+    // Which of the user's defaults the command line set itself; the rest come
+    // from the environment, the settings file or the built-in default.
+    bool portGiven = false;
+    bool addressGiven = false;
+    bool checkAckGiven = false;
+    std::string portFrom;  // where a port not given came from: "PX77XX_PORT", "FILE:LINE"; "" otherwise
     std::vector<std::string> actions;  // pxctl: the words after the options; "-" reads standard input
 };
 

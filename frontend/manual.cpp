@@ -44,8 +44,9 @@ std::vector<Entry> traceEntries() {
 }
 
 Entry portOption() {
-    return {"--port PORT", "where the bus is, as a port string name[:key=value,...] (see PORTS; default " +
-                               ports::defaultPort() + "); nothing touches it before the first action"};
+    return {"--port PORT", "where the bus is, as a port string name[:key=value,...] (see PORTS); without it, "
+                           "PX77XX_PORT, then the user's settings file (pxctl config), then " + ports::defaultPort() +
+                               "; nothing touches it before the first action"};
 }
 Entry traceOption() {
     return {"--trace FILE", "record every port access in the format FILE's extension names (see TRACES); the file "
@@ -67,6 +68,9 @@ Entry addressOption() {
 constexpr std::string_view kJsonSchema = "/usr/share/px77xx-cli/pxctl-json.schema.json";
 
 const std::vector<Entry> kFiles{
+    {"~/.config/px77xx/settings", "the user's defaults ($XDG_CONFIG_HOME/px77xx/settings where that is set): "
+                                  "port, address and check-ack, one key = value a line, written by pxctl config; the "
+                                  "command line and PX77XX_PORT (the port) come first"},
     {"/dev/parport*", "parallel ports, through ppdev (the lp group)"},
     {"/dev/i2c-*", "I2C adapters, through i2c-dev (the i2c group)"},
     {"/dev/gpiochip*", "GPIO chips (the group that owns them)"},
@@ -238,6 +242,7 @@ Manual pxctlManual() {
                   "[--program " + keys + "] [--port PORT] [--address 0xNN] [--trace FILE] [--check-ack] [--listen ADDR:PORT] "
                   "[--clients N] [--idle-timeout SECONDS] serve",
                   "[--json] detect", "[--program " + keys + "] [--address 0xNN] [--json] --probe detect PORT...",
+                  "[--port PORT] [--address 0xNN] [--check-ack] config [KEY [VALUE]]",
                   "--help | --version"};
     m.description = {
         "pxctl runs the operator actions of the PX7700/PX7702 windows in order on one program, as the same clicks "
@@ -259,6 +264,10 @@ Manual pxctlManual() {
         "the address (--address), which changes neither wiper nor the selected channel; /SHDN stays at the level the "
         "port's data register reads back (sim, io, lib), while a port that cannot read it back (ppdev, i2c, gpio, "
         "ftdi) has /SHDN high after the probe; the exit status is 0 where a device answered on every one.",
+        "config shows the user's defaults in force (port, address, check-ack), each with where it comes from: the "
+        "command line, PX77XX_PORT (the port alone), the settings file or the built-in default. config KEY VALUE sets "
+        "one in the settings file, a port checked as --port is; config KEY clears it. The windows, pxctl, serve and "
+        "the Python module all take them.",
         "serve makes the program a SCPI instrument on a raw TCP socket, as power supplies and meters are, for "
         "PyVISA, LabVIEW or MATLAB: see SCPI SERVER. It holds the port (and its lock) until SIGTERM or SIGINT, "
         "which it acts on between commands. The px77xx-scpi service runs it from /etc/default/px77xx-scpi as a "
@@ -295,6 +304,7 @@ Manual pxctlManual() {
     m.examples = {
         {"Set channel 1 to 200 on the simulated board and read it back:", "pxctl --port sim set 1 200 get"},
         {"Which ports this machine has, and which this user may open:", "pxctl detect"},
+        {"Use the FT232H from now on, without --port each time:", "pxctl config port ftdi:dev=i:0403:6014,shdn=3"},
         {"Is the chip there? Probe an I2C adapter and GPIO lines for it:",
          "pxctl detect --probe i2c:bus=1 gpio:chip=gpiochip0,sda=17,scl=27"},
         {"A chip strapped to address 0x2d:", "pxctl --port ppdev --address 0x2d set 1 200"},

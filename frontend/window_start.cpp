@@ -1,6 +1,7 @@
 #include "frontend/window_start.h"
 
 #include "frontend/manual.h"
+#include "frontend/settings.h"
 #include "ports/options.h"
 #include "ports/trace_port.h"
 
@@ -14,8 +15,9 @@ std::variant<int, WindowStart> startWindowProgram(const commands::Descriptor& de
                                                   const std::vector<std::string>& arguments, const Say& say,
                                                   bool toolkitOptions) {
     const std::string name(descriptor.executable);
+    CommandLine line;
     try {
-        CommandLine line = parseCommandLine(arguments);
+        line = parseCommandLine(arguments);
         if (!toolkitOptions && !line.toolkit.empty()) {
             throw UsageError(line.toolkit.front() + " is an option of the Qt windows on Linux; these windows are " +
                              "Windows' own");
@@ -28,6 +30,7 @@ std::variant<int, WindowStart> startWindowProgram(const commands::Descriptor& de
             say(name + " " + PX_VERSION + "\n", false);
             return 0;
         }
+        applySettings(line, readUserSettings());
         script::Session session = script::openSession(descriptor, {line.port, line.trace, line.checkAck, line.address});
         std::string title = portTitle(session.port.label, line.address);
         return WindowStart{std::move(line), std::move(session), std::move(title)};
@@ -35,7 +38,7 @@ std::variant<int, WindowStart> startWindowProgram(const commands::Descriptor& de
         say(name + ": " + ports::displayable(e.what()) + "\n", true);
         return 2;
     } catch (const ports::ConfigError& e) {
-        say(name + ": " + ports::displayable(e.what()) + "\n", true);
+        say(name + ": " + ports::displayable(withPortSource(e.what(), line)) + "\n", true);
         return 2;
     } catch (const std::exception& e) {
         say(name + ": internal error: " + ports::displayable(e.what()) + "\n", true);

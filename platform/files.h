@@ -21,6 +21,14 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// This user's own settings file for px77xx: $XDG_CONFIG_HOME/px77xx/settings
+// (~/.config/px77xx/settings) on Linux, %APPDATA%\px77xx\settings on Windows;
+// "" where the environment names no home. It and its folder may not exist yet.
+std::string userSettingsFile();
+
+// An environment variable's value as UTF-8; nullopt where it is not set.
+std::optional<std::string> environment(const char* name);
+
 // A file opened as stdio does, by a UTF-8 path (wide on Windows, so that a name
 // in any language opens).
 std::FILE* openFile(const std::string& path, const char* mode);

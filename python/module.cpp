@@ -3,6 +3,7 @@
 // the trace and the messages are pxctl's. The exceptions are the package's own
 // (px77xx/__init__.py), raised from here with what reached the port.
 #include "commands/descriptor.h"
+#include "frontend/settings.h"
 #include "platform/process.h"
 #include "ports/factory.h"
 #include "ports/options.h"
@@ -60,21 +61,36 @@ public:
             throw py::value_error("address " + std::to_string(address) +
                                   " is not a 7-bit device address; give 0x08..0x77 (0x2c, the default)");
         }
-        // Opening the simulated board for a script that forgot its port would
-        // report success while nothing reached the hardware.
+        // No port= is the user's default port (PX77XX_PORT, then the settings
+        // file), as pxctl takes it. With none set, opening the simulated board
+        // or a parallel port the script never named would report success while
+        // nothing reached the hardware it meant: it is an error instead.
+        std::string where = port.value_or("");
         if (!port) {
-            raise("ConfigError", "no port given: pass port=, a port string as pxctl takes it (\"sim\" for the "
-                                 "simulated board; `pxctl detect` lists this computer's ports)");
+            frontend::CommandLine line;
+            try {
+                frontend::applySettings(line, frontend::readUserSettings());
+            } catch (const frontend::UsageError& e) {
+                raise("ConfigError", bus::displayable(e.what()));
+            }
+            if (line.portFrom.empty()) {
+                raise("ConfigError", "no port given: pass port=, a port string as pxctl takes it (\"sim\" for the "
+                                     "simulated board; `pxctl detect` lists this computer's ports), or set your "
+                                     "default once with `pxctl config port PORT` or PX77XX_PORT");
+            }
+            where = line.port;
+            portFrom_ = line.portFrom;
         }
         try {
             script::Session session = script::openSession(
-                *descriptor_, {*port, trace.value_or(""), checkAck, static_cast<std::uint8_t>(address)});
+                *descriptor_, {where, trace.value_or(""), checkAck, static_cast<std::uint8_t>(address)});
             executor_ = std::make_unique<script::Executor>(*session.program);
             session.attach(*executor_);
             port_ = std::move(session.port);
             program_ = std::move(session.program);
         } catch (const ports::ConfigError& e) {
-            raise("ConfigError", bus::displayable(e.what()));
+            raise("ConfigError", bus::displayable(e.what()) +
+                                     (portFrom_.empty() ? "" : " (the port " + portFrom_ + " gives)"));
         }
         simulated_ = port_.board != nullptr;
         checkAck_ = checkAck;
@@ -279,6 +295,7 @@ private:
     std::unique_ptr<commands::Program> program_;
     std::unique_ptr<script::Executor> executor_;
     bool checkAck_ = false;
+    std::string portFrom_;  // where the default port came from, where port= was not given
     int address_ = commands::Program::kDefaultAddress;
     bool simulated_ = false;
     long owner_;  // the process that opened the port

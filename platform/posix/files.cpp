@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/file.h>
@@ -164,5 +165,19 @@ FileLock::FileLock(const std::string& path) {
 }
 
 FileLock::~FileLock() = default;  // closing the descriptor releases the lock
+
+std::optional<std::string> environment(const char* name) {
+    const char* value = std::getenv(name);
+    if (value == nullptr) return std::nullopt;
+    return std::string(value);
+}
+
+std::string userSettingsFile() {
+    if (const auto config = environment("XDG_CONFIG_HOME"); config && !config->empty() && config->front() == '/') {
+        return *config + "/px77xx/settings";
+    }
+    const auto home = environment("HOME");
+    return home && !home->empty() ? *home + "/.config/px77xx/settings" : std::string();
+}
 
 }  // namespace platform

@@ -44,7 +44,7 @@ HANDLE openRegular(const std::string& path, DWORD access, DWORD disposition) {
                                   FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         const DWORD error = ::GetLastError();
-        if (error == ERROR_FILE_NOT_FOUND) return INVALID_HANDLE_VALUE;
+        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return INVALID_HANDLE_VALUE;  // nor its folder
         fail(error);
     }
     Handle held(handle);
@@ -150,5 +150,20 @@ FileLock::FileLock(const std::string& path) {
 }
 
 FileLock::~FileLock() = default;  // closing the handle releases the lock
+
+std::optional<std::string> environment(const char* name) {
+    const std::wstring wide = widen(name);
+    const DWORD length = ::GetEnvironmentVariableW(wide.c_str(), nullptr, 0);
+    if (length == 0) return std::nullopt;
+    std::wstring value(length, L'\0');
+    const DWORD written = ::GetEnvironmentVariableW(wide.c_str(), value.data(), length);
+    value.resize(written);
+    return narrow(value);
+}
+
+std::string userSettingsFile() {
+    const auto appData = environment("APPDATA");
+    return appData && !appData->empty() ? *appData + "\\px77xx\\settings" : std::string();
+}
 
 }  // namespace platform

@@ -14,8 +14,10 @@ OPENING A PORT
     open() opens a port as pxctl does, from the same port strings ("sim",
     "ppdev:dev=/dev/parport0", "i2c:bus=1", "gpio:...", "lib:path=...";
     see pxctl(1); `pxctl detect` lists this computer's) and returns a Device.
-    port= has no default: a script that leaves it out gets ConfigError, never
-    the simulated board in the hardware's place. Nothing touches the port
+    Without port= the user's default port is opened, as pxctl takes it:
+    PX77XX_PORT, then the settings file `pxctl config port PORT` writes. With
+    neither set, a script that leaves port= out gets ConfigError, never the
+    simulated board or a parallel port in the hardware's place. Nothing touches the port
     until the first action. open() is not among the names that
     `from px77xx import *` takes, as it would hide the built-in open():
     call it as px77xx.open(). Every method is one of pxctl's actions, run by the same code:
@@ -121,7 +123,8 @@ def open(program: str = "b", port: Optional[str] = None, trace: Optional[str] = 
 
     program: "a" (PX7700_02 RevA: every write read back) or "b" (PX7702_RevA);
     port: a port string as pxctl takes it ("sim" for the simulated board);
-    it has no default, and leaving it out raises ConfigError; trace: a file that records every
+    left out, the user's default (PX77XX_PORT, then `pxctl config port`),
+    and ConfigError where none is set; trace: a file that records every
     port access (.txt decoded, .vcd, .log raw), as pxctl --trace does;
     check_ack: check the device's acknowledge slots, so that a missing device
     raises NoDeviceAnswered instead of going unnoticed; address: the device's

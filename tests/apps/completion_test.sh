@@ -54,10 +54,15 @@ expect "pxctl --port sim:" "address= device= nack= state= stuck="
 expect "pxctl --port sim:device=none,st" "none,state= none,stuck="
 expect "pxctl --port i2c:b" "bus= bus=1"
 # The backends' names come from pxctl --help: a build without ftdi offers none.
-if "$real" --help | grep -q '^ *ftdi:dev='; then
+if "$real" --help | grep -q '^ *ftdi[:[]'; then
     expect "pxctl --port ft" "ftdi ftdi: ftdi:dev=s:0403:6014:FT6ZK2QW"
 fi
 expect "pxctl --port=pp" "ppdev ppdev: ppdev:dev=/dev/parport0"
+# config: its keys, then what each takes.
+expect "pxctl conf" "config"
+expect "pxctl config " "address check-ack port"
+expect "pxctl config check-ack " "no yes"
+expect "pxctl --port sim config port si" "sim sim:"
 expect "pxctl --port sim m" "mid"
 expect "pxctl --port sim code" "code1= code2="
 expect "pxctl --port sim s" "serve set shdn"

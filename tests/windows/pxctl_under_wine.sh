@@ -110,6 +110,14 @@ cp "$dll_32" "$work/app/inpoutx64.dll"
 same_text detect_in_the_programs_folder "$(lib_rows)" \
     "lib:path=$(win "$work/app")\\inpoutx64.dll the port library inpoutx64.dll in the program's folder (Out32/Inp32); usable"
 
+# The user's default port, set once in %APPDATA%\\px77xx\\settings, and
+# PX77XX_PORT over it.
+settings=$(run config | sed -n 's/^settings file: //p' | tr -d '\r')
+check config_sets_the_port 0 "port = sim:address=0x2d is set in $settings" "" -- config port sim:address=0x2d
+check the_default_port_is_used 0 "255" "" -- get
+PX77XX_PORT=sim check the_environment_wins 0 "128" "" -- get
+check config_clears_it 0 "port is cleared in $settings; now lib:path=ntport.dll (built in)" "" -- config port
+
 # 3. What a Windows user is told.
 cd "$work" || exit 1
 here=$(win "$work")
