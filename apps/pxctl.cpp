@@ -200,6 +200,7 @@ int runPxctl(int argc, char** argv) {
             return finish(0);
         }
         frontend::applySettings(line, frontend::readUserSettings());
+        if (!line.notice.empty()) std::fprintf(stderr, "pxctl: %s\n", ports::displayable(line.notice).c_str());
         if (line.actions[0] == "detect") {
             const std::vector<std::string> named(line.actions.begin() + 1, line.actions.end());
             if (line.probe && named.empty()) {

@@ -38,6 +38,7 @@ struct CommandLine {
     bool addressGiven = false;
     bool checkAckGiven = false;
     std::string portFrom;  // where a port not given came from: "PX77XX_PORT", "FILE:LINE"; "" otherwise
+    std::string notice;    // what the front end tells before it starts: a settings file it could not read
     std::vector<std::string> actions;  // pxctl: the words after the options; "-" reads standard input
 };
 

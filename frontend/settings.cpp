@@ -88,15 +88,17 @@ UserSettings parseSettings(std::string_view text, const std::string& file) {
 
 UserSettings readUserSettings() {
     const std::string file = platform::userSettingsFile();
+    std::string unreadable;
     std::optional<std::string> text;
     if (!file.empty()) {
         try {
             text = platform::readSmallFile(file, kLimit);
         } catch (const platform::FileError& e) {
-            throw UsageError(file + ": cannot read it: " + e.what());
+            unreadable = file + ": cannot read it (" + e.what() + "); the settings in it are not used";
         }
     }
     UserSettings settings = parseSettings(text.value_or(""), file);
+    settings.unreadable = unreadable;
     if (auto port = platform::environment("PX77XX_PORT"); port && !port->empty()) settings.portFromEnvironment = port;
     return settings;
 }
@@ -104,6 +106,7 @@ UserSettings readUserSettings() {
 void applySettings(CommandLine& line, const UserSettings& settings) {
     const auto from = [&](const UserSettings::Entry& e) { return settings.file + ":" + std::to_string(e.line); };
     if (!line.portGiven) {
+        if (!settings.portFromEnvironment && !settings.unreadable.empty()) line.notice = settings.unreadable;
         if (settings.portFromEnvironment) {
             line.port = *settings.portFromEnvironment;
             line.portFrom = "PX77XX_PORT";
@@ -159,6 +162,7 @@ std::string configure(const std::vector<std::string>& words, const CommandLine& 
             text += in.key + std::string(10 - in.key.size(), ' ') + "= " + in.value + "    (" + in.where + ")\n";
         }
         text += "settings file: " + (settings.file.empty() ? std::string("none: no home folder is set") : settings.file) + "\n";
+        if (!settings.unreadable.empty()) text += "note: " + settings.unreadable + "\n";
         return text;
     }
     const std::string& key = words[0];

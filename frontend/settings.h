@@ -29,6 +29,9 @@ struct UserSettings {
     };
     std::vector<Entry> entries;            // as the file gives them, each key once
     std::optional<std::string> portFromEnvironment;  // PX77XX_PORT
+    // Where the file is there but cannot be read (another user's home, as
+    // `sudo -u` leaves HOME): why. It is then taken as empty.
+    std::string unreadable;
 
     const Entry* find(std::string_view key) const;
 };
@@ -41,7 +44,8 @@ UserSettings parseSettings(std::string_view text, const std::string& file);
 // The user's file (missing is none set) and PX77XX_PORT.
 UserSettings readUserSettings();
 
-// Fills in what the command line left to the user's defaults.
+// Fills in what the command line left to the user's defaults. Where the port
+// would have come from a file that cannot be read, line.notice says so.
 void applySettings(CommandLine& line, const UserSettings& settings);
 
 // A port's refusal, with where the port came from when the command line did

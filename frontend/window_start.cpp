@@ -31,6 +31,7 @@ std::variant<int, WindowStart> startWindowProgram(const commands::Descriptor& de
             return 0;
         }
         applySettings(line, readUserSettings());
+        if (!line.notice.empty()) say(name + ": " + ports::displayable(line.notice) + "\n", true);
         script::Session session = script::openSession(descriptor, {line.port, line.trace, line.checkAck, line.address});
         std::string title = portTitle(session.port.label, line.address);
         return WindowStart{std::move(line), std::move(session), std::move(title)};

@@ -76,7 +76,8 @@ public:
             if (line.portFrom.empty()) {
                 raise("ConfigError", "no port given: pass port=, a port string as pxctl takes it (\"sim\" for the "
                                      "simulated board; `pxctl detect` lists this computer's ports), or set your "
-                                     "default once with `pxctl config port PORT` or PX77XX_PORT");
+                                     "default once with `pxctl config port PORT` or PX77XX_PORT" +
+                                         (line.notice.empty() ? std::string() : " (" + line.notice + ")"));
             }
             where = line.port;
             portFrom_ = line.portFrom;

@@ -16,7 +16,8 @@ source_dir=$1
 pxctl=$2
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-unset PYTHONPATH
+unset PYTHONPATH PX77XX_PORT
+export XDG_CONFIG_HOME="$work/config"  # the tester's own default port is not the tests'
 export PIP_DISABLE_PIP_VERSION_CHECK=1 PIP_NO_INDEX=1 PYTHONDONTWRITEBYTECODE=1
 mkdir "$work/src"
 tar -C "$source_dir" --exclude=./build --exclude=./.git --exclude='*.egg-info' -cf - . | tar -C "$work/src" -xf -

@@ -3,6 +3,7 @@
 # the file win in that order; a port from either says where it came from.
 import os
 import pathlib
+import shutil
 import subprocess
 
 import pytest
@@ -79,3 +80,23 @@ def test_the_module_opens_the_users_default_port_and_refuses_when_there_is_none(
         px77xx.open()
     with px77xx.open(port="sim") as device:  # port= wins over both
         assert device.port == "sim"
+
+
+@pytest.mark.skipif(os.geteuid() != 0 or shutil.which("setpriv") is None, reason="needs root to become nobody")
+def test_a_settings_file_this_user_cannot_read_is_passed_over(pxctl, home):
+    # As `sudo -u` leaves it: another user's home, whose settings this user may
+    # not read. A port given does not need them; without one, pxctl says so.
+    config(pxctl, "port", "sim")
+    home.chmod(0o700)
+    as_nobody = ["setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups", pxctl]
+    run = lambda *words, env=None: subprocess.run([*as_nobody, *words], capture_output=True, text=True, timeout=60,
+                                                  cwd="/", env={**os.environ, **(env or {})})
+    given = run("--port", "sim", "get")
+    assert (given.returncode, given.stdout, given.stderr) == (0, "128\n", "")
+    from_environment = run("get", env={"PX77XX_PORT": "sim"})
+    assert (from_environment.returncode, from_environment.stderr) == (0, "")
+    fallen_back = run("config")
+    assert f"note: {home}/px77xx/settings: cannot read it (Permission denied); the settings in it are not used" \
+        in fallen_back.stdout
+    default = run("detect")
+    assert default.stderr.startswith(f"pxctl: {home}/px77xx/settings: cannot read it (Permission denied)")
