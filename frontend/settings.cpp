@@ -129,6 +129,8 @@ std::string withPortSource(const std::string& message, const CommandLine& line) 
 }
 
 std::vector<InForce> settingsInForce(const CommandLine& line, const UserSettings& settings) {
+    CommandLine effective = line;
+    applySettings(effective, settings);
     std::vector<InForce> result;
     for (const std::string_view key : kSettingKeys) {
         InForce in{std::string(key), "", Source::BuiltIn, "built in"};
@@ -144,8 +146,6 @@ std::vector<InForce> settingsInForce(const CommandLine& line, const UserSettings
             in.source = Source::File;
             in.where = settings.file + ":" + std::to_string(entry->line);
         }
-        CommandLine effective = line;
-        applySettings(effective, settings);
         in.value = key == "port"      ? effective.port
                    : key == "address" ? addressText(effective.address)
                                       : (effective.checkAck ? "yes" : "no");

@@ -27,6 +27,13 @@ LibPort::~LibPort() {
     if (handle_ != nullptr) loader_->close(handle_);
 }
 
+namespace {
+
+// A path as the port string gives it, UTF-8 on every system (wide on Windows).
+std::filesystem::path utf8Path(const std::string& path) { return std::u8string(path.begin(), path.end()); }
+
+}  // namespace
+
 void* LibPort::bind(const char* name, const char* alternative) {
     if (handle_ == nullptr) {
         handle_ = loader_->open(path_);
@@ -38,9 +45,8 @@ void* LibPort::bind(const char* name, const char* alternative) {
                            "sim works without hardware)";
             }
             // A library that is there but does not load is no missing file.
-            const std::u8string utf8(path_.begin(), path_.end());
             std::error_code error;
-            throw bus::PortError(message).because(std::filesystem::exists(std::filesystem::path(utf8), error) ? 0 : ENOENT);
+            throw bus::PortError(message).because(std::filesystem::exists(utf8Path(path_), error) ? 0 : ENOENT);
         }
     }
     // The programs' own interface first, then the InpOut32 family's.
@@ -131,9 +137,8 @@ Opened makeLib(const Options& options) {
 }
 
 bool fileExists(const std::string& path) {
-    const std::u8string utf8(path.begin(), path.end());
     std::error_code error;
-    return std::filesystem::is_regular_file(std::filesystem::path(utf8), error);
+    return std::filesystem::is_regular_file(utf8Path(path), error);
 }
 
 // Which pair of names a library exports, looked up without running any of its

@@ -58,6 +58,7 @@ for program in "$pxctl" "$cp2112" "$tinyusb" "$ft232h" "$ftdiloop" "$i2ctransfer
   done
 done
 cp "$here/scenarios.sh" "$root/scenarios.sh"
+cp "$here/../support/line_states.awk" "$root/line_states.awk"
 cat >"$root/etc/passwd" <<'END'
 root:x:0:0:root:/:/bin/sh
 outsider:x:1001:100:not in lp:/tmp:/bin/sh

@@ -185,21 +185,8 @@ hold() {
     while [ ! -s /tmp/$2_holder.out ] && [ $tries -lt 40 ]; do sleep 0.25; tries=$((tries + 1)); done
 }
 
-# The levels a session of register writes puts on SCL, SDA and /SHDN, one line
-# a change, as the gpio backend sets them: /SHDN first; where SCL falls, SCL
-# before SDA; where it rises and SDA moves, SDA before SCL. Reads a .log trace.
-line_states() {
-    awk 'BEGIN { scl = 1; sda = 1; shdn = 1 }
-         $1 == "out" {
-             v = 0; h = substr($3, 3)
-             for (i = 1; i <= length(h); i++) v = v * 16 + index("0123456789abcdef", substr(h, i, 1)) - 1
-             nscl = int(v / 2) % 2; nsda = v % 2; nshdn = int(v / 16) % 2
-             if (nshdn != shdn) { shdn = nshdn; print scl, sda, shdn }
-             if (!scl && nscl && nsda != sda) { sda = nsda; print scl, sda, shdn }
-             if (nscl != scl) { scl = nscl; print scl, sda, shdn }
-             if (nsda != sda) { sda = nsda; print scl, sda, shdn }
-         }' "$1"
-}
+# The pin changes a .log trace's register writes make (tests/support/line_states.awk).
+line_states() { awk -f /line_states.awk "$1"; }
 
 # 9. GPIO: the CP2112's own lines, bit-banged by the gpio backend through the
 # real gpiolib and hid-cp2112, with the simulated device on them (the emulator

@@ -3,10 +3,10 @@
 # wine, beside a stand-in ftd2xx.dll whose FT232H runs MPSSE as the VM's model
 # does (ftd2xx_model.cpp). The pins follow the board's split of every write;
 # a write frame is one FT_Write; every message a Windows user meets.
-# Usage: ftdi_under_wine.sh PXCTL.EXE FTD2XX.DLL WINE...
+# Usage: ftdi_under_wine.sh PXCTL.EXE FTD2XX.DLL LINE_STATES.AWK WINE...
 set -u
-pxctl_built=$1 model=$2
-shift 2
+pxctl_built=$1 model=$2 line_states_awk=$3
+shift 3
 wine="$*"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -42,20 +42,8 @@ check() {
     fi
 }
 
-# The pin changes the board sees from a trace's writes: /SHDN first, and a
-# write that raises SCL and moves SDA split, SDA first.
-line_states() {
-    awk 'BEGIN { scl = 1; sda = 1; shdn = 1 }
-         $1 == "out" {
-             v = 0; h = substr($3, 3)
-             for (i = 1; i <= length(h); i++) v = v * 16 + index("0123456789abcdef", substr(h, i, 1)) - 1
-             nscl = int(v / 2) % 2; nsda = v % 2; nshdn = int(v / 16) % 2
-             if (nshdn != shdn) { shdn = nshdn; print scl, sda, shdn }
-             if (!scl && nscl && nsda != sda) { sda = nsda; print scl, sda, shdn }
-             if (nscl != scl) { scl = nscl; print scl, sda, shdn }
-             if (nsda != sda) { sda = nsda; print scl, sda, shdn }
-         }' "$1"
-}
+# The pin changes the board sees from a trace's writes.
+line_states() { awk -f "$line_states_awk" "$1"; }
 
 port=ftdi:dev=s:PX000001,shdn=3
 session_a="code1=200 code2=17 ch1 zero mid ch2 full run read get set 1 77"
