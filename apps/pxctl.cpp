@@ -191,7 +191,7 @@ int runPxctl(int argc, char** argv) {
         }
         if (line.actions.empty()) throw frontend::UsageError("no action given; see --help");
         if (line.actions[0] == "config") {
-            if (line.json || !line.trace.empty() || line.probe || line.keepGoing || !line.listen.empty()) {
+            if (line.json || !line.trace.empty() || line.probe || line.scan || line.keepGoing || !line.listen.empty()) {
                 throw frontend::UsageError("config takes --port, --address and --check-ack, to show what they override");
             }
             const std::string text =
@@ -203,12 +203,25 @@ int runPxctl(int argc, char** argv) {
         if (!line.notice.empty()) std::fprintf(stderr, "pxctl: %s\n", ports::displayable(line.notice).c_str());
         if (line.actions[0] == "detect") {
             const std::vector<std::string> named(line.actions.begin() + 1, line.actions.end());
+            if (line.scan) {
+                if (line.probe || named.size() != 1) {
+                    throw frontend::UsageError("--scan takes one port, after detect, and not --probe (pxctl detect "
+                                               "--scan i2c:bus=1)");
+                }
+                if (line.addressGiven) {
+                    throw frontend::UsageError("--scan asks every address; --address does not apply");
+                }
+                std::fprintf(stderr, "pxctl: --scan sends a read-back to every address 0x08..0x77 on %s; another "
+                             "device on this bus may take it for a command, as i2cdetect warns\n",
+                             ports::displayable(named[0]).c_str());
+                return finish(frontend::scanPort(named[0], *descriptor, line.json));
+            }
             if (line.probe && named.empty()) {
                 throw frontend::UsageError("--probe needs the ports to probe, after detect: it touches no bus it is not "
                                        "named (pxctl detect --probe i2c:bus=1)");
             }
             if (!line.probe && !named.empty()) {
-                throw frontend::UsageError("detect takes no words but, with --probe, the ports to probe");
+                throw frontend::UsageError("detect takes no words but, with --probe or --scan, the ports to ask");
             }
             if (!line.trace.empty() || line.keepGoing || !line.listen.empty() || line.clients || line.idleTimeout) {
                 throw frontend::UsageError("detect takes --probe, --json, --address and --program; not --trace, "
@@ -217,7 +230,7 @@ int runPxctl(int argc, char** argv) {
             if (!line.probe) return finish(frontend::listPorts(line.json));
             return finish(frontend::probePorts(named, *descriptor, line.address, line.json));
         }
-        if (line.probe) throw frontend::UsageError("--probe is for pxctl detect");
+        if (line.probe || line.scan) throw frontend::UsageError("--probe and --scan are for pxctl detect");
         serving = line.actions.size() == 1 && line.actions[0] == "serve";
         if ((!line.listen.empty() || line.clients || line.idleTimeout) && !serving) {
             throw frontend::UsageError("--listen, --clients and --idle-timeout are for pxctl serve");

@@ -104,8 +104,16 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments, Front fr
         } else if (!window && argument == "--probe") {
             line.probe = true;
             continue;
-        } else if (argument == "--check-ack") {
-            line.checkAck = true;
+        } else if (!window && argument == "--scan") {
+            line.scan = true;
+            continue;
+        } else if (argument == "--check-ack" || argument == "--no-check-ack") {
+            // --no-check-ack overrides a settings file's check-ack = yes.
+            const bool on = argument == "--check-ack";
+            if (line.checkAckGiven && line.checkAck != on) {
+                throw UsageError("--check-ack and --no-check-ack are both given; give one");
+            }
+            line.checkAck = on;
             line.checkAckGiven = true;
             continue;
         } else if (const auto qt = qtOption(argument); window && qt != QtOption::None) {

@@ -30,6 +30,7 @@ struct CommandLine {
     std::optional<int> idleTimeout;    // pxctl serve: seconds a silent client is kept; 0: for ever
     bool keepGoing = false;            // pxctl -: a bad line is reported and the session goes on
     bool probe = false;                // pxctl detect: probe the ports named after it
+    bool scan = false;                 // pxctl detect: every address on the one port named
     bool checkAck = false;             // release and check the device's acknowledge slots
     std::uint8_t address = 0x2c;       // the device's 7-bit address (--address)
     // Which of the user's defaults the command line set itself; the rest come

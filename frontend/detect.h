@@ -19,4 +19,14 @@ int listPorts(bool json);
 int probePorts(const std::vector<std::string>& ports, const commands::Descriptor& program, std::uint8_t address,
                bool json);
 
+// Every address from 0x08 to 0x77 asked on one port with a read-back, as
+// i2cdetect asks: those that acknowledge are listed. /SHDN is left alone: a
+// separate /SHDN line named in the port string is not opened, and a port whose
+// data register cannot be read back (so that the frames would drive /SHDN) is
+// refused. 0 where any device answered, 1 where none did or the port failed.
+int scanPort(const std::string& port, const commands::Descriptor& program, bool json);
+
+// The port string without its shdn= key: the same port, its /SHDN line untouched.
+std::string withoutShutdownLine(const std::string& port);
+
 }  // namespace frontend

@@ -15,6 +15,14 @@
 namespace frontend {
 namespace {
 
+// Each system's build documents what is true on it: its paths, its ports, its
+// console events or signals.
+#ifdef _WIN32
+constexpr bool kWindows = true;
+#else
+constexpr bool kWindows = false;
+#endif
+
 constexpr std::size_t kWidth = 79;
 constexpr std::size_t kTextColumn = 22;  // where a definition's text starts in --help
 
@@ -30,7 +38,8 @@ std::vector<Entry> portEntries() {
     for (const ports::Backend* backend : ports::backends()) {
         entries.push_back({std::string(backend->usage), std::string(backend->description)});
     }
-    entries.push_back({"delay=US", "on every backend but sim and i2c: at least US microseconds after each write, "
+    entries.push_back({"delay=US", std::string(kWindows ? "on every backend but sim" : "on every backend but sim and i2c") +
+                                       ": at least US microseconds after each write, "
                                    "for slow targets and long cables (the programs have no timing of their own)"});
     return entries;
 }
@@ -45,7 +54,9 @@ std::vector<Entry> traceEntries() {
 
 Entry portOption() {
     return {"--port PORT", "where the bus is, as a port string name[:key=value,...] (see PORTS); without it, "
-                           "PX77XX_PORT, then the user's settings file (pxctl config), then " + ports::defaultPort() +
+                           "PX77XX_PORT, then the user's settings file (" +
+                               std::string(kWindows ? "%APPDATA%\\px77xx\\settings" : "~/.config/px77xx/settings") +
+                               ", written by pxctl config), then " + ports::defaultPort() +
                                "; nothing touches it before the first action"};
 }
 Entry traceOption() {
@@ -53,10 +64,12 @@ Entry traceOption() {
                             "is complete on every way out"};
 }
 Entry checkAckOption() {
-    return {"--check-ack", "check that the device acknowledges: its acknowledge slots are released and sampled, and "
+    return {"--check-ack, --no-check-ack", "check that the device acknowledges (--no-check-ack: do not, whatever "
+                                           "the settings file says): its acknowledge slots are released and sampled, and "
                            "a missing answer fails the action; SDA held low on the idle bus is reported as a stuck bus, not "
                            "taken for an answer, and program A's read-back must read the code written (off: the frames "
-                           "as the programs always wrote them; an I2C adapter's kernel checks anyway)"};
+                           "as the programs always wrote them" +
+                               std::string(kWindows ? ")" : "; an I2C adapter's kernel checks anyway)")};
 }
 
 Entry addressOption() {
@@ -65,9 +78,19 @@ Entry addressOption() {
                               "it and is otherwise unchanged; the title, the decoded trace and the JSON name it"};
 }
 
-constexpr std::string_view kJsonSchema = "/usr/share/px77xx-cli/pxctl-json.schema.json";
+constexpr std::string_view kJsonSchema =
+    kWindows ? "pxctl-json.schema.json in pxctl's folder" : "/usr/share/px77xx-cli/pxctl-json.schema.json (in px77xx-cli)";
 
-const std::vector<Entry> kFiles{
+const std::vector<Entry> kWindowsFiles{
+    {"%APPDATA%\\px77xx\\settings", "the user's defaults: port, address and check-ack, one key = value a line, "
+                                    "written by pxctl config; the command line and PX77XX_PORT (the port) come first"},
+    {"inpoutx64.dll, ntport.dll", "port libraries for a parallel port, in the current folder or the program's "
+                                  "(lib:path=NAME takes the current folder's; give the whole path for another)"},
+    {"ftd2xx.dll", "FTDI's D2XX library, which FTDI's driver installs, for FTDI chips"},
+    {"pxctl-json.schema.json", "the schema of pxctl's JSON objects, beside pxctl.exe"},
+};
+
+const std::vector<Entry> kLinuxFiles{
     {"~/.config/px77xx/settings", "the user's defaults ($XDG_CONFIG_HOME/px77xx/settings where that is set): "
                                   "port, address and check-ack, one key = value a line, written by pxctl config; the "
                                   "command line and PX77XX_PORT (the port) come first"},
@@ -80,6 +103,8 @@ const std::vector<Entry> kFiles{
     {"/run/px77xx/*.lock", "the locks that keep a second program off an io or lib port, for root; another user's "
                            "are in /run/lock/px77xx-UID, a directory of that user's own"},
 };
+
+const std::vector<Entry>& kFiles = kWindows ? kWindowsFiles : kLinuxFiles;
 
 // Plain text wrapped at kWidth, every line after the first indented by hang.
 std::string wrap(std::string_view text, std::size_t first, std::size_t hang) {
@@ -162,7 +187,7 @@ Section jsonSection() {
     }
     return {"JSON output",
             "Each object is one line. The schema of every object is " + std::string(kJsonSchema) +
-                " (in px77xx-cli). The Python module px77xx names the displays as the keys below.",
+                ". The Python module px77xx names the displays as the keys below.",
             {
                 {"index", "the action's place in the run, from 1, across the lines of a session"},
                 {"action", "the action as typed: \"set 1 200\", \"mid\", \"bit:3=1\""},
@@ -182,8 +207,10 @@ Section jsonSection() {
                 {"free, clocks", "recover: whether SDA was high at the end, and the clocks given"},
                 {"note", "recover on an I2C adapter: why nothing was sent"},
                 {"line", "a refused line: its number in the session, 0 for the command line; error says why"},
-                {"interrupted, after, of", "the last object of a run a signal ended: the signal, the actions that "
-                                           "ran whole, and (actions on the command line) how many were given"},
+                {"interrupted, after, of", std::string("the last object of a run ") +
+                                               (kWindows ? "a console event" : "a signal") + " ended: the " +
+                                               (kWindows ? "event" : "signal") + ", the actions that ran whole, and "
+                                               "(actions on the command line) how many were given"},
                 {"adapter, transfers", "ports that can tell (i2c, lib): the adapter as it names itself, and how "
                                        "frames travel"},
                 {"address", "with --address other than 0x2c: the device's address, \"0x2d\""},
@@ -221,8 +248,9 @@ Section scpiSection() {
             "own lines and answers; their commands take turns, so frames never interleave, and they share the error "
             "queue and status registers, as an instrument's interfaces do. One more is closed at once, with nothing "
             "sent. A client that reads no answer for 5 s while one waits, or sends nothing for --idle-timeout "
-            "seconds (300; 0 for ever), is closed; TCP keepalive finds a host that vanished. SIGTERM and SIGINT stop "
-            "the server between two commands, after the frame under way, even within a line. Nothing a client sends "
+            "seconds (300; 0 for ever), is closed; TCP keepalive finds a host that vanished. " +
+            std::string(kWindows ? "Ctrl-C, Ctrl-Break and the console closing stop" : "SIGTERM and SIGINT stop") +
+            " the server between two commands, after the frame under way, even within a line. Nothing a client sends "
             "reaches a shell or a file.",
             scpiEntries()};
 }
@@ -242,37 +270,54 @@ Manual pxctlManual() {
                   "[--program " + keys + "] [--port PORT] [--address 0xNN] [--trace FILE] [--check-ack] [--listen ADDR:PORT] "
                   "[--clients N] [--idle-timeout SECONDS] serve",
                   "[--json] detect", "[--program " + keys + "] [--address 0xNN] [--json] --probe detect PORT...",
+                  "[--program " + keys + "] [--json] --scan detect PORT",
                   "[--port PORT] [--address 0xNN] [--check-ack] config [KEY [VALUE]]",
                   "--help | --version"};
     m.description = {
         "pxctl runs the operator actions of the PX7700/PX7702 windows in order on one program, as the same clicks "
-        "would: the same handlers, frames, port strings and backends, without a display and without Qt. Every "
+        "would: the same handlers, frames, port strings and backends, without a display. Every "
         "action that reads back prints the byte read, one number a line.",
         "With - it reads actions from standard input, a line at a time (65536 bytes at most), the port held "
         "between lines. # starts a "
         "comment anywhere on a line; help lists the actions and help ACTION tells of one; quit or exit ends the "
-        "session, as the end of input does. From a terminal it prompts, and a bad "
+        "session, as the end of input does. From a " + std::string(kWindows ? "console" : "terminal") +
+            " it prompts, with line editing and history, and a bad "
         "line is reported and the session goes on; from a pipe the first bad line ends the session with status 2, "
         "naming its line, unless --keep-going is given.",
         "Numbers are decimal, or hexadecimal after 0x (code1=0xc8); a leading zero changes nothing (set 1 010 is "
         "code ten).",
-        "detect lists what this machine offers as ports, one line each: parallel ports (with the kernel's base address "
-        "and modes, and direct I/O at that address), I2C adapters (as i2cdetect -l names them), GPIO chips (label and "
-        "lines, as gpiodetect lists them), FTDI chips (description and serial) and the simulated board; each with the "
-        "port string to give --port and whether this user may open it, and if not why and the fix. It touches no "
-        "bus. With --probe it checks the ports named after it instead: a read-back with the acknowledge check at "
-        "the address (--address), which changes neither wiper nor the selected channel; /SHDN stays at the level the "
-        "port's data register reads back (sim, io, lib), while a port that cannot read it back (ppdev, i2c, gpio, "
-        "ftdi) has /SHDN high after the probe; the exit status is 0 where a device answered on every one.",
+        std::string(kWindows
+            ? "detect lists what this computer offers as ports, one line each: the port libraries for a parallel port "
+              "found in the current folder and in pxctl's (with the pair of functions each exports), FTDI chips "
+              "through FTDI's D2XX driver (description and serial) and the simulated board; each with the port "
+              "string to give --port and whether it can be opened, and if not why and the fix. "
+            : "detect lists what this machine offers as ports, one line each: parallel ports (with the kernel's base "
+              "address and modes, and direct I/O at that address), I2C adapters (as i2cdetect -l names them), GPIO "
+              "chips (label and lines, as gpiodetect lists them), FTDI chips (description and serial) and the "
+              "simulated board; each with the port string to give --port and whether this user may open it, and if "
+              "not why and the fix. ") +
+            "It touches no bus. With --probe it checks the ports named after it instead: a read-back with the "
+            "acknowledge check at the address (--address), which changes neither wiper nor the selected channel; "
+            "/SHDN stays at the level the port's data register reads back (" +
+            (kWindows ? "sim, lib), while ftdi, which cannot read it back, has"
+                      : "sim, io, lib), while a port that cannot read it back (ppdev, i2c, gpio, ftdi) has") +
+            " /SHDN high after the probe; the exit status is 0 where a device answered on every one. With --scan it "
+            "asks every address from 0x08 to 0x77 on the one port named and lists those that "
+            "acknowledge: a read-back at each, which some other device on the same bus may take for a command, so "
+            "it runs only when asked; /SHDN is never touched.",
         "config shows the user's defaults in force (port, address, check-ack), each with where it comes from: the "
         "command line, PX77XX_PORT (the port alone), the settings file or the built-in default. config KEY VALUE sets "
         "one in the settings file, a port checked as --port is; config KEY clears it. The windows, pxctl, serve and "
         "the Python module all take them.",
-        "serve makes the program a SCPI instrument on a raw TCP socket, as power supplies and meters are, for "
-        "PyVISA, LabVIEW or MATLAB: see SCPI SERVER. It holds the port (and its lock) until SIGTERM or SIGINT, "
-        "which it acts on between commands. The px77xx-scpi service runs it from /etc/default/px77xx-scpi as a "
-        "user of its own in the groups lp and plugdev: ppdev, i2c, gpio, ftdi, lib and sim ports work there, while "
-        "io needs root's raw I/O, which the service does not give.",
+        std::string("serve makes the program a SCPI instrument on a raw TCP socket, as power supplies and meters are, "
+                    "for PyVISA, LabVIEW or MATLAB: see SCPI SERVER. ") +
+            (kWindows ? "It holds the port until Ctrl-C, Ctrl-Break or the console closing, which it acts on between "
+                        "commands; Windows' firewall asks before it lets other computers reach a --listen address "
+                        "other than loopback."
+                      : "It holds the port (and its lock) until SIGTERM or SIGINT, which it acts on between commands. "
+                        "The px77xx-scpi service runs it from /etc/default/px77xx-scpi as a user of its own in the "
+                        "groups lp and plugdev: ppdev, i2c, gpio, ftdi, lib and sim ports work there, while io needs "
+                        "root's raw I/O, which the service does not give."),
     };
     std::string programs;
     for (const commands::Descriptor* d : commands::programs()) {
@@ -295,47 +340,80 @@ Manual pxctlManual() {
         checkAckOption(),
         addressOption(),
         {"--probe", "detect: probe the ports named after detect for a device at the address, instead of listing"},
+        {"--scan", "detect: list every address 0x08..0x77 that acknowledges on the one port named after detect"},
         {"--", "the end of the options: every word after it is an action"},
         {"--help, -h", "print this help and exit"},
         {"--version, -V", "print the version and exit"},
     };
     m.listTitle = "ACTIONS";
     for (const script::ActionHelp& action : script::actionHelpEntries()) m.list.push_back({action.form, action.help});
-    m.examples = {
-        {"Set channel 1 to 200 on the simulated board and read it back:", "pxctl --port sim set 1 200 get"},
-        {"Which ports this machine has, and which this user may open:", "pxctl detect"},
-        {"Use the FT232H from now on, without --port each time:", "pxctl config port ftdi:dev=i:0403:6014,shdn=3"},
-        {"Is the chip there? Probe an I2C adapter and GPIO lines for it:",
-         "pxctl detect --probe i2c:bus=1 gpio:chip=gpiochip0,sda=17,scl=27"},
-        {"A chip strapped to address 0x2d:", "pxctl --port ppdev --address 0x2d set 1 200"},
-        {"Sweep channel 1 on the parallel port; the first failure stops the sweep with its status:",
-         "for c in $(seq 0 16 255); do pxctl --port ppdev set 1 $c || exit; done"},
-        {"Program A, one JSON object a line, read with jq:",
-         "pxctl --program a --port sim --json set 2 200 | jq .read"},
-        {"A session through a pipe, the port held between lines:",
-         "printf 'set 2 10\\nread\\n' | pxctl --port ppdev:dev=/dev/parport1 -"},
-        {"Check that the chip answers, on a Raspberry Pi's GPIO lines (with pull-ups on both):",
-         "pxctl --port gpio:chip=gpiochip0,sda=17,scl=27 --check-ack set 1 5"},
-        {"Free a bus a device holds low:", "pxctl --port ppdev recover"},
-        {"The board as a SCPI instrument; then, in Python, pyvisa.ResourceManager(\"@py\").open_resource("
-         "\"TCPIP::127.0.0.1::5025::SOCKET\", read_termination=\"\\n\").query(\"*IDN?\"):",
-         "pxctl --port ppdev serve"},
-        {"A session with the instrument (answers after ->): *IDN? -> px77xx,PX7702_RevA,sim,VERSION; WIP1 200; "
-         "WIP2 MAX; WIP1?;WIP2? -> 200;255; READ? -> 255; WIP1 300; SYST:ERR? -> -222,\"Data out of range;300 "
-         "(0..255)\"; SYST:ERR? -> 0,\"No error\". The simulated board as the instrument, for trying a client:",
-         "pxctl --port sim serve"},
-    };
+    if (kWindows) {
+        m.examples = {
+            {"Set channel 1 to 200 on the simulated board and read it back:", "pxctl --port sim set 1 200 get"},
+            {"Which ports this computer has, and which can be opened:", "pxctl detect"},
+            {"Use InpOut32's port library from now on, without --port each time:",
+             "pxctl config port lib:path=inpoutx64.dll"},
+            {"Or the one FT232H attached, with /SHDN on its pin 3:", "pxctl config port ftdi:shdn=3"},
+            {"A parallel port card whose registers are at 0xD010 (Device Manager, Resources):",
+             "pxctl --port lib:path=inpoutx64.dll,base=0xd010 set 1 200"},
+            {"Is the chip there? Probe the FT232H for it:", "pxctl detect --probe ftdi"},
+            {"A chip strapped to address 0x2d:", "pxctl --address 0x2d set 1 200"},
+            {"Sweep channel 1 in PowerShell; the first failure stops the sweep:",
+             "for ($c = 0; $c -le 255; $c += 16) { pxctl set 1 $c; if ($LASTEXITCODE) { break } }"},
+            {"Program A, one JSON object a line, read in PowerShell:",
+             "pxctl --program a --port sim --json set 2 200 | ConvertFrom-Json | Select-Object read"},
+            {"A session through a pipe in PowerShell, the port held between lines:",
+             "'set 2 10', 'read' | pxctl --port sim -"},
+            {"Free a bus a device holds low:", "pxctl recover"},
+            {"The board as a SCPI instrument; then, in Python, pyvisa.ResourceManager(\"@py\").open_resource("
+             "\"TCPIP::127.0.0.1::5025::SOCKET\", read_termination=\"\\n\").query(\"*IDN?\"):",
+             "pxctl serve"},
+        };
+    } else {
+        m.examples = {
+            {"Set channel 1 to 200 on the simulated board and read it back:", "pxctl --port sim set 1 200 get"},
+            {"Which ports this machine has, and which this user may open:", "pxctl detect"},
+            {"Use the FT232H from now on, without --port each time:", "pxctl config port ftdi:dev=i:0403:6014,shdn=3"},
+            {"Is the chip there? Probe an I2C adapter and GPIO lines for it:",
+             "pxctl detect --probe i2c:bus=1 gpio:chip=gpiochip0,sda=17,scl=27"},
+            {"A chip strapped to address 0x2d:", "pxctl --port ppdev --address 0x2d set 1 200"},
+            {"Sweep channel 1 on the parallel port; the first failure stops the sweep with its status:",
+             "for c in $(seq 0 16 255); do pxctl --port ppdev set 1 $c || exit; done"},
+            {"Program A, one JSON object a line, read with jq:",
+             "pxctl --program a --port sim --json set 2 200 | jq .read"},
+            {"A session through a pipe, the port held between lines:",
+             "printf 'set 2 10\\nread\\n' | pxctl --port ppdev:dev=/dev/parport1 -"},
+            {"Check that the chip answers, on a Raspberry Pi's GPIO lines (with pull-ups on both):",
+             "pxctl --port gpio:chip=gpiochip0,sda=17,scl=27 --check-ack set 1 5"},
+            {"Free a bus a device holds low:", "pxctl --port ppdev recover"},
+            {"The board as a SCPI instrument; then, in Python, pyvisa.ResourceManager(\"@py\").open_resource("
+             "\"TCPIP::127.0.0.1::5025::SOCKET\", read_termination=\"\\n\").query(\"*IDN?\"):",
+             "pxctl --port ppdev serve"},
+            {"A session with the instrument (answers after ->): *IDN? -> px77xx,PX7702_RevA,sim,VERSION; WIP1 200; "
+             "WIP2 MAX; WIP1?;WIP2? -> 200;255; READ? -> 255; WIP1 300; SYST:ERR? -> -222,\"Data out of range;300 "
+             "(0..255)\"; SYST:ERR? -> 0,\"No error\". The simulated board as the instrument, for trying a client:",
+             "pxctl --port sim serve"},
+        };
+    }
     m.exitStatus = {
-        {"0", "every action ran; serve: a signal ended it"},
+        {"0", std::string("every action ran; serve: ") + (kWindows ? "a console event" : "a signal") + " ended it"},
         {"1", "the port failed (one line on standard error names the action, what of it reached the port and how "
               "many ran before it; nothing after it runs), the output could not be written (a reader that went away "
               "is told nothing), or recover found the bus stuck"},
         {"2", "a bad option, port string or action, before the port is touched; with --keep-going, a bad line in the "
               "session; serve: an address it cannot read"},
-        {"128+N", "signal N (SIGINT, SIGTERM, SIGHUP) stopped it, after the action under way had finished, even "
-                  "while its output waited on a reader; with --json a last object says so "
-                  "({\"ok\":false,\"interrupted\":\"SIGTERM\",\"after\":11,\"of\":40})"},
     };
+    if (kWindows) {
+        m.exitStatus.push_back({"129, 130, 143", "the console closing, Ctrl-C or Ctrl-Break stopped it, after the action "
+                                                 "under way had finished, even while its output waited on a reader; "
+                                                 "with --json a last object says so ({\"ok\":false,\"interrupted\":"
+                                                 "\"Ctrl-C\",\"after\":11,\"of\":40})"});
+    } else {
+        m.exitStatus.push_back({"128+N", "signal N (SIGINT, SIGTERM, SIGHUP) stopped it, after the action under way had "
+                                         "finished, even while its output waited on a reader; with --json a last "
+                                         "object says so ({\"ok\":false,\"interrupted\":\"SIGTERM\",\"after\":11,"
+                                         "\"of\":40})"});
+    }
     m.sections.push_back(jsonSection());
     m.sections.push_back(scpiSection());
     m.files = kFiles;
@@ -348,11 +426,7 @@ Manual pxctlManual() {
 
 Manual windowManual(const commands::Descriptor& program) {
     // On Windows the window is a Win32 one: no Qt options, and the ports Windows has.
-#ifdef _WIN32
-    constexpr bool kWin32 = true;
-#else
-    constexpr bool kWin32 = false;
-#endif
+    constexpr bool kWin32 = kWindows;
     Manual m;
     m.name = std::string(program.executable);
     m.summary = std::string(program.purpose);
@@ -362,8 +436,9 @@ Manual windowManual(const commands::Descriptor& program) {
     m.description = {
         "The window " + std::string(program.caption) + " sets the wipers of a two-channel digital potentiometer "
             "by bit-banging its two-wire bus: " +
-            (kWin32 ? "through a parallel port by way of a port library, or on a simulated board. "
-                    : "through a parallel port, GPIO lines, any Linux I2C adapter, or a simulated board. ") +
+            (kWin32 ? "through a parallel port by way of a port library, an FTDI chip, or on a simulated board. "
+                    : "through a parallel port, GPIO lines, any Linux I2C adapter, an FTDI chip, or on a simulated "
+                      "board. ") +
             afterColon(program.summary) + ".",
         "It holds a code scroll bar for each channel, whose every change writes the frame at once; the presets for "
         "the selected channel; a bit panel showing every bit of the write frame, which can be set by hand and sent "

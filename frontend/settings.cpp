@@ -138,7 +138,7 @@ std::vector<InForce> settingsInForce(const CommandLine& line, const UserSettings
         const bool given = key == "port" ? line.portGiven : key == "address" ? line.addressGiven : line.checkAckGiven;
         if (given) {
             in.source = Source::CommandLine;
-            in.where = key == "check-ack" ? "--check-ack" : "--" + std::string(key);
+            in.where = key == "check-ack" ? (line.checkAck ? "--check-ack" : "--no-check-ack") : "--" + std::string(key);
         } else if (key == "port" && settings.portFromEnvironment) {
             in.source = Source::Environment;
             in.where = "PX77XX_PORT";

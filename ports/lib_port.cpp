@@ -110,8 +110,8 @@ std::optional<PortDetails> LibPort::details() const {
 namespace {
 
 constexpr Key kLibKeys[] = {
-    {"path", "a shared library file exporting OutportW and InportW (a name without a slash is the file in the current "
-             "directory)"},
+    {"path", "a port library exporting OutportW and InportW or Out32 and Inp32 (a name alone is the file in the "
+             "current folder)"},
     {"base", "0x100..0xfffc, a multiple of 4: the card's data register (status at base + 1)", "0x378", 0x100, 0xFFFC},
     kDelayKey};
 
@@ -193,9 +193,18 @@ std::vector<DetectedPort> detectLib() {
 
 }  // namespace
 
-const Backend kLibBackend{"lib", "lib:path=FILE[,base=0x378][,delay=US]",
-                          "a shared library exporting OutportW and InportW; a FILE without a slash is the one in the "
-                          "current directory, never one on the library path",
-                          kLibKeys, makeLib, false, detectLib};
+#ifdef _WIN32
+constexpr char kLibDescription[] =
+    "a port library (DLL) exporting OutportW and InportW (ntport.dll) or Out32 and Inp32 (inpoutx64.dll); a FILE "
+    "without a backslash is the one in the current folder (C:\\Tools\\inpoutx64.dll names any other), never one on "
+    "the system's search path";
+#else
+constexpr char kLibDescription[] =
+    "a shared library exporting OutportW and InportW, or Out32 and Inp32; a FILE without a slash is the one in the "
+    "current directory, never one on the library path";
+#endif
+
+const Backend kLibBackend{"lib", "lib:path=FILE[,base=0x378][,delay=US]", kLibDescription, kLibKeys, makeLib, false,
+                          detectLib};
 
 }  // namespace ports

@@ -49,7 +49,7 @@ std::string intWord(py::handle value, const char* what) {
 class Device {
 public:
     Device(const std::string& program, const std::optional<std::string>& port, const std::optional<std::string>& trace,
-           bool checkAck, int address)
+           std::optional<bool> checkAckGiven, std::optional<int> addressGiven)
         : owner_(platform::processId()) {
         descriptor_ = commands::findProgram(program);
         if (descriptor_ == nullptr) {
@@ -57,29 +57,40 @@ public:
                                                    : "program " + bus::printable(program) + " is not known") +
                                   "; use " + commands::programKeys(", ", " or "));
         }
-        if (address < 0x08 || address > 0x77) {
-            throw py::value_error("address " + std::to_string(address) +
+        if (addressGiven && (*addressGiven < 0x08 || *addressGiven > 0x77)) {
+            throw py::value_error("address " + std::to_string(*addressGiven) +
                                   " is not a 7-bit device address; give 0x08..0x77 (0x2c, the default)");
         }
-        // No port= is the user's default port (PX77XX_PORT, then the settings
-        // file), as pxctl takes it. With none set, opening the simulated board
-        // or a parallel port the script never named would report success while
-        // nothing reached the hardware it meant: it is an error instead.
-        std::string where = port.value_or("");
-        if (!port) {
-            frontend::CommandLine line;
+        // What the call leaves out is the user's default, as pxctl takes it:
+        // the port from PX77XX_PORT or the settings file, the address and the
+        // acknowledge check from the file. With no port set, opening the
+        // simulated board or a parallel port the script never named would
+        // report success while nothing reached the hardware it meant: it is an
+        // error instead.
+        frontend::CommandLine line;
+        line.portGiven = port.has_value();
+        line.port = port.value_or("");
+        line.addressGiven = addressGiven.has_value();
+        line.address = static_cast<std::uint8_t>(addressGiven.value_or(commands::Program::kDefaultAddress));
+        line.checkAckGiven = checkAckGiven.has_value();
+        line.checkAck = checkAckGiven.value_or(false);
+        if (!port || !addressGiven || !checkAckGiven) {
             try {
                 frontend::applySettings(line, frontend::readUserSettings());
             } catch (const frontend::UsageError& e) {
                 raise("ConfigError", bus::displayable(e.what()));
             }
+        }
+        const std::string where = line.port;
+        const bool checkAck = line.checkAck;
+        const int address = line.address;
+        if (!port) {
             if (line.portFrom.empty()) {
                 raise("ConfigError", "no port given: pass port=, a port string as pxctl takes it (\"sim\" for the "
                                      "simulated board; `pxctl detect` lists this computer's ports), or set your "
                                      "default once with `pxctl config port PORT` or PX77XX_PORT" +
                                          (line.notice.empty() ? std::string() : " (" + line.notice + ")"));
             }
-            where = line.port;
             portFrom_ = line.portFrom;
         }
         try {
@@ -342,10 +353,10 @@ PYBIND11_MODULE(_px77xx, m) {
             "Whether the device is shut down (/SHDN).");
 
     auto device = py::class_<Device>(m, "Device", "A program of the family on an open port; see px77xx.open().");
-    device.def(py::init<const std::string&, const std::optional<std::string>&, const std::optional<std::string>&, bool,
-                        int>(),
+    device.def(py::init<const std::string&, const std::optional<std::string>&, const std::optional<std::string>&,
+                        std::optional<bool>, std::optional<int>>(),
                py::arg("program") = "b", py::arg("port") = py::none(), py::arg("trace") = py::none(),
-               py::arg("check_ack") = false, py::arg("address") = commands::Program::kDefaultAddress)
+               py::arg("check_ack") = py::none(), py::arg("address") = py::none())
         .def("set",
              [](Device& d, py::handle channel, py::handle code) {
                  d.one("set " + intWord(channel, "the channel") + " " + intWord(code, "the code"));

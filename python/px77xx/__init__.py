@@ -117,8 +117,8 @@ class ConfigError(ValueError):
 from ._px77xx import Board, Device, __version__  # noqa: E402  (the extension raises the classes above)
 
 
-def open(program: str = "b", port: Optional[str] = None, trace: Optional[str] = None, check_ack: bool = False,
-         address: int = 0x2C) -> Device:
+def open(program: str = "b", port: Optional[str] = None, trace: Optional[str] = None,
+         check_ack: Optional[bool] = None, address: Optional[int] = None) -> Device:
     """Opens a program of the family on a port; use it in a with statement.
 
     program: "a" (PX7700_02 RevA: every write read back) or "b" (PX7702_RevA);
@@ -128,7 +128,8 @@ def open(program: str = "b", port: Optional[str] = None, trace: Optional[str] = 
     port access (.txt decoded, .vcd, .log raw), as pxctl --trace does;
     check_ack: check the device's acknowledge slots, so that a missing device
     raises NoDeviceAnswered instead of going unnoticed; address: the device's
-    7-bit address, 0x08..0x77, as pxctl --address takes it.
+    7-bit address, 0x08..0x77, as pxctl --address takes it. Left out, these
+    two are the user's defaults too (`pxctl config`), else off and 0x2C.
 
     A device belongs to the process that opened it: a process forked from it
     gets ValueError from every action and opens the port again itself.

@@ -68,4 +68,21 @@ expect "pxctl --port sim code" "code1= code2="
 expect "pxctl --port sim s" "serve set shdn"
 expect "pxctl detect --probe i2" "i2c i2c: i2c:bus=1"
 expect "pxctl detect " ""
+expect "pxctl detect --scan i2c:b" "bus= bus=1"
+expect "pxctl --no" "--no-check-ack"
+# An action's channel, then a code; a code's and a bit's values.
+expect "pxctl --port sim set " "1 2"
+expect "pxctl --port sim set 2 " "0 128 255"
+expect "pxctl --port sim set 2 1" "128"
+expect "pxctl --port sim code1=" "0 128 255"
+expect "pxctl --port sim bit:44" "44="
+expect "pxctl --port sim bit:13=" "0 1"
+# File names where a key takes a file: bash's word is what follows the last = .
+files=$(mktemp -d)
+touch "$files/board.state" "$files/bench.dll"
+mkdir "$files/boards"
+expect "pxctl --port sim:state=$files/bo" "$files/board.state $files/boards/"
+expect "pxctl --port lib:path=$files/be" "$files/bench.dll"
+expect "pxctl --port sim:device=none,state=$files/board." "$files/board.state"
+rm -rf "$files"
 exit $failed

@@ -71,8 +71,21 @@ TEST(ManPages, ReadWithoutWarningsAndHoldEverySection) {
 TEST(ManPages, PxctlHelpSaysHowASessionReadsItsLines) {
     const std::string help = squeezed(frontend::helpText(frontend::pxctlManual()));
     for (const std::string rule : {"# starts a comment anywhere on a line", "help lists the actions and help ACTION tells of one",
-                                   "From a terminal it prompts", "naming its line"}) {
+                                   "From a terminal it prompts, with line editing and history", "naming its line"}) {
         EXPECT_NE(help.find(rule), std::string::npos) << rule;
+    }
+}
+
+// Each system's build documents its own system: the Linux pages hold none of
+// the words only a Windows user could follow (the Windows build's are checked
+// under wine).
+TEST(ManPages, TheLinuxPagesSpeakOfLinuxAlone) {
+    for (const Page& page : pages()) {
+        const std::string help = frontend::helpText(page.manual);
+        for (const std::string word : {"%APPDATA%", "Ctrl-Break", ".dll", ".exe", "PowerShell", "cmd.exe", "Windows",
+                                       "D2XX", "backslash", "folder", "C:\\", "console"}) {
+            EXPECT_EQ(help.find(word), std::string::npos) << page.name << ": " << word;
+        }
     }
 }
 

@@ -98,8 +98,8 @@ INSTANTIATE_TEST_SUITE_P(
         BadCase{"delay_overflow", "ppdev:delay=99999999999999999999999",
                 "ppdev: delay=99999999999999999999999 is out of range; delay accepts microseconds 0..1000000"},
         BadCase{"lib_without_path", "lib",
-                "lib: path is required; path accepts a shared library file exporting OutportW and InportW (a name "
-                "without a slash is the file in the current directory)"},
+                "lib: path is required; path accepts a port library exporting OutportW and InportW or Out32 and "
+                "Inp32 (a name alone is the file in the current folder)"},
         // Found by fuzzing: raw control bytes in a message made it empty or broke the line.
         BadCase{"control_bytes_are_escaped", std::string("\0:a\nb", 5), "\\x00: 'a\\x0ab' is not key=value"},
         BadCase{"ppdev_empty_dev", "ppdev:dev=", "ppdev: dev= is empty; dev accepts a device path such as /dev/parport0"}),

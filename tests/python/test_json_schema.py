@@ -105,6 +105,11 @@ def test_what_detect_prints(pxctl, tmp_path):
     ran = run_pxctl(pxctl, ["detect", "--json", "--probe", "sim", "sim:device=none", "ppdev:dev=/nonexistent"])
     probed = [valid(o) for o in objects(ran.stdout)]
     assert [o["answered"] for o in probed] == [True, False, False]
+    # A scan: the board at its own address, and a port that cannot be opened.
+    ran = run_pxctl(pxctl, ["detect", "--json", "--scan", "sim:address=0x51"])
+    assert valid(objects(ran.stdout)[0])["answered"] == ["0x51"]
+    ran = run_pxctl(pxctl, ["detect", "--json", "--scan", "sim:state=" + str(tmp_path / "no" / "board")])
+    assert "error" in valid(objects(ran.stdout)[0])
     # The shapes are exact: a usable port with a reason, or a probe that
     # failed without one, is not one of them.
     for wrong in ({"kind": "sim", "port": "sim", "description": "x", "usable": True, "why": "?"},

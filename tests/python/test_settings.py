@@ -100,3 +100,20 @@ def test_a_settings_file_this_user_cannot_read_is_passed_over(pxctl, home):
         in fallen_back.stdout
     default = run("detect")
     assert default.stderr.startswith(f"pxctl: {home}/px77xx/settings: cannot read it (Permission denied)")
+
+
+def test_no_check_ack_overrides_the_files_yes_and_the_module_takes_the_files_address(pxctl, home):
+    config(pxctl, "check-ack", "yes")
+    config(pxctl, "address", "0x2d")
+    assert "check-ack = no    (--no-check-ack)" in config(pxctl, "--no-check-ack")
+    # The board answers at 0x2c only: the file's check and address make a set
+    # fail, --address and --no-check-ack each mend it.
+    assert run_pxctl(pxctl, ["--port", "sim", "set", "1", "3"]).returncode == 1
+    assert run_pxctl(pxctl, ["--port", "sim", "--address", "0x2c", "set", "1", "3"]).returncode == 0
+    assert run_pxctl(pxctl, ["--port", "sim", "--no-check-ack", "set", "1", "3"]).returncode == 0
+    both = run_pxctl(pxctl, ["--check-ack", "--no-check-ack", "--port", "sim", "get"])
+    assert (both.returncode, both.stderr) == (2, "pxctl: --check-ack and --no-check-ack are both given; give one\n")
+    with px77xx.open(port="sim") as device:
+        assert (device.address, device.check_ack) == (0x2D, True)
+    with px77xx.open(port="sim", address=0x2C, check_ack=False) as device:
+        assert (device.address, device.check_ack) == (0x2C, False)

@@ -45,6 +45,32 @@ def test_a_probe_leaves_a_shut_down_board_as_it_was(pxctl, tmp_path):
     assert path.read_text() == before
 
 
+def test_a_scan_finds_the_board_at_its_address_and_leaves_it_as_it_was(pxctl, tmp_path):
+    path = tmp_path / "board"
+    assert run_pxctl(pxctl, ["--port", f"sim:state={path},address=0x3a", "set", "2", "9", "shdn"]).returncode == 0
+    before = path.read_text()
+    scanned = run_pxctl(pxctl, ["--json", "detect", "--scan", f"sim:state={path},address=0x3a"])
+    assert scanned.returncode == 0, scanned.stderr
+    assert scanned.stdout == f'{{"port":"sim:state={path},address=0x3a","scanned":"0x08..0x77","answered":["0x3a"]}}\n'
+    assert "as i2cdetect warns" in scanned.stderr
+    assert path.read_text() == before
+
+
+@pytest.mark.parametrize("words,said", [
+    (["detect", "--scan"], "--scan takes one port"),
+    (["detect", "--scan", "sim", "sim"], "--scan takes one port"),
+    (["detect", "--scan", "--probe", "sim"], "--scan takes one port"),
+    (["--address", "0x2d", "detect", "--scan", "sim"], "--scan asks every address; --address does not apply"),
+    (["--port", "sim", "--scan", "get"], "--probe and --scan are for pxctl detect"),
+    (["detect", "--scan", "ppdev:dev=/dev/null"], "cannot read back its data register, so every read-back would "
+                                                  "drive /SHDN high"),
+], ids=["no_port", "two_ports", "with_probe", "with_address", "not_detect", "ppdev"])
+def test_a_scan_is_refused_where_it_cannot_keep_its_word(pxctl, words, said):
+    ran = run_pxctl(pxctl, words)
+    assert ran.returncode == 2
+    assert said in ran.stderr
+
+
 @pytest.mark.skipif(os.geteuid() != 0 or shutil.which("setpriv") is None, reason="needs root to become nobody")
 def test_a_directory_the_user_cannot_write_is_refused_before_anything_is_sent(pxctl, tmp_path):
     tmp_path.chmod(0o755)

@@ -392,6 +392,9 @@ check detect 0 "" "" grep -q "^i2c:bus=$stub .*; not usable: /dev/i2c-$stub: per
 check detect 0 "" "" grep -q "^ftdi:dev=s:0403:6014:PX000001 .*; not usable: /dev/bus/usb/.*: permission denied: install px77xx-cli's udev rule (60-px77xx-ftdi.rules), then plug the chip in again$" /tmp/detect_outsider.txt
 check detect 0 "i2c:bus=$cp2112_bus: a device answered at 0x2c" "" pxctl detect --probe i2c:bus=$cp2112_bus
 check detect 1 "i2c:bus=$stub: no device answered at 0x2c" "" pxctl detect --probe i2c:bus=$stub
+# --scan asks every address, as i2cdetect does: the kernel's stub answers at its own alone.
+check detect 0 "i2c:bus=$stub: a device answered at 0x50" "pxctl: --scan sends a read-back to every address 0x08..0x77 on i2c:bus=$stub; another device on this bus may take it for a command, as i2cdetect warns" \
+    pxctl detect --scan i2c:bus=$stub
 check detect 0 "{\"port\":\"gpio:chip=cp2112_gpio,sda=0,scl=1\",\"address\":\"0x2c\",\"answered\":true}" "" \
     pxctl detect --json --probe gpio:chip=cp2112_gpio,sda=0,scl=1
 kill $ft232h_pid
@@ -415,5 +418,7 @@ check address 1 "" "pxctl: get: cut short after 23 of 40 writes: no device answe
     pxctl --port $gp --check-ack get
 check address 0 "7" "" pxctl --program a --address 0x2d --port $gp --check-ack get
 check address 0 "i2c:bus=$n: a device answered at 0x2d" "" pxctl --address 0x2d detect --probe i2c:bus=$n
+check address 0 "{\"port\":\"i2c:bus=$n\",\"scanned\":\"0x08..0x77\",\"answered\":[\"0x2d\"]}" "" \
+    sh -c "pxctl detect --json --scan i2c:bus=$n 2>/dev/null"
 kill $cp2112_pid
 verdict address

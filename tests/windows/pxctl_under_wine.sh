@@ -212,4 +212,17 @@ else
     failed=1
 fi
 
+# 6. The help speaks of Windows alone: no Linux path, device, signal, shell or
+#    tool a Windows user could not follow.
+run --help >"$work/help" 2>&1
+found=""
+for word in /dev/ /usr/ /etc/ /run/ '~/' XDG_ ppdev gpio: i2c: io: SIGINT SIGTERM SIGHUP signal sudo systemd \
+    plugdev udev libusb lsusb i2cdetect gpiodetect Raspberry kernel Linux Qt terminal '$(seq' 'jq ' ' slash' px77xx-cli; do
+    grep -q -F -e "$word" "$work/help" && found="$found [$word]"
+done
+for word in PowerShell inpoutx64.dll Out32 Inp32 '%APPDATA%' Ctrl-Break pxctl-json.schema.json serve; do
+    grep -q -F -e "$word" "$work/help" || found="$found missing[$word]"
+done
+if [ -z "$found" ]; then echo "ok help_speaks_windows"; else echo "FAIL help_speaks_windows:$found"; failed=1; fi
+
 exit $failed
