@@ -10,6 +10,7 @@
 #include "frontend/detect.h"
 #include "frontend/manual.h"
 #include "frontend/serve.h"
+#include "platform/line_editor.h"
 #include "frontend/settings.h"
 #include "platform/signals.h"
 #include "commands/descriptor.h"
@@ -82,18 +83,21 @@ int session(const platform::SignalWatch& signals, const commands::Descriptor& de
             const std::function<bool(std::size_t, const std::string&)>& refused, std::ostream& out, bool json,
             bool keepGoing) {
     const bool terminal = platform::standardInputIsTerminal();
-    auto prompt = [terminal] {
+    // At a terminal, a prompt, and the line edited where the system offers it.
+    const auto editor = platform::openLineEditor(signals, "pxctl");
+    platform::LineReader reader(signals);
+    auto nextLine = [&](std::string& line) {
+        if (editor) return editor->next("pxctl> ", line);
         if (terminal) {
             std::fputs("pxctl> ", stderr);
             std::fflush(stderr);
         }
+        return reader.next(line);
     };
-    platform::LineReader reader(signals);
     std::string text;
     std::size_t number = 0;
     bool anyBad = false;
-    prompt();
-    while (reader.next(text)) {
+    while (nextLine(text)) {
         runner.setWhere("line " + std::to_string(++number) + ": ");
         const std::vector<std::string> words = script::splitWords(text);
         if (words.size() == 1 && (words[0] == "quit" || words[0] == "exit")) break;
@@ -106,7 +110,6 @@ int session(const platform::SignalWatch& signals, const commands::Descriptor& de
                     return 0;
                 }
                 if (!terminal && !keepGoing) return 2;
-                prompt();
                 continue;
             }
             // Standard output carries JSON Lines alone.
@@ -115,7 +118,6 @@ int session(const platform::SignalWatch& signals, const commands::Descriptor& de
             } else {
                 out << help << std::flush;
             }
-            prompt();
             continue;
         }
         std::vector<script::Action> parsed;
@@ -129,13 +131,11 @@ int session(const platform::SignalWatch& signals, const commands::Descriptor& de
             anyBad = true;
             if (!refused(number, ports::displayable(e.what()))) return 0;
             if (!terminal && !keepGoing) return 2;
-            prompt();
             continue;
         }
         for (const auto& action : parsed) {
             if (!run(action)) return 0;
         }
-        prompt();
     }
     if (terminal && signals.pending() == 0) std::fputs("\n", stderr);  // past the last prompt
     return anyBad && keepGoing ? 2 : 0;

@@ -9,7 +9,9 @@ endif()
 
 set(PX_WITH_GPIOD AUTO CACHE STRING "The gpio backend, through libgpiod (ON, OFF or AUTO)")
 set(PX_WITH_FTDI AUTO CACHE STRING "The ftdi backend on Linux, through libftdi1 1.5 or later (ON, OFF or AUTO); Windows builds it over FTDI's D2XX driver, loaded at run time")
+set(PX_WITH_LIBEDIT AUTO CACHE STRING "Line editing and history in pxctl's interactive session, through libedit (ON, OFF or AUTO)")
 set_property(CACHE PX_WITH_GPIOD PROPERTY STRINGS ON OFF AUTO)
+set_property(CACHE PX_WITH_LIBEDIT PROPERTY STRINGS ON OFF AUTO)
 set_property(CACHE PX_WITH_FTDI PROPERTY STRINGS ON OFF AUTO)
 
 # px_optional_library(NAME OPTION MODULE BACKEND ELSEWHERE): sets PX_HAVE_NAME
@@ -44,3 +46,5 @@ px_optional_library(GPIOD PX_WITH_GPIOD libgpiod gpio
   "gpio reaches a Linux kernel driver and exists only on Linux")
 px_optional_library(FTDI PX_WITH_FTDI "libftdi1>=1.5" ftdi
   "ftdi reaches FTDI chips through libftdi1 on Linux and FTDI's D2XX driver on Windows")
+px_optional_library(LIBEDIT PX_WITH_LIBEDIT libedit "line editing"
+  "Windows' console edits the lines itself")

@@ -4,7 +4,7 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
-  qt6-base-dev libgl-dev fonts-liberation2 libgpiod-dev libftdi1-dev
+  qt6-base-dev libgl-dev fonts-liberation2 libgpiod-dev libftdi1-dev libedit-dev
   sigrok-cli xvfb xauth xdotool python3-pyatspi at-spi2-core dbus
   clang libclang-rt-14-dev
   qemu-system-x86 linux-image-amd64 busybox-static cpio i2c-tools
