@@ -13,7 +13,7 @@
 namespace ports {
 namespace {
 
-std::string lowercase(std::string text) {
+[[maybe_unused]] std::string lowercase(std::string text) {
     for (char& ch : text) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
     return text;
 }
@@ -34,19 +34,56 @@ std::filesystem::path utf8Path(const std::string& path) { return std::u8string(p
 
 }  // namespace
 
+namespace {
+
+// What a Windows user can do about each way a port library fails, in the
+// words of the Start menu and the settings file; Linux's users get the
+// system's own reasons, which say it there.
+enum class LibFailure { Missing, Unloadable, NoInterface, Threw };
+
+std::string advice(LibFailure failure, const std::string& path) {
+#ifdef _WIN32
+    const std::string choose = "; pxctl config port PORT sets the port every Start-menu entry opens, and the entries "
+                               "\"on the simulated board\" need no hardware";
+    switch (failure) {
+        case LibFailure::Missing: {
+            const auto slash = path.find_last_of("\\/");
+            const std::string folder = slash == std::string::npos ? "the current folder" : path.substr(0, slash);
+            return " (put inpoutx64.dll, which is free and comes with its own signed driver, or ntport.dll in " +
+                   folder + ", or give the whole path: lib:path=C:\\Tools\\inpoutx64.dll" + choose + ")";
+        }
+        case LibFailure::Unloadable:
+            return " (the file is there but Windows cannot load it: a 64-bit program needs a 64-bit port library, "
+                   "inpoutx64.dll rather than inpout32.dll" + choose + ")";
+        case LibFailure::NoInterface:
+            return " (not a port library: inpoutx64.dll and ntport.dll are" + choose + ")";
+        case LibFailure::Threw:
+            return " (the port library failed: its driver may not be installed; InpOut32 installs its own the first "
+                   "time a program uses it as administrator)";
+    }
+    return "";
+#else
+    // The library the programs were written for; not everyone has it.
+    if (failure == LibFailure::Missing && path.size() >= 10 && lowercase(path.substr(path.size() - 10)) == "ntport.dll") {
+        return " (ntport.dll is not installed: lib:path=inpoutx64.dll is a free alternative, and --port sim works "
+               "without hardware)";
+    }
+    return "";
+#endif
+}
+
+}  // namespace
+
 void* LibPort::bind(const char* name, const char* alternative) {
     if (handle_ == nullptr) {
         handle_ = loader_->open(path_);
         if (handle_ == nullptr) {
-            std::string message = "lib " + path_ + ": cannot load: " + loader_->lastError();
-            // The library the programs were written for; not everyone has it.
-            if (path_.size() >= 10 && lowercase(path_.substr(path_.size() - 10)) == "ntport.dll") {
-                message += " (ntport.dll is not installed: lib:path=inpoutx64.dll is a free alternative, and --port "
-                           "sim works without hardware)";
-            }
             // A library that is there but does not load is no missing file.
             std::error_code error;
-            throw bus::PortError(message).because(std::filesystem::exists(utf8Path(path_), error) ? 0 : ENOENT);
+            const bool there = std::filesystem::exists(utf8Path(path_), error);
+            throw bus::PortError("lib " + path_ + ": cannot load: " + loader_->lastError() +
+                                 advice(there ? LibFailure::Unloadable : LibFailure::Missing, path_))
+                .because(there ? 0 : ENOENT);
         }
     }
     // The programs' own interface first, then the InpOut32 family's.
@@ -59,7 +96,7 @@ void* LibPort::bind(const char* name, const char* alternative) {
         return function;
     }
     throw bus::PortError("lib " + path_ + ": exports neither " + name + " nor " + alternative + ": " +
-                         loader_->lastError());
+                         loader_->lastError() + advice(LibFailure::NoInterface, path_));
 }
 
 // A call into the library: an exception of any type stops at this edge as a
@@ -69,10 +106,11 @@ auto LibPort::guarded(const char* function, Call call) {
     try {
         return call();
     } catch (const std::exception& e) {
-        throw bus::PortError("lib " + path_ + ": the port library threw in " + function + ": " + e.what());
+        throw bus::PortError("lib " + path_ + ": the port library threw in " + function + ": " + e.what() +
+                             advice(LibFailure::Threw, path_));
     } catch (...) {
         throw bus::PortError("lib " + path_ + ": the port library threw in " + function +
-                             " something that is not a std::exception");
+                             " something that is not a std::exception" + advice(LibFailure::Threw, path_));
     }
 }
 

@@ -121,11 +121,13 @@ check config_clears_it 0 "port is cleared in $settings; now lib:path=ntport.dll 
 # 3. What a Windows user is told.
 cd "$work" || exit 1
 here=$(win "$work")
-check default_ntport_absent 1 "" "pxctl: get: not sent: lib $here\\ntport.dll: cannot load: Module not found (ntport.dll is not installed: lib:path=inpoutx64.dll is a free alternative, and --port sim works without hardware) (action 1; 0 ran before it)" -- get
-check missing_dll 1 "" "pxctl: get: not sent: lib $here\\absent.dll: cannot load: Module not found (action 1; 0 ran before it)" \
+# Every port library failure says what to do about it.
+choose='; pxctl config port PORT sets the port every Start-menu entry opens, and the entries "on the simulated board" need no hardware'
+check default_ntport_absent 1 "" "pxctl: get: not sent: lib $here\\ntport.dll: cannot load: Module not found (put inpoutx64.dll, which is free and comes with its own signed driver, or ntport.dll in $here, or give the whole path: lib:path=C:\\Tools\\inpoutx64.dll$choose) (action 1; 0 ran before it)" -- get
+check missing_dll 1 "" "pxctl: get: not sent: lib $here\\absent.dll: cannot load: Module not found (put inpoutx64.dll, which is free and comes with its own signed driver, or ntport.dll in $here, or give the whole path: lib:path=C:\\Tools\\inpoutx64.dll$choose) (action 1; 0 ran before it)" \
     -- --port lib:path=absent.dll get
 none=$(win "$dll_none")
-check dll_with_neither_interface 1 "" "pxctl: set 1 5: not sent: lib $none: exports neither OutportW nor Out32: Procedure not found (action 1; 0 ran before it)" \
+check dll_with_neither_interface 1 "" "pxctl: set 1 5: not sent: lib $none: exports neither OutportW nor Out32: Procedure not found (not a port library: inpoutx64.dll and ntport.dll are$choose) (action 1; 0 ran before it)" \
     -- --port "lib:path=$dll_none" set 1 5
 check linux_only_backend 2 "" "pxctl: ppdev reaches a Linux kernel driver and exists only on Linux; this build has sim, ftdi, lib" \
     -- --port ppdev get
