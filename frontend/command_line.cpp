@@ -92,6 +92,9 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments, Front fr
         } else if (argument == "--version" || argument == "-V") {
             line.version = true;
             continue;
+        } else if (window && argument == "--choose-port") {
+            line.choosePort = true;
+            continue;
         } else if (window && argument == "--exit-when-shown") {
             line.exitWhenShown = true;
             continue;

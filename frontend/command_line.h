@@ -21,6 +21,7 @@ struct CommandLine {
     std::string trace;  // empty: no trace
     bool help = false;
     bool version = false;
+    bool choosePort = false;     // window: the port chooser first, then the window on the port chosen
     bool exitWhenShown = false;  // window: quit once the window has been drawn (start-up checks)
     std::vector<std::string> toolkit;  // window: Qt's own options, passed on to Qt as given
     std::string program = "b";         // pxctl: which program's handlers run

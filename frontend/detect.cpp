@@ -110,6 +110,23 @@ int scanPort(const std::string& name, const commands::Descriptor& program, bool 
     return error.empty() && !answered.empty() ? 0 : 1;
 }
 
+std::string probeSentence(const std::string& port, const commands::Descriptor& program, std::uint8_t address) {
+    const std::string at = addressText(address);
+    try {
+        ports::ProgramPort opened = ports::openProgramPort(port, "");
+        const auto codes = codesKeepingShutdown(*opened.port, program).value_or(program.variant.frame.codes);
+        bus::readBack(*opened.port, codes, bus::readAddressOf(static_cast<std::uint8_t>((address << 1) | 1)),
+                      !opened.carriesTransactions());
+        return "A device answered at " + at + " on " + port + ".";
+    } catch (const bus::PortError& e) {
+        const std::string error = ports::displayable(e.what());
+        if (error.find("no device answered") != std::string::npos) return "No device answered at " + at + " on " + port + ".";
+        return "Cannot test " + port + ": " + error;
+    } catch (const std::exception& e) {
+        return "Cannot test " + port + ": " + ports::displayable(e.what());
+    }
+}
+
 int probePorts(const std::vector<std::string>& names, const commands::Descriptor& program, std::uint8_t address,
                bool json) {
     std::vector<ports::ProgramPort> opened;

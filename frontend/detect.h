@@ -19,6 +19,10 @@ int listPorts(bool json);
 int probePorts(const std::vector<std::string>& ports, const commands::Descriptor& program, std::uint8_t address,
                bool json);
 
+// One port probed as --probe does, in a sentence: "a device answered at
+// 0x2c", "no device answered at 0x2c" or "cannot probe: WHY".
+std::string probeSentence(const std::string& port, const commands::Descriptor& program, std::uint8_t address);
+
 // Every address from 0x08 to 0x77 asked on one port with a read-back, as
 // i2cdetect asks: those that acknowledge are listed. /SHDN is left alone: a
 // separate /SHDN line named in the port string is not opened, and a port whose

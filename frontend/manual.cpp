@@ -432,6 +432,7 @@ Manual windowManual(const commands::Descriptor& program) {
     m.summary = std::string(program.purpose);
     m.synopsis = {std::string("[--port BACKEND[:key=value,...]] [--address 0xNN] [--trace FILE] [--check-ack]") +
                       (kWin32 ? "" : " [Qt options]"),
+                  "--choose-port [--address 0xNN]",
                   "--help | --version"};
     m.description = {
         "The window " + std::string(program.caption) + " sets the wipers of a two-channel digital potentiometer "
@@ -462,6 +463,12 @@ Manual windowManual(const commands::Descriptor& program) {
         traceOption(),
         checkAckOption(),
         addressOption(),
+        {"--choose-port", std::string("first the port chooser: the ports this computer offers, each with its state; "
+                                      "Test asks the chip at the address through the one selected, and Use this port "
+                                      "saves it as the user's default (as pxctl config port does), then the window "
+                                      "opens on it. The ") +
+                              (kWin32 ? "Start menu's \"Choose the port…\" entry" : "desktop entry's \"Choose the port…\" action") +
+                              " and the failure dialog's button open it too"},
         {"--help", "print this help and exit"},
         {"--version", "print the version and exit"},
     };

@@ -228,4 +228,21 @@ std::string configure(const std::vector<std::string>& words, const CommandLine& 
     return "";
 }
 
+std::string userDefaultPort() {
+    CommandLine line;
+    try {
+        applySettings(line, readUserSettings());
+    } catch (const UsageError&) {
+        return "";
+    }
+    return line.portFrom.empty() ? "" : line.port;
+}
+
+std::string saveDefaultPort(const std::string& port) {
+    CommandLine none;
+    std::string said = configure({"port", port}, none);
+    while (!said.empty() && said.back() == '\n') said.pop_back();
+    return said;
+}
+
 }  // namespace frontend

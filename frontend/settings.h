@@ -65,4 +65,10 @@ std::vector<InForce> settingsInForce(const CommandLine& line, const UserSettings
 // file, "KEY" alone clears it. Returns what to print.
 std::string configure(const std::vector<std::string>& words, const CommandLine& line);
 
+// For the port chooser: the user's default port now ("" where neither
+// PX77XX_PORT nor the file sets one), and the port saved as the default, as
+// pxctl config port PORT saves it (a sentence; throws UsageError).
+std::string userDefaultPort();
+std::string saveDefaultPort(const std::string& port);
+
 }  // namespace frontend

@@ -1,6 +1,7 @@
 #include "ui/qt/port_dialogs.h"
 
 #include <QMessageBox>
+#include <QPushButton>
 #include <QWidget>
 
 namespace ui {
@@ -36,6 +37,11 @@ void PortDialogs::showError() {
                                  QMessageBox::Ok, &window_);
         error_->setObjectName(QStringLiteral("portError"));
         error_->setWindowModality(Qt::WindowModal);
+        if (choose_) {
+            QPushButton* choose = error_->addButton(QStringLiteral("&Choose the port\u2026"), QMessageBox::ActionRole);
+            choose->setObjectName(QStringLiteral("cmdChoosePort"));
+            connect(choose, &QPushButton::clicked, this, [this] { QMetaObject::invokeMethod(this, [this] { choose_(); }, Qt::QueuedConnection); });
+        }
         connect(error_, &QDialog::finished, this, [this] { state_.failureClosed(); });
     }
     // A second failure while the dialog is up replaces its text.

@@ -10,6 +10,7 @@
 #include "commands/program.h"
 #include "view/window_state.h"
 
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -34,6 +35,9 @@ public:
 
     void setPortLabel(const std::string& label);
 
+    // What the failure dialog's "Choose the port…" button does; none, no button.
+    void setChooser(std::function<void()> choose) { choose_ = std::move(choose); }
+
 private:
     void showError();
     void updateTitle();
@@ -42,6 +46,7 @@ private:
     view::WindowState state_;
     QMessageBox* error_ = nullptr;
     QMessageBox* notice_ = nullptr;
+    std::function<void()> choose_;
 };
 
 }  // namespace ui

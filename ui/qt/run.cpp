@@ -3,8 +3,11 @@
 #include "ui/run.h"
 #include "ui/qt/run.h"
 
+#include "frontend/settings.h"
 #include "frontend/window_start.h"
 #include "commands/descriptor.h"
+#include "ui/chooser_services.h"
+#include "ui/qt/chooser.h"
 #include "ui/qt/window.h"
 
 #include <QApplication>
@@ -78,45 +81,79 @@ void stopOnSignals(Window& window, const platform::SignalWatch& watch, commands:
     window.setStopCheck([&watch] { return watch.pending() != 0; });
 }
 
+// Qt's application, made once the command line has been read: with Qt's own
+// options, and a display that cannot be opened said in one line of ours.
+class Application {
+public:
+    Application(const commands::Descriptor& descriptor, const char* argv0, const std::vector<std::string>& toolkit)
+        : arguments_{argv0} {
+        arguments_.insert(arguments_.end(), toolkit.begin(), toolkit.end());
+        for (auto& argument : arguments_) argv_.push_back(argument.data());
+        argv_.push_back(nullptr);
+        argc_ = static_cast<int>(arguments_.size());
+        StartupMessages startup{std::string(descriptor.executable), std::string(descriptor.key), {}, nullptr};
+        gStartup = &startup;
+        startup.previous = qInstallMessageHandler(holdStartupMessage);
+        app_ = std::make_unique<QApplication>(argc_, argv_.data());
+        qInstallMessageHandler(startup.previous);
+        gStartup = nullptr;
+        for (const auto& [type, message] : startup.held) {
+            if (type == QtWarningMsg || type == QtCriticalMsg) qWarning("%s", qPrintable(message));
+        }
+        QApplication::setStyle(QStringLiteral("Fusion"));
+        QApplication::setApplicationName(QString::fromStdString(std::string(descriptor.executable)));
+    }
+
+private:
+    std::vector<std::string> arguments_;
+    std::vector<char*> argv_;
+    int argc_ = 0;
+    std::unique_ptr<QApplication> app_;
+};
+
+// --choose-port: the chooser first; false where it was closed without a choice.
+bool choosePort(const commands::Descriptor& descriptor, std::unique_ptr<Application>& application, const char* argv0,
+                const std::vector<std::string>& arguments) {
+    frontend::CommandLine line;
+    try {
+        line = frontend::parseCommandLine(arguments);
+        frontend::applySettings(line, frontend::readUserSettings());
+    } catch (const std::exception&) {
+        return true;  // the window's start says what is wrong
+    }
+    if (line.help || line.version || !line.choosePort) return true;
+    application = std::make_unique<Application>(descriptor, argv0, line.toolkit);
+    ChooserDialog chooser(chooserServices(descriptor, line.address));
+    chooser.exec();
+    return chooser.chosen().has_value();
+}
+
 int run(const commands::Descriptor& descriptor, int argc, char** argv) {
-    const std::string name(descriptor.executable);
     const frontend::Say say = [](const std::string& text, bool error) { std::fputs(text.c_str(), error ? stderr : stdout); };
-    auto started = frontend::startWindowProgram(descriptor, std::vector<std::string>(argv + 1, argv + argc), say, true);
+    const std::vector<std::string> arguments(argv + 1, argv + argc);
+    std::unique_ptr<Application> application;
+    if (!choosePort(descriptor, application, argv[0], arguments)) return 0;
+    auto started = frontend::startWindowProgram(descriptor, arguments, say, true);
     if (const int* status = std::get_if<int>(&started)) return *status;
     frontend::WindowStart& start = std::get<frontend::WindowStart>(started);
     const frontend::CommandLine& line = start.line;
-
-    // Qt sees only its own options.
-    std::vector<std::string> qtArguments{argv[0]};
-    qtArguments.insert(qtArguments.end(), line.toolkit.begin(), line.toolkit.end());
-    std::vector<char*> qtArgv;
-    for (auto& argument : qtArguments) qtArgv.push_back(argument.data());
-    qtArgv.push_back(nullptr);
-    int qtArgc = static_cast<int>(qtArguments.size());
-
-    StartupMessages startup{name, std::string(descriptor.key), {}, nullptr};
-    gStartup = &startup;
-    startup.previous = qInstallMessageHandler(holdStartupMessage);
-    QApplication app(qtArgc, qtArgv.data());
-    qInstallMessageHandler(startup.previous);
-    gStartup = nullptr;
-    for (const auto& [type, message] : startup.held) {
-        if (type == QtWarningMsg || type == QtCriticalMsg) qWarning("%s", qPrintable(message));
-    }
+    if (!application) application = std::make_unique<Application>(descriptor, argv[0], line.toolkit);
 
     // A signal closes the window as E&xit does, once the frame under way is whole.
     const platform::SignalWatch interrupts;
-    QApplication::setStyle(QStringLiteral("Fusion"));
-    QApplication::setApplicationName(QString::fromStdString(name));
     commands::Program& program = *start.session.program;
     Window window(descriptor, program);
     frontend::showSessionIn(window, start);
     window.setExitAction([] { QApplication::quit(); });
+    window.setChooser([&window, &descriptor, address = line.address] {
+        ChooserDialog chooser(chooserServices(descriptor, address), &window);
+        chooser.exec();
+    });
     stopOnSignals(window, interrupts, program);
     QuitWhenPainted quitWhenPainted;
     if (line.exitWhenShown) window.installEventFilter(&quitWhenPainted);
     window.showCentred();
-    const int status = app.exec();
+    const int status = QApplication::exec();
     return frontend::endWindowProgram(descriptor, start, say, status, interrupts.pending());
 }
 

@@ -210,6 +210,8 @@ void Window::endGesture() {
 
 void Window::setPortLabel(const std::string& label) { dialogs_->setPortLabel(label); }
 
+void Window::setChooser(std::function<void()> choose) { dialogs_->setChooser(std::move(choose)); }
+
 QWidget* Window::modelWidget(controls::ControlId id) const {
     const auto row = index_.rowOf(id);
     return row ? rows_[*row] : nullptr;

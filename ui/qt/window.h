@@ -71,6 +71,8 @@ public:
 
     // Which port the program uses, shown in the title after the caption.
     void setPortLabel(const std::string& label);
+    // The failure dialog offers the port chooser, which this opens.
+    void setChooser(std::function<void()> choose);
 
     // Asked after every action for a problem to report that is not a port
     // failure (a trace file that could not be written); shown once, as a warning.
