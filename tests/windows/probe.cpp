@@ -1,9 +1,9 @@
 // Looks at the Win32 windows from outside, as a user or a screen reader would,
 // for the tests under wine: another process in the same session.
 //   probe title CAPTION                 the title of the window whose title starts with CAPTION
-//   probe dialog TEXT [TIMEOUT_MS]      waits for a window whose title holds TEXT (a message
-//                                       box); prints its title, its owner's title and its
-//                                       text, then presses its button
+//   probe dialog TEXT [TIMEOUT_MS [BUTTON]]  waits for a window whose title holds TEXT (a
+//                                       message box); prints its title, its owner's title, its
+//                                       text and its buttons, then presses OK or BUTTON
 //   probe accessible CAPTION            each control's accessible name, role and description
 //                                       as a client of Microsoft Active Accessibility reads them
 //   probe version FILE                  the version resource's strings and the icon count
@@ -88,7 +88,7 @@ std::vector<HWND> children(HWND parent) {
     return found;
 }
 
-int dialog(const std::wstring& text, DWORD timeoutMs) {
+int dialog(const std::wstring& text, DWORD timeoutMs, const std::wstring& press) {
     HWND box = nullptr;
     for (DWORD waited = 0; box == nullptr && waited <= timeoutMs; waited += 50) {
         box = findWindow(text, true);
@@ -102,11 +102,15 @@ int dialog(const std::wstring& text, DWORD timeoutMs) {
     HWND owner = ::GetWindow(box, GW_OWNER);
     line("owner: " + (owner != nullptr ? narrow(textOf(owner)) : std::string("(none)")));
     line(std::string("owner disabled: ") + (owner != nullptr && !::IsWindowEnabled(owner) ? "yes" : "no"));
+    // Each button by its caption; OK is pressed, or the one named.
     HWND button = nullptr;
     for (HWND child : children(box)) {
         const std::string kind = className(child);
         if (kind == "Static" && ::GetWindowTextLengthW(child) > 0) line("text: " + narrow(textOf(child)));
-        if (kind == "Button") button = child;
+        if (kind != "Button") continue;
+        line("button: " + narrow(textOf(child)));
+        const bool named = press.empty() ? ::GetDlgCtrlID(child) == IDOK : textOf(child) == press;
+        if (named || (button == nullptr && press.empty())) button = child;
     }
     if (button == nullptr) {
         line("no button");
@@ -219,7 +223,9 @@ int main() {
         line(narrow(textOf(window)));
         return 0;
     }
-    if (command == L"dialog" && argc >= 3) return dialog(argv[2], argc > 3 ? static_cast<DWORD>(_wtoi(argv[3])) : 10000);
+    if (command == L"dialog" && argc >= 3) {
+        return dialog(argv[2], argc > 3 ? static_cast<DWORD>(_wtoi(argv[3])) : 10000, argc > 4 ? argv[4] : L"");
+    }
     if (command == L"accessible" && argc == 3) {
         HWND window = findWindow(argv[2], false);
         return window == nullptr ? 1 : accessible(window);

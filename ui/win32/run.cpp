@@ -6,7 +6,10 @@
 
 #include "platform/signals.h"
 
+#include "frontend/settings.h"
 #include "frontend/window_start.h"
+#include "ui/chooser_services.h"
+#include "ui/win32/chooser.h"
 #include "commands/descriptor.h"
 #include "ports/trace_port.h"
 #include "platform/windows/text.h"
@@ -43,12 +46,27 @@ void sayTo(const std::string& name, const std::string& text, bool error) {
                   static_cast<UINT>(MB_OK | (error ? MB_ICONERROR : MB_ICONINFORMATION)));
 }
 
+// --choose-port: the chooser first; false where it was closed without a choice.
+bool choosePortFirst(const commands::Descriptor& descriptor, const std::vector<std::string>& arguments) {
+    frontend::CommandLine line;
+    try {
+        line = frontend::parseCommandLine(arguments);
+        frontend::applySettings(line, frontend::readUserSettings());
+    } catch (const std::exception&) {
+        return true;  // the window's start says what is wrong
+    }
+    if (line.help || line.version || !line.choosePort) return true;
+    return win32::choosePort(chooserServices(descriptor, line.address), nullptr).has_value();
+}
+
 }  // namespace
 
 int run(const commands::Descriptor& descriptor, int argc, char** argv) {
     const std::string name(descriptor.executable);
     const frontend::Say say = [&name](const std::string& text, bool error) { sayTo(name, text, error); };
-    auto started = frontend::startWindowProgram(descriptor, platform::commandLineArguments(argc, argv), say, false);
+    const std::vector<std::string> arguments = platform::commandLineArguments(argc, argv);
+    if (!choosePortFirst(descriptor, arguments)) return 0;
+    auto started = frontend::startWindowProgram(descriptor, arguments, say, false);
     if (const int* status = std::get_if<int>(&started)) return *status;
     frontend::WindowStart& start = std::get<frontend::WindowStart>(started);
 
@@ -70,6 +88,9 @@ int run(const commands::Descriptor& descriptor, int argc, char** argv) {
             ::PostQuitMessage(0);
         });
         window.setStopCheck([&interrupts] { return interrupts.pending() != 0; });
+        window.setChooser([&window, &descriptor, address = start.line.address] {
+            win32::choosePort(chooserServices(descriptor, address), window.handle());
+        });
         window.showCentred();
         if (start.line.exitWhenShown) ::PostQuitMessage(0);
 

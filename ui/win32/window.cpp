@@ -321,11 +321,55 @@ void Window::failed(std::string_view shown, const std::string& message, const co
     if (queue) ::PostMessageW(hwnd_, kShowFailure, 0, 0);
 }
 
+namespace {
+
+// The message box's Help button becomes "Choose the port…", which ends the
+// box as its other buttons do, with IDHELP (wine's box does nothing with its
+// Help button, and Windows' only sends WM_HELP): the box is named and its
+// procedure wrapped as it appears, by a hook on this thread while it is up.
+constexpr wchar_t kBoxProcedure[] = L"px77xx box procedure";
+
+LRESULT CALLBACK chooseButtonEnds(HWND box, UINT message, WPARAM wParam, LPARAM lParam) {
+    const auto previous = reinterpret_cast<WNDPROC>(::GetPropW(box, kBoxProcedure));
+    if (message == WM_COMMAND && LOWORD(wParam) == IDHELP) {
+        ::EndDialog(box, IDHELP);
+        return 0;
+    }
+    if (message == WM_NCDESTROY) {
+        ::SetWindowLongPtrW(box, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(previous));
+        ::RemovePropW(box, kBoxProcedure);
+    }
+    return ::CallWindowProcW(previous, box, message, wParam, lParam);
+}
+
+LRESULT CALLBACK nameChooseButton(int code, WPARAM wParam, LPARAM lParam) {
+    if (code == HCBT_ACTIVATE) {
+        const auto box = reinterpret_cast<HWND>(wParam);
+        HWND help = ::GetDlgItem(box, IDHELP);
+        if (help != nullptr && ::GetPropW(box, kBoxProcedure) == nullptr) {
+            ::SetWindowTextW(help, L"&Choose the port\u2026");
+            ::SetPropW(box, kBoxProcedure, reinterpret_cast<HANDLE>(::GetWindowLongPtrW(box, GWLP_WNDPROC)));
+            ::SetWindowLongPtrW(box, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(chooseButtonEnds));
+        }
+    }
+    return ::CallNextHookEx(nullptr, code, wParam, lParam);  // the hook's handle is ignored
+}
+
+}  // namespace
+
 void Window::showFailure() {
     const view::WindowState::FailureDialog dialog = state_.showFailure();
-    ::MessageBoxW(hwnd_, widen(dialog.message + "\n\n" + dialog.sent).c_str(), widen(dialog.title).c_str(),
-                  MB_OK | MB_ICONERROR);
+    UINT style = MB_OK | MB_ICONERROR;
+    HHOOK hook = nullptr;
+    if (choose_) {
+        style |= MB_HELP;
+        hook = ::SetWindowsHookExW(WH_CBT, nameChooseButton, nullptr, ::GetCurrentThreadId());
+    }
+    const int pressed =
+        ::MessageBoxW(hwnd_, widen(dialog.message + "\n\n" + dialog.sent).c_str(), widen(dialog.title).c_str(), style);
+    if (hook != nullptr) ::UnhookWindowsHookEx(hook);
     state_.failureClosed();
+    if (pressed == IDHELP && choose_) choose_();
 }
 
 void Window::setPortLabel(const std::string& label) {

@@ -49,6 +49,8 @@ public:
     void setStopCheck(std::function<bool()> stopping) { sources_.stopping = std::move(stopping); }
     // What "E&xit" does; by default the window is destroyed and the loop ends.
     void setExitAction(std::function<void()> action) { exit_ = std::move(action); }
+    // What the failure dialog's "Choose the port…" button does; none, no button.
+    void setChooser(std::function<void()> choose) { choose_ = std::move(choose); }
 
     // Centres the window on the work area of its monitor and shows it.
     void showCentred();
@@ -115,6 +117,7 @@ private:
     std::string notice_;
     view::EventSources sources_;
     std::function<void()> exit_;
+    std::function<void()> choose_;
 };
 
 }  // namespace ui::win32
