@@ -5,7 +5,8 @@
 ; wine64 runs no 32-bit stub.
 ;   makensis -DVERSION=0.4.0 -DSTAGE=DIR -DOUTFILE=px77xx-0.4.0-win64-setup.exe
 ;            -DPROGRAM1=px7700_02_reva "-DNAME1=PX7700_02 RevA" -DPROGRAM2=... px77xx.nsi
-; STAGE holds what is installed: the programs, pxctl.exe, README.txt, LICENSE.txt.
+; STAGE holds what is installed: the programs, pxctl.exe and its JSON schema,
+; README.txt (the Windows user's guide), LICENSE.txt.
 Unicode true
 Target amd64-unicode
 SetCompressor /SOLID lzma
@@ -83,10 +84,15 @@ Section "px77xx"
   CreateDirectory "${MENU}"
   !insertmacro Program "${PROGRAM1}" "${NAME1}"
   !insertmacro Program "${PROGRAM2}" "${NAME2}"
+  ; The port chooser, then PROGRAM2's window on the port chosen.
+  CreateShortcut "${MENU}\Choose the port….lnk" "$INSTDIR\${PROGRAM2}.exe" "--choose-port" "$INSTDIR\${PROGRAM2}.exe" 0
   File "${STAGE}\pxctl.exe"
+  File "${STAGE}\pxctl-json.schema.json"
   File "${STAGE}\README.txt"
   File "${STAGE}\LICENSE.txt"
-  WriteUninstaller "$INSTDIR\uninstall.exe"
+  ; uninstall.exe runs uninstall-core.exe, NSIS's own, and waits for it.
+  File "${STAGE}\uninstall.exe"
+  WriteUninstaller "$INSTDIR\uninstall-core.exe"
 
   WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "${NAME}"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayIcon" "$INSTDIR\${PROGRAM2}.exe,0"
@@ -106,10 +112,14 @@ SectionEnd
 Section "Uninstall"
   !insertmacro UnProgram "${PROGRAM1}" "${NAME1}"
   !insertmacro UnProgram "${PROGRAM2}" "${NAME2}"
+  Delete "${MENU}\Choose the port….lnk"
   RMDir "${MENU}"
   Delete "$INSTDIR\pxctl.exe"
+  Delete "$INSTDIR\pxctl-json.schema.json"
   Delete "$INSTDIR\README.txt"
   Delete "$INSTDIR\LICENSE.txt"
+  Delete "$INSTDIR\uninstall-core.exe"
+  ; uninstall.exe, which waits for this, removes itself and the folder.
   Delete "$INSTDIR\uninstall.exe"
   RMDir "$INSTDIR"
   DeleteRegKey HKLM "${UNINSTALL_KEY}"
