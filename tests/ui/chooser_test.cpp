@@ -2,6 +2,8 @@
 // keyboard (the list's arrows, Alt with a button's letter, Enter on a port)
 // and by the mouse; and the failure dialog's button that opens it.
 #include "ui/qt/chooser.h"
+#include "ui/chooser_services.h"
+#include "ports/detect.h"
 #include "rig.h"
 
 #include <QApplication>
@@ -88,6 +90,24 @@ TEST(ChooserWindow, TheMouseChoosesAndCloseChoosesNothing) {
     QTRY_VERIFY(!again.dialog.isVisible());
     EXPECT_EQ(again.dialog.result(), QDialog::Rejected);
     EXPECT_EQ(services.saved.size(), 1U);
+}
+
+// With the program's own services: the list is what detect finds, and Test
+// probes the port selected at the program's address.
+TEST(ChooserWindow, ListsWhatDetectFindsAndTestsThePortSelected) {
+    const auto found = ports::detectPorts();
+    Shown shown(ui::chooserServices(*commands::programs()[1], 0x2c));
+    QListWidget* list = shown.find<QListWidget>("lstPorts");
+    ASSERT_EQ(list->count(), static_cast<int>(found.size()));
+    int sim = -1;
+    for (std::size_t i = 0; i < found.size(); ++i) {
+        EXPECT_TRUE(list->item(static_cast<int>(i))->text().startsWith(QString::fromStdString(found[i].port + "  ")));
+        if (found[i].port == "sim") sim = static_cast<int>(i);
+    }
+    ASSERT_GE(sim, 0);
+    list->setCurrentRow(sim);
+    QTest::mouseClick(shown.find<QPushButton>("cmdTest"), Qt::LeftButton);
+    QTRY_COMPARE(shown.text("lblStatus"), QString("A device answered at 0x2c on sim."));
 }
 
 TEST(ChooserWindow, TheFailureDialogOffersIt) {
