@@ -47,6 +47,17 @@ std::variant<int, WindowStart> startWindowProgram(const commands::Descriptor& de
     }
 }
 
+std::optional<CommandLine> chooserRequest(const std::vector<std::string>& arguments) {
+    try {
+        CommandLine line = parseCommandLine(arguments);
+        if (line.help || line.version || !line.choosePort) return std::nullopt;
+        applySettings(line, readUserSettings());
+        return line;
+    } catch (const std::exception&) {
+        return std::nullopt;
+    }
+}
+
 int endWindowProgram(const commands::Descriptor& descriptor, WindowStart& start, const Say& say, int status,
                      int signal) {
     if (ports::TracePort* trace = start.session.port.trace; trace != nullptr) trace->close();

@@ -8,6 +8,7 @@
 #include "script/session.h"
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <variant>
 #include <vector>
@@ -31,6 +32,11 @@ struct WindowStart {
 std::variant<int, WindowStart> startWindowProgram(const commands::Descriptor& descriptor,
                                                   const std::vector<std::string>& arguments, const Say& say,
                                                   bool toolkitOptions);
+
+// --choose-port: the command line, the user's settings applied, where the
+// chooser is to come first; nullopt where it is not asked for, or where the
+// command line is bad or asks for help, which the window's start then says.
+std::optional<CommandLine> chooserRequest(const std::vector<std::string>& arguments);
 
 // Hands the window what it shows of the session: the port in its title, the
 // port's notices, each action's name for the trace.

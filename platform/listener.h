@@ -85,6 +85,10 @@ private:
     std::string name_;
 };
 
+// "127.0.0.1:5025", "[::1]:5025", "localhost:5025" as host and port; false
+// where the text is none of these. Each system's Listener reads --listen so.
+bool splitListenAddress(const std::string& text, std::string& host, std::string& port);
+
 // Waits at most timeoutMs (negative: for ever) until the listener (where it
 // is listening) has a connection, a signal is noted, or a connection can do
 // what it wants; sets ready, readable and writable. False where waiting failed.

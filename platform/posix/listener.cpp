@@ -36,27 +36,6 @@ std::string peerName(const sockaddr_storage& address) {
     return name;
 }
 
-// "127.0.0.1:5025", "[::1]:5025", "localhost:5025"; false where it is none of these.
-bool splitAddress(const std::string& text, std::string& host, std::string& port) {
-    std::size_t colon = 0;
-    if (!text.empty() && text.front() == '[') {
-        const auto close = text.find(']');
-        if (close == std::string::npos || close + 1 >= text.size() || text[close + 1] != ':') return false;
-        host = text.substr(1, close - 1);
-        colon = close + 1;
-    } else {
-        colon = text.rfind(':');
-        if (colon == std::string::npos) return false;
-        host = text.substr(0, colon);
-        if (host.find(':') != std::string::npos) return false;  // IPv6 needs its brackets
-    }
-    port = text.substr(colon + 1);
-    if (host.empty() || port.empty() || port.size() > 5 || port.find_first_not_of("0123456789") != std::string::npos) {
-        return false;
-    }
-    return std::stoi(port) <= 65535;
-}
-
 void tune(int fd) {
     const int on = 1;
     ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
@@ -130,7 +109,7 @@ Connection::Io Connection::send(std::string& data) {
 
 Listener::Listener(const std::string& address) {
     std::string host, port;
-    if (!splitAddress(address, host, port)) {
+    if (!splitListenAddress(address, host, port)) {
         throw ListenError("--listen " + address + ": not an address; give ADDR:PORT (127.0.0.1:5025, [::1]:5025)", 2);
     }
     addrinfo hints{};

@@ -3,7 +3,6 @@
 #include "ui/run.h"
 #include "ui/qt/run.h"
 
-#include "frontend/settings.h"
 #include "frontend/window_start.h"
 #include "commands/descriptor.h"
 #include "ui/chooser_services.h"
@@ -114,16 +113,10 @@ private:
 // --choose-port: the chooser first; false where it was closed without a choice.
 bool choosePort(const commands::Descriptor& descriptor, std::unique_ptr<Application>& application, const char* argv0,
                 const std::vector<std::string>& arguments) {
-    frontend::CommandLine line;
-    try {
-        line = frontend::parseCommandLine(arguments);
-        frontend::applySettings(line, frontend::readUserSettings());
-    } catch (const std::exception&) {
-        return true;  // the window's start says what is wrong
-    }
-    if (line.help || line.version || !line.choosePort) return true;
-    application = std::make_unique<Application>(descriptor, argv0, line.toolkit);
-    ChooserDialog chooser(chooserServices(descriptor, line.address));
+    const auto line = frontend::chooserRequest(arguments);
+    if (!line) return true;
+    application = std::make_unique<Application>(descriptor, argv0, line->toolkit);
+    ChooserDialog chooser(chooserServices(descriptor, line->address));
     chooser.exec();
     return chooser.chosen().has_value();
 }

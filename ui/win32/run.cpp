@@ -6,7 +6,6 @@
 
 #include "platform/signals.h"
 
-#include "frontend/settings.h"
 #include "frontend/window_start.h"
 #include "ui/chooser_services.h"
 #include "ui/win32/chooser.h"
@@ -48,15 +47,8 @@ void sayTo(const std::string& name, const std::string& text, bool error) {
 
 // --choose-port: the chooser first; false where it was closed without a choice.
 bool choosePortFirst(const commands::Descriptor& descriptor, const std::vector<std::string>& arguments) {
-    frontend::CommandLine line;
-    try {
-        line = frontend::parseCommandLine(arguments);
-        frontend::applySettings(line, frontend::readUserSettings());
-    } catch (const std::exception&) {
-        return true;  // the window's start says what is wrong
-    }
-    if (line.help || line.version || !line.choosePort) return true;
-    return win32::choosePort(chooserServices(descriptor, line.address), nullptr).has_value();
+    const auto line = frontend::chooserRequest(arguments);
+    return !line || win32::choosePort(chooserServices(descriptor, line->address), nullptr).has_value();
 }
 
 }  // namespace
