@@ -119,7 +119,7 @@ private:
             *out = L'\uFFFD';
             return 1;
         }
-        std::uint32_t code = more == 0 ? byte : byte & (0x3F >> more);
+        auto code = static_cast<std::uint32_t>(more == 0 ? byte : (byte & (0x3F >> more)));
         for (int i = 0; i < more; ++i) {
             if (!editor.readByte(byte)) return 0;
             if ((byte & 0xC0) != 0x80) {
