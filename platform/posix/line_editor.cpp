@@ -74,7 +74,12 @@ public:
     bool next(const std::string& prompt, std::string& line) override {
         prompt_.assign(prompt.begin(), prompt.end());
         int count = 0;
+        // The terminal in the editor's mode before the prompt shows: a Ctrl-D
+        // typed at the prompt while the terminal is still cooked would be kept
+        // as a NUL, and the end of input lost.
+        ::el_wset(el_, EL_PREP_TERM, 1);
         const wchar_t* got = ::el_wgets(el_, &count);
+        ::el_wset(el_, EL_PREP_TERM, 0);
         if (got == nullptr || count <= 0 || signals_.pending() != 0) return false;
         std::wstring text(got, static_cast<std::size_t>(count));
         while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r')) text.pop_back();
