@@ -1,5 +1,14 @@
-// What both systems' listeners read alike.
+// What both systems' listeners read and write alike.
 #include "platform/listener.h"
+
+#ifdef _WIN32
+#include <winsock2.h>
+#include <ws2tcpip.h>
+#else
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#endif
 
 namespace platform {
 
@@ -21,6 +30,21 @@ bool splitListenAddress(const std::string& text, std::string& host, std::string&
         return false;
     }
     return std::stoi(port) <= 65535;
+}
+
+std::string peerName(const void* sockaddrStorage) {
+    const auto& address = *static_cast<const sockaddr_storage*>(sockaddrStorage);
+    char host[INET6_ADDRSTRLEN] = "?";
+    if (address.ss_family == AF_INET) {
+        const auto* in = reinterpret_cast<const sockaddr_in*>(&address);
+        ::inet_ntop(AF_INET, &in->sin_addr, host, sizeof host);
+        return std::string(host) + ":" + std::to_string(ntohs(in->sin_port));
+    }
+    const auto* in6 = reinterpret_cast<const sockaddr_in6*>(&address);
+    ::inet_ntop(AF_INET6, &in6->sin6_addr, host, sizeof host);
+    std::string name = "[";
+    name.append(host).append("]:").append(std::to_string(ntohs(in6->sin6_port)));
+    return name;
 }
 
 }  // namespace platform

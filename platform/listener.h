@@ -89,6 +89,10 @@ private:
 // where the text is none of these. Each system's Listener reads --listen so.
 bool splitListenAddress(const std::string& text, std::string& host, std::string& port);
 
+// A socket address (the system's sockaddr_storage) as a peer is named:
+// "127.0.0.1:41234", "[::1]:5025".
+std::string peerName(const void* sockaddrStorage);
+
 // Waits at most timeoutMs (negative: for ever) until the listener (where it
 // is listening) has a connection, a signal is noted, or a connection can do
 // what it wants; sets ready, readable and writable. False where waiting failed.

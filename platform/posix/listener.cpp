@@ -22,20 +22,6 @@ constexpr int kKeepIdle = 60;
 constexpr int kKeepInterval = 10;
 constexpr int kKeepCount = 6;
 
-std::string peerName(const sockaddr_storage& address) {
-    char host[INET6_ADDRSTRLEN] = "?";
-    if (address.ss_family == AF_INET) {
-        const auto* in = reinterpret_cast<const sockaddr_in*>(&address);
-        ::inet_ntop(AF_INET, &in->sin_addr, host, sizeof host);
-        return std::string(host) + ":" + std::to_string(ntohs(in->sin_port));
-    }
-    const auto* in6 = reinterpret_cast<const sockaddr_in6*>(&address);
-    ::inet_ntop(AF_INET6, &in6->sin6_addr, host, sizeof host);
-    std::string name = "[";
-    name.append(host).append("]:").append(std::to_string(ntohs(in6->sin6_port)));
-    return name;
-}
-
 void tune(int fd) {
     const int on = 1;
     ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
@@ -134,7 +120,7 @@ Listener::Listener(const std::string& address) {
     sockaddr_storage bound{};
     socklen_t length = sizeof bound;
     ::getsockname(fd, reinterpret_cast<sockaddr*>(&bound), &length);
-    name_ = peerName(bound);
+    name_ = peerName(&bound);
 }
 
 Listener::~Listener() = default;
@@ -146,7 +132,7 @@ Listener::Accepted Listener::accept() {
         const int fd = ::accept4(socket_->fd, reinterpret_cast<sockaddr*>(&peer), &length, SOCK_CLOEXEC | SOCK_NONBLOCK);
         if (fd >= 0) {
             tune(fd);
-            return {std::make_unique<Connection>(std::make_unique<Connection::Socket>(fd), peerName(peer)), {}, {}};
+            return {std::make_unique<Connection>(std::make_unique<Connection::Socket>(fd), peerName(&peer)), {}, {}};
         }
         const int error = errno;
         if (error == EAGAIN || error == EWOULDBLOCK) return {};

@@ -34,20 +34,6 @@ bool startWinsock(std::string& why) {
     return started == 0;
 }
 
-std::string peerName(const sockaddr_storage& address) {
-    char host[INET6_ADDRSTRLEN] = "?";
-    if (address.ss_family == AF_INET) {
-        const auto* in = reinterpret_cast<const sockaddr_in*>(&address);
-        ::inet_ntop(AF_INET, &in->sin_addr, host, sizeof host);
-        return std::string(host) + ":" + std::to_string(ntohs(in->sin_port));
-    }
-    const auto* in6 = reinterpret_cast<const sockaddr_in6*>(&address);
-    ::inet_ntop(AF_INET6, &in6->sin6_addr, host, sizeof host);
-    std::string name = "[";
-    name.append(host).append("]:").append(std::to_string(ntohs(in6->sin6_port)));
-    return name;
-}
-
 void tune(SOCKET s) {
     const BOOL on = TRUE;
     ::setsockopt(s, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&on), sizeof on);
@@ -141,7 +127,7 @@ Listener::Listener(const std::string& address) {
     sockaddr_storage bound{};
     int length = sizeof bound;
     ::getsockname(s, reinterpret_cast<sockaddr*>(&bound), &length);
-    name_ = peerName(bound);
+    name_ = peerName(&bound);
 }
 
 Listener::~Listener() = default;
@@ -155,7 +141,7 @@ Listener::Accepted Listener::accept() {
             u_long nonBlocking = 1;
             ::ioctlsocket(s, static_cast<long>(FIONBIO), &nonBlocking);
             tune(s);
-            return {std::make_unique<Connection>(std::make_unique<Connection::Socket>(s), peerName(peer)), {}, {}};
+            return {std::make_unique<Connection>(std::make_unique<Connection::Socket>(s), peerName(&peer)), {}, {}};
         }
         const int error = ::WSAGetLastError();
         if (error == WSAEWOULDBLOCK) return {};

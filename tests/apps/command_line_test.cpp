@@ -1,6 +1,8 @@
 // The programs' command line: options parsed, and every bad one refused with one
 // line and exit status 2 before any window opens.
 #include "frontend/command_line.h"
+#include "frontend/detect.h"
+#include "frontend/window_start.h"
 #include "ports/factory.h"
 #include "run_program.h"
 
@@ -98,3 +100,33 @@ TEST(Readme, EveryPortStringItShowsIsAccepted) {
 }
 
 }  // namespace
+
+// --scan opens the port without its /SHDN line: only the shdn= key goes.
+TEST(CommandLine, AScanDropsTheShutdownLineAlone) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"gpio:chip=gpiochip0,sda=17,scl=27,shdn=22", "gpio:chip=gpiochip0,sda=17,scl=27"},
+        {"ftdi:shdn=3", "ftdi"},
+        {"ftdi:shdn=3,sda=1", "ftdi:sda=1"},
+        {"i2c:bus=1", "i2c:bus=1"},
+        {"sim", "sim"},
+    };
+    for (const auto& [given, opened] : cases) EXPECT_EQ(frontend::withoutShutdownLine(given), opened) << given;
+}
+
+// The chooser comes first only where --choose-port asks for it and the
+// command line is sound; help, version and a bad option go to the window's start.
+TEST(CommandLine, TheChooserIsRequestedByChoosePortAlone) {
+    const std::pair<std::vector<std::string>, bool> cases[] = {
+        {{"--choose-port"}, true},
+        {{"--choose-port", "--address", "0x2d"}, true},
+        {{}, false},
+        {{"--port", "sim"}, false},
+        {{"--choose-port", "--help"}, false},
+        {{"--choose-port", "--bogus"}, false},
+    };
+    for (const auto& [arguments, requested] : cases) {
+        const auto line = frontend::chooserRequest(arguments);
+        EXPECT_EQ(line.has_value(), requested) << (arguments.empty() ? "" : arguments.back());
+    }
+    EXPECT_EQ(frontend::chooserRequest({"--choose-port", "--address", "0x2d"})->address, 0x2d);
+}
