@@ -11,7 +11,9 @@
 // LINE_LOG: every change of SCL, SDA, /SHDN the pins make, "SCL SDA /SHDN".
 // COUNT_FILE: "out=N in=M", the bulk transfers so far, rewritten after each.
 // --absent: nothing answers on the bus. --record: every bulk OUT transfer, in
-// hex, one a line, for a bare libftdi loop to send again.
+// hex, one a line, for a bare libftdi loop to send again, followed by the
+// CLOCK_MONOTONIC microsecond it arrived at, so that a session's pace can be
+// read off the chip's side without the programs' start-up in it.
 // Wiring: SCL on AD0, SDA on AD1 tied to AD2, /SHDN on AD3.
 #include "mpsse_engine.h"
 #include "sim/board.h"
@@ -24,6 +26,7 @@
 #include <condition_variable>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <deque>
 #include <fcntl.h>
 #include <mutex>
@@ -219,7 +222,9 @@ private:
             ++outs_;
             if (record_ != nullptr) {
                 for (ssize_t i = 0; i < got; ++i) std::fprintf(record_, "%02x", buffer[static_cast<std::size_t>(i)]);
-                std::fputc('\n', record_);
+                timespec now{};
+                ::clock_gettime(CLOCK_MONOTONIC, &now);
+                std::fprintf(record_, " %lld\n", static_cast<long long>(now.tv_sec) * 1000000 + now.tv_nsec / 1000);
                 std::fflush(record_);
             }
             if (mpsse_) {

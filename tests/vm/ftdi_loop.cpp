@@ -2,6 +2,7 @@
 // FT232H as the backend does (MPSSE, latency timer 1 ms, the echo check), then
 // sends the bulk OUT transfers a recorded session made, one write each, from
 // the second line of the record on (the first is the recorded echo check).
+// Each line is the transfer in hex; what follows a space is left alone.
 //   ftdi_loop RECORD
 #include <ftdi.h>
 
@@ -19,7 +20,8 @@ int main(int argc, char** argv) {
     std::vector<std::vector<unsigned char>> writes;
     for (std::string line; std::getline(record, line);) {
         std::vector<unsigned char> bytes;
-        for (std::size_t i = 0; i + 1 < line.size(); i += 2) bytes.push_back(static_cast<unsigned char>(std::stoul(line.substr(i, 2), nullptr, 16)));
+        const std::size_t end = line.find(' ') == std::string::npos ? line.size() : line.find(' ');
+        for (std::size_t i = 0; i + 1 < end; i += 2) bytes.push_back(static_cast<unsigned char>(std::stoul(line.substr(i, 2), nullptr, 16)));
         writes.push_back(bytes);
     }
     ftdi_context* ftdi = ftdi_new();
