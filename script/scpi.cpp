@@ -391,4 +391,38 @@ std::optional<std::string> ScpiInstrument::common(Unit& u) {
     return std::nullopt;
 }
 
+bool ScpiLines::feed(char c, ScpiInstrument& instrument, std::optional<std::string>& answer) {
+    if (c == '\n') return end(instrument, answer) || (answer = instrument.line(""), true);
+    if (dropping_) {
+        counter_.feed(c);
+    } else if (line_.size() >= ScpiInstrument::kMaxLine) {
+        dropping_ = true;
+        for (char kept : line_) counter_.feed(kept);
+        counter_.feed(c);
+        line_.clear();
+    } else {
+        line_ += c;
+    }
+    return false;
+}
+
+bool ScpiLines::end(ScpiInstrument& instrument, std::optional<std::string>& answer) {
+    if (dropping_) {
+        answer = instrument.overrun(counter_.count());
+        clear();
+        return true;
+    }
+    if (line_.empty()) return false;
+    if (line_.back() == '\r') line_.pop_back();
+    answer = instrument.line(line_);
+    line_.clear();
+    return true;
+}
+
+void ScpiLines::clear() {
+    line_.clear();
+    dropping_ = false;
+    counter_ = {};
+}
+
 }  // namespace script

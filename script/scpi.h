@@ -102,6 +102,9 @@ public:
 
     std::size_t errorCount() const { return status_.errorCount(); }
     std::size_t commandsRun() const { return commandsRun_; }
+    // The status byte as *STB? reads it, with MAV (bit 4) where the client
+    // asking has an answer waiting: a VXI-11 link's device_readstb.
+    std::uint8_t statusByte(bool messageAvailable) const { return status_.statusByte(messageAvailable); }
 
 private:
     void error(int code, std::string_view info = {}) { status_.error(code, info); }
@@ -122,6 +125,27 @@ private:
     ScpiStatus status_;
     std::size_t commandsRun_ = 0;
     std::vector<const scpi::Node*> path_;  // where a header after ';' continues
+};
+
+// A client's input as it arrives, cut into lines at LF (a CR before it
+// dropped), each run as it ends; a line longer than the instrument takes is
+// counted as it passes rather than kept, so memory stays bounded whatever is
+// sent. Both of pxctl serve's channels read their clients so.
+class ScpiLines {
+public:
+    // One byte; true where it ended a line, which ran, with its answers (if
+    // any) in answer.
+    bool feed(char c, ScpiInstrument& instrument, std::optional<std::string>& answer);
+    // Ends the line under way as an LF would (a VXI-11 write with END); false
+    // where no line was under way.
+    bool end(ScpiInstrument& instrument, std::optional<std::string>& answer);
+    bool midLine() const { return !line_.empty() || dropping_; }
+    void clear();
+
+private:
+    std::string line_;
+    bool dropping_ = false;  // the line under way is too long: counted, not kept
+    ScpiInstrument::QueryCounter counter_;
 };
 
 }  // namespace script

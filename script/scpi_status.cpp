@@ -68,9 +68,10 @@ std::string ScpiStatus::nextError() {
     return std::to_string(code) + "," + scpi::quoted(text);
 }
 
-std::uint8_t ScpiStatus::statusByte() const {
+std::uint8_t ScpiStatus::statusByte(bool messageAvailable) const {
     std::uint8_t stb = 0;
     if (!errors_.empty()) stb |= 0x04;          // EAV: an error is queued
+    if (messageAvailable) stb |= 0x10;          // MAV
     if ((esr_ & ese_) != 0) stb |= 0x20;        // ESB
     if ((stb & sre_ & 0xBF) != 0) stb |= 0x40;  // MSS
     return stb;

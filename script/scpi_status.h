@@ -40,9 +40,11 @@ public:
     std::optional<std::string> common(std::string_view name, const std::vector<std::string>& params,
                                       std::string_view header);
 
+    // EAV, MAV (where told), ESB and MSS as *STB? reads them.
+    std::uint8_t statusByte(bool messageAvailable = false) const;
+
 private:
     bool mask(std::uint8_t& registerValue, const std::vector<std::string>& params, std::string_view header);
-    std::uint8_t statusByte() const;
 
     std::deque<std::pair<int, std::string>> errors_;
     std::uint8_t esr_ = 0x80;  // power on
