@@ -152,6 +152,7 @@ int serveScpi(const frontend::CommandLine& line, script::Session& session, const
                                       [&session](script::Executor& executor) { session.attach(executor); });
     frontend::ServeOptions serving;
     if (!line.listen.empty()) serving.listen = line.listen;
+    serving.vxi11 = line.vxi11;
     if (line.clients) serving.clients = *line.clients;
     if (line.idleTimeout) serving.idleTimeout = std::chrono::seconds(*line.idleTimeout);
     const int status = frontend::serve(serving, instrument, signals, [&port] { reportNotices(port); });
@@ -223,7 +224,8 @@ int runPxctl(int argc, char** argv) {
             if (!line.probe && !named.empty()) {
                 throw frontend::UsageError("detect takes no words but, with --probe or --scan, the ports to ask");
             }
-            if (!line.trace.empty() || line.keepGoing || !line.listen.empty() || line.clients || line.idleTimeout) {
+            if (!line.trace.empty() || line.keepGoing || !line.listen.empty() || !line.vxi11.empty() || line.clients ||
+                line.idleTimeout) {
                 throw frontend::UsageError("detect takes --probe, --json, --address and --program; not --trace, "
                                        "--keep-going or --listen");
             }
@@ -232,8 +234,8 @@ int runPxctl(int argc, char** argv) {
         }
         if (line.probe || line.scan) throw frontend::UsageError("--probe and --scan are for pxctl detect");
         serving = line.actions.size() == 1 && line.actions[0] == "serve";
-        if ((!line.listen.empty() || line.clients || line.idleTimeout) && !serving) {
-            throw frontend::UsageError("--listen, --clients and --idle-timeout are for pxctl serve");
+        if ((!line.listen.empty() || !line.vxi11.empty() || line.clients || line.idleTimeout) && !serving) {
+            throw frontend::UsageError("--listen, --vxi11, --clients and --idle-timeout are for pxctl serve");
         }
         if (serving && line.json) throw frontend::UsageError("--json does not apply to serve: it answers in SCPI");
         if (line.keepGoing && !(line.actions.size() == 1 && line.actions[0] == "-")) {

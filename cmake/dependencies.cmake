@@ -10,6 +10,8 @@ endif()
 set(PX_WITH_GPIOD AUTO CACHE STRING "The gpio backend, through libgpiod (ON, OFF or AUTO)")
 set(PX_WITH_FTDI AUTO CACHE STRING "The ftdi backend on Linux, through libftdi1 1.5 or later (ON, OFF or AUTO); Windows builds it over FTDI's D2XX driver, loaded at run time")
 set(PX_WITH_LIBEDIT AUTO CACHE STRING "Line editing and history in pxctl's interactive session, through libedit (ON, OFF or AUTO)")
+set(PX_WITH_TIRPC AUTO CACHE STRING "serve's VXI-11 channel registered with the portmapper (rpcbind), through libtirpc (ON, OFF or AUTO)")
+set_property(CACHE PX_WITH_TIRPC PROPERTY STRINGS ON OFF AUTO)
 set_property(CACHE PX_WITH_GPIOD PROPERTY STRINGS ON OFF AUTO)
 set_property(CACHE PX_WITH_LIBEDIT PROPERTY STRINGS ON OFF AUTO)
 set_property(CACHE PX_WITH_FTDI PROPERTY STRINGS ON OFF AUTO)
@@ -48,3 +50,5 @@ px_optional_library(FTDI PX_WITH_FTDI "libftdi1>=1.5" ftdi
   "ftdi reaches FTDI chips through libftdi1 on Linux and FTDI's D2XX driver on Windows")
 px_optional_library(LIBEDIT PX_WITH_LIBEDIT libedit "line editing"
   "Windows' console edits the lines itself")
+px_optional_library(TIRPC PX_WITH_TIRPC libtirpc "the portmapper registration"
+  "Windows has no portmapper: VXI-11 clients are given the port")

@@ -80,6 +80,8 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments, Front fr
             target = &line.program;
         } else if (!window && option == "--listen") {
             target = &line.listen;
+        } else if (!window && option == "--vxi11") {
+            target = &line.vxi11;
         } else if (!window && option == "--clients") {
             target = &clients;
         } else if (!window && option == "--idle-timeout") {

@@ -251,7 +251,19 @@ Section scpiSection() {
             "seconds (300; 0 for ever), is closed; TCP keepalive finds a host that vanished. " +
             std::string(kWindows ? "Ctrl-C, Ctrl-Break and the console closing stop" : "SIGTERM and SIGINT stop") +
             " the server between two commands, after the frame under way, even within a line. Nothing a client sends "
-            "reaches a shell or a file.",
+            "reaches a shell or a file. "
+            "The same instrument answers VXI-11's core channel (ONC RPC program 0x0607AF), which VISA opens for "
+            "TCPIP::host::INSTR (TCPIP0::host::inst0::INSTR): each link has its own input and answers; a write "
+            "with END ends a line as LF does; device_read returns an answer up to its END, or error 15 (I/O "
+            "timeout) at once where none waits, since every answer is made as its query is written; device_readstb "
+            "reads the status byte with MAV; device_clear drops the link's input and unread answers; device_lock "
+            "holds the device for one link, and the others' calls wait up to their lock_timeout and then fail with "
+            "error 11 (the raw socket is not held). " +
+            std::string(kWindows ? "Windows has no portmapper, so a VXI-11 client must be given the channel's port "
+                                   "(--vxi11)."
+                                 : "The channel is registered with the portmapper (rpcbind) where one runs, which "
+                                   "is how VISA and lxi-tools find it; without one, VXI-11 clients must be given "
+                                   "its port (--vxi11)."),
             scpiEntries()};
 }
 
@@ -268,7 +280,7 @@ Manual pxctlManual() {
     m.summary = "run the PX7700/PX7702 programs' actions from the command line";
     m.synopsis = {common + " ACTION...", session + " -",
                   "[--program " + keys + "] [--port PORT] [--address 0xNN] [--trace FILE] [--check-ack] [--listen ADDR:PORT] "
-                  "[--clients N] [--idle-timeout SECONDS] serve",
+                  "[--vxi11 ADDR:PORT|off] [--clients N] [--idle-timeout SECONDS] serve",
                   "[--json] detect", "[--program " + keys + "] [--address 0xNN] [--json] --probe detect PORT...",
                   "[--program " + keys + "] [--json] --scan detect PORT",
                   "[--port PORT] [--address 0xNN] [--check-ack] config [KEY [VALUE]]",
@@ -332,6 +344,8 @@ Manual pxctlManual() {
         {"--listen ADDR:PORT", "serve: where to listen (default " + std::string(kDefaultListen) +
                                    ", loopback only, since the socket has no authentication); [::1]:5025 for IPv6, "
                                    "0.0.0.0:5025 for every interface, port 0 for any free one"},
+        {"--vxi11 ADDR:PORT|off", "serve: where the VXI-11 channel listens (default: --listen's host, on a port the "
+                                  "system picks, which VISA learns from the portmapper); off for none"},
         {"--clients N", "serve: how many clients are served at once, 1..64 (default 4); one more is closed at once"},
         {"--idle-timeout SECONDS", "serve: close a client that sends nothing for this long, 0..86400 (default 300; "
                                    "0 keeps it for ever)"},

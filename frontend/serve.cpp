@@ -1,5 +1,6 @@
 // The SCPI server: a few clients, each with its own input and answers, over
-// the platform's listener. Their lines run one at a time, in one loop, so
+// the platform's listeners: lines on the raw socket, ONC RPC records on the
+// VXI-11 channel (script/vxi11.h). Their lines run one at a time, in one loop, so
 // frames never interleave; a signal is acted on between commands, so a frame
 // under way always completes.
 //
@@ -12,6 +13,8 @@
 #include "frontend/serve.h"
 
 #include "platform/listener.h"
+#include "platform/portmapper.h"
+#include "script/vxi11.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -72,30 +75,8 @@ public:
                   const std::function<void()>& betweenLines) {
         std::size_t used = 0;
         while (used < inbox_.size() && roomForAnswers() && signals.pending() == 0) {
-            const char c = inbox_[used++];
-            if (c != '\n') {
-                if (dropping_) {
-                    counter_.feed(c);
-                } else if (line_.size() >= script::ScpiInstrument::kMaxLine) {
-                    dropping_ = true;
-                    for (char kept : line_) counter_.feed(kept);
-                    counter_.feed(c);
-                    line_.clear();
-                } else {
-                    line_ += c;
-                }
-                continue;
-            }
             std::optional<std::string> answer;
-            if (dropping_) {
-                answer = instrument.overrun(counter_.count());
-                dropping_ = false;
-                counter_ = {};
-            } else {
-                if (!line_.empty() && line_.back() == '\r') line_.pop_back();
-                answer = instrument.line(line_);
-                line_.clear();
-            }
+            if (!lines_.feed(inbox_[used++], instrument, answer)) continue;
             if (answer) output_ += *answer + "\n";
             if (betweenLines) betweenLines();
         }
@@ -121,7 +102,7 @@ public:
     void check(Clock::time_point now, std::chrono::seconds idle) {
         if (!open()) return;
         if (ended_ && inbox_.empty() && output_.empty()) {
-            close(line_.empty() && !dropping_ ? "disconnected" : "disconnected mid-line; the part line was dropped");
+            close(!lines_.midLine() ? "disconnected" : "disconnected mid-line; the part line was dropped");
         } else if (waiting() && now - lastProgress_ > kStall) {
             close("closed: it has read no answer for " + std::to_string(kStall.count()) + " s");
         } else if (idle.count() > 0 && !waiting() && now - lastInput_ > idle) {
@@ -140,37 +121,180 @@ private:
     std::unique_ptr<platform::Connection> connection_;  // none once closed
     std::string name_;
     std::string inbox_;   // received, not yet run
-    std::string line_;    // the line under way
+    script::ScpiLines lines_;  // the line under way
     std::string output_;  // answers not yet sent
-    bool dropping_ = false;  // the line under way is too long: counted, not kept
-    script::ScpiInstrument::QueryCounter counter_;
     bool ended_ = false;  // the client sends no more
     Clock::time_point lastInput_;
     Clock::time_point lastProgress_;
 };
+
+// A VXI-11 client: one RPC record at a time, each answered before the next is
+// taken, so a call waiting for a lock holds back the ones behind it as the
+// client expects. Its input is read only while no record waits and its
+// replies are being read, so memory stays bounded.
+class RpcClient {
+public:
+    RpcClient(std::unique_ptr<platform::Connection> connection, int id)
+        : connection_(std::move(connection)), name_(connection_->peer()), id_(id), lastInput_(Clock::now()),
+          lastProgress_(lastInput_) {}
+
+    bool open() const { return connection_ != nullptr; }
+    platform::Connection& connection() { return *connection_; }
+    const std::string& name() const { return name_; }
+    bool waiting() const { return !output_.empty(); }
+    bool wantsInput() const {
+        return open() && !ended_ && !pending_ && inbox_.size() <= script::vxi11::kMaxRecord &&
+               output_.size() < kOutputLimit;
+    }
+
+    void close(script::vxi11::Core& core, const std::string& why) {
+        if (!open()) return;
+        connection_.reset();
+        core.closed(id_);
+        say("VXI-11 client " + name_ + " " + why);
+    }
+
+    void receive(script::vxi11::Core& core) {
+        switch (connection_->receive(inbox_)) {
+            case platform::Connection::Io::Done: lastInput_ = Clock::now(); break;
+            case platform::Connection::Io::End: ended_ = true; break;
+            case platform::Connection::Io::Again: break;
+            case platform::Connection::Io::Failed: close(core, "went away (" + connection_->error() + ")"); break;
+        }
+    }
+
+    // Answers the records received, one after another, until one must wait
+    // for a lock or a signal comes.
+    void serveCalls(script::vxi11::Core& core, const platform::SignalWatch& signals,
+                    const std::function<void()>& betweenLines) {
+        while (open() && output_.size() < kOutputLimit && signals.pending() == 0) {
+            const auto now = Clock::now();
+            if (!pending_) {
+                bool broken = false;
+                pending_ = script::vxi11::takeRecord(inbox_, broken);
+                if (broken) {
+                    close(core, "closed: it sent a record longer than " +
+                                    std::to_string(script::vxi11::kMaxRecord) + " bytes");
+                    return;
+                }
+                if (!pending_) break;
+                arrived_ = now;
+            }
+            auto outcome = core.call(id_, *pending_, arrived_, now);
+            if (outcome.kind == script::vxi11::Core::Outcome::Kind::Wait) {
+                until_ = outcome.until;
+                break;
+            }
+            pending_.reset();
+            if (outcome.kind == script::vxi11::Core::Outcome::Kind::Close) {
+                close(core, "closed: it " + outcome.why);
+                return;
+            }
+            output_ += script::vxi11::markRecord(outcome.reply);
+            if (outcome.ranLines && betweenLines) betweenLines();
+        }
+        flush(core);
+    }
+
+    void flush(script::vxi11::Core& core) {
+        while (open() && !output_.empty()) {
+            const std::size_t before = output_.size();
+            if (connection_->send(output_) == platform::Connection::Io::Failed) {
+                close(core, "went away (" + connection_->error() + ")");
+            } else if (output_.size() < before) {
+                lastProgress_ = Clock::now();
+            } else {
+                return;
+            }
+        }
+    }
+
+    void check(script::vxi11::Core& core, Clock::time_point now, std::chrono::seconds idle) {
+        if (!open()) return;
+        if (ended_ && !pending_ && output_.empty()) {
+            close(core, inbox_.empty() ? "disconnected" : "disconnected mid-record");
+        } else if (waiting() && now - lastProgress_ > kStall) {
+            close(core, "closed: it has read no reply for " + std::to_string(kStall.count()) + " s");
+        } else if (idle.count() > 0 && !waiting() && !pending_ && now - lastInput_ > idle) {
+            close(core, "closed: it sent nothing for " + std::to_string(idle.count()) + " s");
+        }
+    }
+
+    // A call waiting for a lock is tried again when this comes, or when a lock is released.
+    bool hasCalls() const { return open() && pending_.has_value(); }
+    Clock::time_point deadline(std::chrono::seconds idle) const {
+        if (pending_) return until_;
+        if (waiting()) return lastProgress_ + kStall + std::chrono::milliseconds(1);
+        if (idle.count() > 0) return lastInput_ + idle + std::chrono::milliseconds(1);
+        return Clock::time_point::max();
+    }
+
+private:
+    std::unique_ptr<platform::Connection> connection_;
+    std::string name_;
+    int id_;
+    std::string inbox_;
+    std::string output_;
+    std::optional<std::string> pending_;  // a call record taken, not yet answered
+    Clock::time_point arrived_{};
+    Clock::time_point until_{};
+    bool ended_ = false;
+    Clock::time_point lastInput_;
+    Clock::time_point lastProgress_;
+};
+
+// Where the VXI-11 channel listens: --vxi11, else the raw socket's host on a
+// port the system picks.
+std::string vxi11Address(const ServeOptions& options) {
+    if (!options.vxi11.empty()) return options.vxi11;
+    std::string host, port;
+    if (!platform::splitListenAddress(options.listen, host, port)) return options.listen;
+    return (host.find(':') != std::string::npos ? "[" + host + "]" : host) + ":0";
+}
+
+std::uint16_t portOf(const std::string& name) {
+    return static_cast<std::uint16_t>(std::stoul(name.substr(name.rfind(':') + 1)));
+}
 
 }  // namespace
 
 int serve(const ServeOptions& options, script::ScpiInstrument& instrument, const platform::SignalWatch& signals,
           const std::function<void()>& betweenLines) {
     std::unique_ptr<platform::Listener> listener;
+    std::unique_ptr<platform::Listener> rpcListener;
     try {
         listener = std::make_unique<platform::Listener>(options.listen);
+        if (options.vxi11 != "off") rpcListener = std::make_unique<platform::Listener>(vxi11Address(options));
     } catch (const platform::ListenError& e) {
-        std::fprintf(stderr, "pxctl: %s\n", e.what());
+        std::fprintf(stderr, "pxctl: %s%s\n", listener ? "--vxi11: " : "", e.what());
         return e.status;
     }
     const auto limit = static_cast<std::size_t>(std::max(options.clients, 1));
-    say("listening on " + listener->name() + "; " + std::to_string(limit) + (limit == 1 ? " client" : " clients") +
-        " at a time, no authentication");
+    say("listening on " + listener->name() + "; VXI-11 on " + (rpcListener ? rpcListener->name() : "none (--vxi11 off)") +
+        "; " + std::to_string(limit) + (limit == 1 ? " client" : " clients") + " at a time, no authentication");
+    std::unique_ptr<platform::PortmapperEntry> portmapper;
+    if (rpcListener) {
+        portmapper = std::make_unique<platform::PortmapperEntry>(script::vxi11::kCoreProgram,
+                                                                 script::vxi11::kCoreVersion, portOf(rpcListener->name()));
+        say(portmapper->registered()
+                ? "VXI-11 registered with the portmapper: VISA finds TCPIP::<host>::INSTR"
+                : "VXI-11 not registered with the portmapper (" + portmapper->why() +
+                      "): VXI-11 clients must be given port " + std::to_string(portOf(rpcListener->name())));
+    }
+    script::vxi11::Core core(instrument);
 
     std::list<Client> clients;
+    std::list<RpcClient> rpcClients;
+    int nextRpcClient = 1;
+    std::vector<platform::Listener*> listeners{listener.get()};
+    if (rpcListener) listeners.push_back(rpcListener.get());
     std::vector<platform::Connection*> polled;
     Clock::time_point resting = Clock::time_point::min();
+    std::uint64_t releases = core.releases();
     while (signals.pending() == 0) {
         const auto now = Clock::now();
-        listener->listening = now >= resting;
-        auto deadline = listener->listening ? Clock::time_point::max() : resting;
+        for (platform::Listener* l : listeners) l->listening = now >= resting;
+        auto deadline = now >= resting ? Clock::time_point::max() : resting;
         bool ready = false;  // a client has lines it can run now
         polled.clear();
         for (Client& client : clients) {
@@ -181,6 +305,15 @@ int serve(const ServeOptions& options, script::ScpiInstrument& instrument, const
             deadline = std::min(deadline, client.deadline(options.idleTimeout));
             ready = ready || client.hasLines();
         }
+        for (RpcClient& client : rpcClients) {
+            platform::Connection& c = client.connection();
+            c.wantRead = client.wantsInput();
+            c.wantWrite = client.waiting();
+            polled.push_back(&c);
+            deadline = std::min(deadline, client.deadline(options.idleTimeout));
+        }
+        // A lock released since the calls waiting for it were last tried.
+        ready = ready || releases != core.releases();
         int timeout = -1;
         if (ready) {
             timeout = 0;
@@ -188,7 +321,7 @@ int serve(const ServeOptions& options, script::ScpiInstrument& instrument, const
             const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now).count();
             timeout = static_cast<int>(std::clamp<long long>(wait, 0, 60'000));
         }
-        if (!platform::wait(listener.get(), signals, polled, timeout)) {
+        if (!platform::wait(listeners, signals, polled, timeout)) {
             say("waiting for clients failed");
             break;
         }
@@ -198,40 +331,62 @@ int serve(const ServeOptions& options, script::ScpiInstrument& instrument, const
             if (client.connection().writable) client.flush();  // may close it
             if (client.open() && client.wantsInput() && client.connection().readable) client.receive();
         }
+        for (RpcClient& client : rpcClients) {
+            if (client.connection().writable) client.flush(core);
+            if (client.open() && client.wantsInput() && client.connection().readable) client.receive(core);
+        }
         for (Client& client : clients) {
             if (client.hasLines()) client.runLines(instrument, signals, betweenLines);
             if (signals.pending() != 0) break;
         }
+        releases = core.releases();
+        for (RpcClient& client : rpcClients) {
+            if (signals.pending() != 0) break;
+            client.serveCalls(core, signals, betweenLines);
+        }
         const auto later = Clock::now();
         for (Client& client : clients) client.check(later, options.idleTimeout);
+        for (RpcClient& client : rpcClients) client.check(core, later, options.idleTimeout);
         clients.remove_if([](const Client& client) { return !client.open(); });
-        if (signals.pending() != 0 || !listener->ready) continue;
-        while (signals.pending() == 0) {
-            auto accepted = listener->accept();
-            if (!accepted.closedAtOnce.empty()) {
-                say("a client was closed at once: " + accepted.closedAtOnce);
-                continue;
+        rpcClients.remove_if([](const RpcClient& client) { return !client.open(); });
+        for (platform::Listener* l : listeners) {
+            while (l->ready && signals.pending() == 0) {
+                auto accepted = l->accept();
+                if (!accepted.closedAtOnce.empty()) {
+                    say("a client was closed at once: " + accepted.closedAtOnce);
+                    continue;
+                }
+                if (!accepted.failed.empty()) {
+                    say("cannot accept a client: " + accepted.failed + "; trying again in 1 s");
+                    resting = Clock::now() + kAcceptPause;
+                    break;
+                }
+                if (accepted.connection == nullptr) break;
+                if (clients.size() + rpcClients.size() >= limit) {
+                    say("client " + accepted.connection->peer() + " closed at once: " + std::to_string(limit) +
+                        (limit == 1 ? " client is" : " clients are") + " served already (--clients)");
+                    continue;
+                }
+                if (l == listener.get()) {
+                    clients.emplace_back(std::move(accepted.connection));
+                    say("client " + clients.back().name() + " connected");
+                } else {
+                    rpcClients.emplace_back(std::move(accepted.connection), nextRpcClient++);
+                    say("VXI-11 client " + rpcClients.back().name() + " connected");
+                }
             }
-            if (!accepted.failed.empty()) {
-                say("cannot accept a client: " + accepted.failed + "; trying again in 1 s");
-                resting = Clock::now() + kAcceptPause;
-                break;
-            }
-            if (accepted.connection == nullptr) break;
-            if (clients.size() >= limit) {
-                say("client " + accepted.connection->peer() + " closed at once: " + std::to_string(limit) +
-                    (limit == 1 ? " client is" : " clients are") + " served already (--clients)");
-                continue;
-            }
-            clients.emplace_back(std::move(accepted.connection));
-            say("client " + clients.back().name() + " connected");
         }
     }
     for (Client& client : clients) {
         client.flush();
         client.close("closed: the server stops");
     }
+    for (RpcClient& client : rpcClients) {
+        client.flush(core);
+        client.close(core, "closed: the server stops");
+    }
     clients.clear();
+    rpcClients.clear();
     if (signals.pending() != 0) {
         say("stopped by " + platform::SignalWatch::name(signals.pending()) + " after " +
             std::to_string(instrument.commandsRun()) + " commands");

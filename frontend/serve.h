@@ -1,5 +1,6 @@
-// pxctl serve: the SCPI instrument on a raw TCP socket, for a few clients at a
-// time. The sockets are the platform's (platform/listener.h; none on Windows yet).
+// pxctl serve: the SCPI instrument on a raw TCP socket and on a VXI-11 core
+// channel (registered with the portmapper where one runs), for a few clients
+// at a time. The sockets are the platform's (platform/listener.h).
 #pragma once
 
 #include "platform/signals.h"
@@ -23,6 +24,9 @@ struct ServeOptions {
     // A client that sends nothing for this long is closed; zero keeps it for
     // ever. TCP keepalive finds a host that vanished sooner.
     std::chrono::seconds idleTimeout{300};
+    // The VXI-11 channel's address; empty: listen's host, on a port the system
+    // picks (clients ask the portmapper); "off": none.
+    std::string vxi11;
 };
 
 // Serves until a signal comes, between commands. Says on standard error where

@@ -24,7 +24,8 @@ public:
 
 class Listener;
 class Connection;
-bool wait(Listener* listener, const SignalWatch& signals, const std::vector<Connection*>& connections, int timeoutMs);
+bool wait(const std::vector<Listener*>& listeners, const SignalWatch& signals, const std::vector<Connection*>& connections,
+          int timeoutMs);
 
 class Connection {
 public:
@@ -50,7 +51,7 @@ public:
     bool writable = false;
 
 private:
-    friend bool wait(Listener*, const SignalWatch&, const std::vector<Connection*>&, int);
+    friend bool wait(const std::vector<Listener*>&, const SignalWatch&, const std::vector<Connection*>&, int);
     std::unique_ptr<Socket> socket_;
     std::string peer_;
     std::string error_;
@@ -79,7 +80,7 @@ public:
     bool ready = false;  // set by wait()
 
 private:
-    friend bool wait(Listener*, const SignalWatch&, const std::vector<Connection*>&, int);
+    friend bool wait(const std::vector<Listener*>&, const SignalWatch&, const std::vector<Connection*>&, int);
     struct Socket;
     std::unique_ptr<Socket> socket_;
     std::string name_;
@@ -93,9 +94,10 @@ bool splitListenAddress(const std::string& text, std::string& host, std::string&
 // "127.0.0.1:41234", "[::1]:5025".
 std::string peerName(const void* sockaddrStorage);
 
-// Waits at most timeoutMs (negative: for ever) until the listener (where it
-// is listening) has a connection, a signal is noted, or a connection can do
-// what it wants; sets ready, readable and writable. False where waiting failed.
-bool wait(Listener* listener, const SignalWatch& signals, const std::vector<Connection*>& connections, int timeoutMs);
+// Waits at most timeoutMs (negative: for ever) until a listener (where it is
+// listening) has a connection, a signal is noted, or a connection can do what
+// it wants; sets ready, readable and writable. False where waiting failed.
+bool wait(const std::vector<Listener*>& listeners, const SignalWatch& signals, const std::vector<Connection*>& connections,
+          int timeoutMs);
 
 }  // namespace platform

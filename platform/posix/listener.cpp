@@ -150,10 +150,11 @@ Listener::Accepted Listener::accept() {
     }
 }
 
-bool wait(Listener* listener, const SignalWatch& signals, const std::vector<Connection*>& connections, int timeoutMs) {
+bool wait(const std::vector<Listener*>& listeners, const SignalWatch& signals, const std::vector<Connection*>& connections,
+          int timeoutMs) {
     std::vector<pollfd> fds;
-    fds.reserve(connections.size() + 2);
-    fds.push_back({listener != nullptr && listener->listening ? listener->socket_->fd : -1, POLLIN, 0});
+    fds.reserve(listeners.size() + connections.size() + 1);
+    for (const Listener* l : listeners) fds.push_back({l->listening ? l->socket_->fd : -1, POLLIN, 0});
     fds.push_back({signals.fd(), POLLIN, 0});
     for (const Connection* c : connections) {
         fds.push_back({c->socket_->fd, static_cast<short>((c->wantRead ? POLLIN : 0) | (c->wantWrite ? POLLOUT : 0)), 0});
@@ -162,9 +163,10 @@ bool wait(Listener* listener, const SignalWatch& signals, const std::vector<Conn
         if (errno != EINTR) return false;
         if (signals.pending() != 0) break;
     }
-    if (listener != nullptr) listener->ready = (fds[0].revents & POLLIN) != 0;
+    for (std::size_t i = 0; i < listeners.size(); ++i) listeners[i]->ready = (fds[i].revents & POLLIN) != 0;
+    const std::size_t first = listeners.size() + 1;
     for (std::size_t i = 0; i < connections.size(); ++i) {
-        const short revents = fds[i + 2].revents;
+        const short revents = fds[i + first].revents;
         connections[i]->readable = (revents & (POLLIN | POLLHUP | POLLERR)) != 0;
         connections[i]->writable = (revents & POLLOUT) != 0;
     }

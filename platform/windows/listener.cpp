@@ -150,11 +150,17 @@ Listener::Accepted Listener::accept() {
     }
 }
 
-bool wait(Listener* listener, const SignalWatch& signals, const std::vector<Connection*>& connections, int timeoutMs) {
+bool wait(const std::vector<Listener*>& listeners, const SignalWatch& signals, const std::vector<Connection*>& connections,
+          int timeoutMs) {
     std::vector<WSAPOLLFD> fds;
-    fds.reserve(connections.size() + 1);
-    const bool listening = listener != nullptr && listener->listening;
-    if (listening) fds.push_back({listener->socket_->s, POLLRDNORM, 0});
+    fds.reserve(listeners.size() + connections.size());
+    std::vector<Listener*> listening;  // the first fds, in this order
+    for (Listener* l : listeners) {
+        l->ready = false;
+        if (!l->listening) continue;
+        listening.push_back(l);
+        fds.push_back({l->socket_->s, POLLRDNORM, 0});
+    }
     for (const Connection* c : connections) {
         fds.push_back({c->socket_->s, static_cast<SHORT>((c->wantRead ? POLLRDNORM : 0) | (c->wantWrite ? POLLWRNORM : 0)), 0});
     }
@@ -169,7 +175,7 @@ bool wait(Listener* listener, const SignalWatch& signals, const std::vector<Conn
         const WSAEVENT event = ::WSACreateEvent();
         if (event == WSA_INVALID_EVENT) return false;
         for (std::size_t i = 0; i < fds.size(); ++i) {
-            const bool isListener = listening && i == 0;
+            const bool isListener = i < listening.size();
             const SHORT want = fds[i].events;
             // FD_CLOSE: a peer's end of data is a reason to read, too.
             const long events = isListener ? FD_ACCEPT
@@ -189,8 +195,8 @@ bool wait(Listener* listener, const SignalWatch& signals, const std::vector<Conn
         ::WSACloseEvent(event);
     }
     if (ready < 0) return false;
-    if (listener != nullptr) listener->ready = listening && (fds[0].revents & POLLRDNORM) != 0;
-    const std::size_t first = listening ? 1 : 0;
+    for (std::size_t i = 0; i < listening.size(); ++i) listening[i]->ready = (fds[i].revents & POLLRDNORM) != 0;
+    const std::size_t first = listening.size();
     for (std::size_t i = 0; i < connections.size(); ++i) {
         const SHORT revents = fds[i + first].revents;
         connections[i]->readable = (revents & (POLLRDNORM | POLLHUP | POLLERR)) != 0;

@@ -44,7 +44,7 @@ TEST(PlatformListener, AcceptsReceivesSendsAndSeesTheEnd) {
     EXPECT_EQ(listener.name().rfind("127.0.0.1:", 0), 0U);
     EXPECT_EQ(listener.accept().connection, nullptr);  // nobody yet: never waits
     const int client = connectTo(listener);
-    ASSERT_TRUE(platform::wait(&listener, signals, {}, 5000));
+    ASSERT_TRUE(platform::wait({&listener}, signals, {}, 5000));
     ASSERT_TRUE(listener.ready);
     auto accepted = listener.accept();
     ASSERT_NE(accepted.connection, nullptr);
@@ -55,7 +55,7 @@ TEST(PlatformListener, AcceptsReceivesSendsAndSeesTheEnd) {
     EXPECT_EQ(c.receive(inbox), platform::Connection::Io::Again);
     ASSERT_EQ(::write(client, "*IDN?\n", 6), 6);
     c.wantRead = true;
-    ASSERT_TRUE(platform::wait(nullptr, signals, {&c}, 5000));
+    ASSERT_TRUE(platform::wait({}, signals, {&c}, 5000));
     EXPECT_TRUE(c.readable);
     EXPECT_EQ(c.receive(inbox), platform::Connection::Io::Done);
     EXPECT_EQ(inbox, "*IDN?\n");
@@ -68,7 +68,7 @@ TEST(PlatformListener, AcceptsReceivesSendsAndSeesTheEnd) {
     EXPECT_STREQ(got, "px77xx\n");
 
     ::close(client);
-    ASSERT_TRUE(platform::wait(nullptr, signals, {&c}, 5000));
+    ASSERT_TRUE(platform::wait({}, signals, {&c}, 5000));
     EXPECT_EQ(c.receive(inbox), platform::Connection::Io::End);
 }
 
