@@ -5,7 +5,7 @@ cd "$(dirname "$0")/.."
 seconds="${SECONDS_PER_TARGET:-60}"
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz -j "$(nproc)"
-for target in port_string_fuzz checker_fuzz scpi_fuzz; do
+for target in port_string_fuzz checker_fuzz scpi_fuzz vxi11_fuzz; do
   corpus="build/fuzz/corpus/$target"
   mkdir -p "$corpus"
   "build/fuzz/fuzz/$target" -max_total_time="$seconds" -print_final_stats=1 "$corpus" 2>&1 |
