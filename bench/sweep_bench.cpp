@@ -2,7 +2,8 @@
 // read back), the ways a lab script can drive it: through the Python module in
 // this process, through one `pxctl -` process fed a line per code and read back
 // a line at a time, through pxctl serve as SCPI over loopback (a command and
-// its answer per code), and through one pxctl process per code. Each timed
+// its answer per code, and over VXI-11 as VISA sends it: a device_write and a
+// device_read per code), and through one pxctl process per code. Each timed
 // iteration is the whole sweep; the module, the pipe and the server are opened
 // once, before the timing.
 #include <benchmark/benchmark.h>
@@ -116,18 +117,23 @@ public:
         char line[256] = {};
         int port = 0;
         if (std::fgets(line, sizeof line, err_) == nullptr ||
-            std::sscanf(line, "pxctl: serve: listening on 127.0.0.1:%d", &port) != 1) {
+            std::sscanf(line, "pxctl: serve: listening on 127.0.0.1:%d; VXI-11 on 127.0.0.1:%d", &port, &vxi11Port_) != 2) {
             throw std::runtime_error("the server did not start");
         }
-        sock_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sock_ = connectTo(port);
+    }
+    static int connectTo(int port) {
+        const int sock = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
         sockaddr_in address{};
         address.sin_family = AF_INET;
         address.sin_port = htons(static_cast<std::uint16_t>(port));
         address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        if (connect(sock_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+        if (connect(sock, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
             throw std::runtime_error("connect");
         }
+        return sock;
     }
+    int vxi11Port() const { return vxi11Port_; }
     ~ScpiClient() {
         close(sock_);
         kill(pid_, SIGTERM);
@@ -158,7 +164,66 @@ private:
     pid_t pid_ = 0;
     std::FILE* err_ = nullptr;
     int sock_ = -1;
+    int vxi11Port_ = 0;
     std::string buffer_;
+};
+
+// A VXI-11 client of the same server, as VISA is one: each call's reply read
+// before the next call goes.
+class Vxi11Client {
+public:
+    explicit Vxi11Client(int port) : sock_(ScpiClient::connectTo(port)) {
+        const std::string reply = call(10, words({1, 0, 0, 5}) + std::string("inst0\0\0\0", 8));
+        if (word(reply, 24) != 0) throw std::runtime_error("create_link");
+        link_ = word(reply, 28);
+    }
+    ~Vxi11Client() { close(sock_); }
+    void write(const std::string& text) {
+        const std::size_t padded = (text.size() + 3) / 4 * 4;
+        if (word(call(11, words({link_, 0, 0, 8, static_cast<std::uint32_t>(text.size())}) + text +
+                                std::string(padded - text.size(), '\0')), 24) != 0) {
+            throw std::runtime_error("device_write");
+        }
+    }
+    int read() {
+        const std::string reply = call(12, words({link_, 1024, 0, 0, 0, 0}));
+        if (word(reply, 24) != 0) throw std::runtime_error("device_read");
+        return std::stoi(reply.substr(36, word(reply, 32)));
+    }
+
+private:
+    static std::string words(std::initializer_list<std::uint32_t> values) {
+        std::string out;
+        for (const std::uint32_t v : values) {
+            for (int shift = 24; shift >= 0; shift -= 8) out += static_cast<char>((v >> shift) & 0xFF);
+        }
+        return out;
+    }
+    static std::uint32_t word(const std::string& s, std::size_t at) {
+        std::uint32_t v = 0;
+        for (std::size_t i = 0; i < 4; ++i) v = (v << 8) | static_cast<unsigned char>(s.at(at + i));
+        return v;
+    }
+    std::string call(std::uint32_t procedure, const std::string& args) {
+        const std::string body = words({++xid_, 0, 2, 0x0607AF, 1, procedure, 0, 0, 0, 0}) + args;
+        const std::string record = words({0x80000000u | static_cast<std::uint32_t>(body.size())}) + body;
+        if (::send(sock_, record.data(), record.size(), 0) != static_cast<ssize_t>(record.size())) {
+            throw std::runtime_error("send");
+        }
+        std::string in;
+        std::size_t need = 4;
+        while (in.size() < need) {
+            char chunk[4096];
+            const ssize_t n = recv(sock_, chunk, sizeof chunk, 0);
+            if (n <= 0) throw std::runtime_error("recv");
+            in.append(chunk, static_cast<std::size_t>(n));
+            if (in.size() >= 4) need = 4 + (word(in, 0) & 0x7FFFFFFFu);
+        }
+        return in.substr(4);
+    }
+    int sock_;
+    std::uint32_t link_ = 0;
+    std::uint32_t xid_ = 0;
 };
 
 void perCode(benchmark::State& state) {
@@ -178,6 +243,20 @@ void BM_Sweep_ScpiLoopback(benchmark::State& state) {
     perCode(state);
 }
 BENCHMARK(BM_Sweep_ScpiLoopback)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The same line over VXI-11: device_write with END, then device_read.
+void BM_Sweep_Vxi11(benchmark::State& state) {
+    ScpiClient server;
+    Vxi11Client client(server.vxi11Port());
+    for (auto _ : state) {
+        for (int code = 0; code < kCodes; ++code) {
+            client.write("WIP1 " + std::to_string(code) + ";FETC?\n");
+            if (client.read() != code) state.SkipWithError("wrong answer");
+        }
+    }
+    perCode(state);
+}
+BENCHMARK(BM_Sweep_Vxi11)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // The command and then the query, each its own write, as LabVIEW's TCP Write
 // or a plain socket script sends them (Nagle's algorithm on the client's side).
