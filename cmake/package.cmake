@@ -74,7 +74,10 @@ pxctl runs the operator actions of the PX7700/PX7702 windows from scripts
 and test benches, without a display and without Qt: the same frames, port
 strings and backends (parallel port through ppdev or direct I/O, GPIO lines,
 an FTDI FT232H/FT2232H/FT4232H, any Linux I2C adapter, or a simulated
-board), with traces and JSON output.")
+board), with traces and JSON output. pxctl serve makes the board a SCPI
+instrument on a raw socket and on VXI-11, which VISA finds through rpcbind.")
+# rpcbind lets VISA find pxctl serve's VXI-11 channel; not needed otherwise.
+set(CPACK_DEBIAN_CLI_PACKAGE_SUGGESTS "rpcbind")
 # 0.1.0's single package held pxctl.
 set(CPACK_DEBIAN_CLI_PACKAGE_REPLACES "px77xx (<< 0.2.0)")
 set(CPACK_DEBIAN_CLI_PACKAGE_BREAKS "px77xx (<< 0.2.0)")

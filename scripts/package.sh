@@ -57,7 +57,7 @@ systemd-analyze security --offline=true --threshold=30 /lib/systemd/system/px77x
 # Its command line with the default file's settings, on the simulated board.
 served_err="$(mktemp)"
 ( . /etc/default/px77xx-scpi && exec pxctl --program "$PX77XX_PROGRAM" --port sim:address="$PX77XX_ADDRESS" \
-    --address "$PX77XX_ADDRESS" serve --listen 127.0.0.1:0 --clients "$PX77XX_CLIENTS" \
+    --address "$PX77XX_ADDRESS" serve --listen 127.0.0.1:0 --vxi11 "$PX77XX_VXI11" --clients "$PX77XX_CLIENTS" \
     --idle-timeout "$PX77XX_IDLE_TIMEOUT" ) 2>"$served_err" &
 server=$!
 for _ in $(seq 50); do grep -q listening "$served_err" && break; sleep 0.1; done
