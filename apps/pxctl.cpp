@@ -153,6 +153,11 @@ int serveScpi(const frontend::CommandLine& line, script::Session& session, const
     frontend::ServeOptions serving;
     if (!line.listen.empty()) serving.listen = line.listen;
     serving.vxi11 = line.vxi11;
+    serving.announce = !line.noAnnounce;
+    // LXI's TXT keys; the instance's name tells the program and its port.
+    serving.name = "px77xx " + std::string(session.descriptor->caption) + " on " + port.label;
+    serving.txt = {"txtvers=1", "Manufacturer=px77xx", "Model=" + std::string(session.descriptor->caption),
+                   "FirmwareVersion=" PX_VERSION};
     if (line.clients) serving.clients = *line.clients;
     if (line.idleTimeout) serving.idleTimeout = std::chrono::seconds(*line.idleTimeout);
     const int status = frontend::serve(serving, instrument, signals, [&port] { reportNotices(port); });
@@ -225,7 +230,7 @@ int runPxctl(int argc, char** argv) {
                 throw frontend::UsageError("detect takes no words but, with --probe or --scan, the ports to ask");
             }
             if (!line.trace.empty() || line.keepGoing || !line.listen.empty() || !line.vxi11.empty() || line.clients ||
-                line.idleTimeout) {
+                line.idleTimeout || line.noAnnounce) {
                 throw frontend::UsageError("detect takes --probe, --json, --address and --program; not --trace, "
                                        "--keep-going or --listen");
             }
@@ -234,8 +239,9 @@ int runPxctl(int argc, char** argv) {
         }
         if (line.probe || line.scan) throw frontend::UsageError("--probe and --scan are for pxctl detect");
         serving = line.actions.size() == 1 && line.actions[0] == "serve";
-        if ((!line.listen.empty() || !line.vxi11.empty() || line.clients || line.idleTimeout) && !serving) {
-            throw frontend::UsageError("--listen, --vxi11, --clients and --idle-timeout are for pxctl serve");
+        if ((!line.listen.empty() || !line.vxi11.empty() || line.clients || line.idleTimeout || line.noAnnounce) &&
+            !serving) {
+            throw frontend::UsageError("--listen, --vxi11, --no-announce, --clients and --idle-timeout are for pxctl serve");
         }
         if (serving && line.json) throw frontend::UsageError("--json does not apply to serve: it answers in SCPI");
         if (line.keepGoing && !(line.actions.size() == 1 && line.actions[0] == "-")) {

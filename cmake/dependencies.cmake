@@ -12,6 +12,8 @@ set(PX_WITH_FTDI AUTO CACHE STRING "The ftdi backend on Linux, through libftdi1 
 set(PX_WITH_LIBEDIT AUTO CACHE STRING "Line editing and history in pxctl's interactive session, through libedit (ON, OFF or AUTO)")
 set(PX_WITH_TIRPC AUTO CACHE STRING "serve's VXI-11 channel registered with the portmapper (rpcbind), through libtirpc (ON, OFF or AUTO)")
 set_property(CACHE PX_WITH_TIRPC PROPERTY STRINGS ON OFF AUTO)
+set(PX_WITH_AVAHI AUTO CACHE STRING "serve's DNS-SD announcements, through libavahi-client (ON, OFF or AUTO)")
+set_property(CACHE PX_WITH_AVAHI PROPERTY STRINGS ON OFF AUTO)
 set_property(CACHE PX_WITH_GPIOD PROPERTY STRINGS ON OFF AUTO)
 set_property(CACHE PX_WITH_LIBEDIT PROPERTY STRINGS ON OFF AUTO)
 set_property(CACHE PX_WITH_FTDI PROPERTY STRINGS ON OFF AUTO)
@@ -52,3 +54,5 @@ px_optional_library(LIBEDIT PX_WITH_LIBEDIT libedit "line editing"
   "Windows' console edits the lines itself")
 px_optional_library(TIRPC PX_WITH_TIRPC libtirpc "the portmapper registration"
   "Windows has no portmapper: VXI-11 clients are given the port")
+px_optional_library(AVAHI PX_WITH_AVAHI avahi-client "the DNS-SD announcement"
+  "this Windows build does not announce over DNS-SD")

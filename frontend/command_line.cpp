@@ -112,6 +112,9 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments, Front fr
         } else if (!window && argument == "--scan") {
             line.scan = true;
             continue;
+        } else if (!window && argument == "--no-announce") {
+            line.noAnnounce = true;
+            continue;
         } else if (argument == "--check-ack" || argument == "--no-check-ack") {
             // --no-check-ack overrides a settings file's check-ack = yes.
             const bool on = argument == "--check-ack";

@@ -28,6 +28,7 @@ struct CommandLine {
     bool json = false;                 // pxctl: one JSON object per action
     std::string listen;                // pxctl serve: ADDR:PORT; empty: the default
     std::string vxi11;                 // pxctl serve: the VXI-11 channel's ADDR:PORT, or off; empty: the default
+    bool noAnnounce = false;           // pxctl serve: no DNS-SD announcement
     std::optional<int> clients;        // pxctl serve: clients served at once (--clients)
     std::optional<int> idleTimeout;    // pxctl serve: seconds a silent client is kept; 0: for ever
     bool keepGoing = false;            // pxctl -: a bad line is reported and the session goes on

@@ -263,7 +263,11 @@ Section scpiSection() {
                                    "(--vxi11)."
                                  : "The channel is registered with the portmapper (rpcbind) where one runs, which "
                                    "is how VISA and lxi-tools find it; without one, VXI-11 clients must be given "
-                                   "its port (--vxi11)."),
+                                   "its port (--vxi11). Where the Avahi daemon runs, the instrument is announced over "
+                                   "DNS-SD (_scpi-raw._tcp, _lxi._tcp and _vxi-11._tcp, as \"px77xx PROGRAM on "
+                                   "PORT\") until it stops, unless --no-announce is given: on loopback alone for a "
+                                   "loopback address, on the interface holding any other address, everywhere for "
+                                   "0.0.0.0; lxi discover -m lists it."),
             scpiEntries()};
 }
 
@@ -280,7 +284,7 @@ Manual pxctlManual() {
     m.summary = "run the PX7700/PX7702 programs' actions from the command line";
     m.synopsis = {common + " ACTION...", session + " -",
                   "[--program " + keys + "] [--port PORT] [--address 0xNN] [--trace FILE] [--check-ack] [--listen ADDR:PORT] "
-                  "[--vxi11 ADDR:PORT|off] [--clients N] [--idle-timeout SECONDS] serve",
+                  "[--vxi11 ADDR:PORT|off] [--no-announce] [--clients N] [--idle-timeout SECONDS] serve",
                   "[--json] detect", "[--program " + keys + "] [--address 0xNN] [--json] --probe detect PORT...",
                   "[--program " + keys + "] [--json] --scan detect PORT",
                   "[--port PORT] [--address 0xNN] [--check-ack] config [KEY [VALUE]]",
@@ -346,6 +350,8 @@ Manual pxctlManual() {
                                    "0.0.0.0:5025 for every interface, port 0 for any free one"},
         {"--vxi11 ADDR:PORT|off", "serve: where the VXI-11 channel listens (default: --listen's host, on a port the "
                                   "system picks, which VISA learns from the portmapper); off for none"},
+        {"--no-announce", std::string("serve: do not announce the instrument over DNS-SD") +
+                              (kWindows ? " (this Windows build never does)" : "")},
         {"--clients N", "serve: how many clients are served at once, 1..64 (default 4); one more is closed at once"},
         {"--idle-timeout SECONDS", "serve: close a client that sends nothing for this long, 0..86400 (default 300; "
                                    "0 keeps it for ever)"},

@@ -12,6 +12,7 @@
 // idle timeout, is closed.
 #include "frontend/serve.h"
 
+#include "platform/announce.h"
 #include "platform/listener.h"
 #include "platform/portmapper.h"
 #include "script/vxi11.h"
@@ -280,6 +281,20 @@ int serve(const ServeOptions& options, script::ScpiInstrument& instrument, const
                 ? "VXI-11 registered with the portmapper: VISA finds TCPIP::<host>::INSTR"
                 : "VXI-11 not registered with the portmapper (" + portmapper->why() +
                       "): VXI-11 clients must be given port " + std::to_string(portOf(rpcListener->name())));
+    }
+    std::unique_ptr<platform::Announcement> announcement;
+    if (options.announce) {
+        // VXI-11 clients go through the portmapper where the channel is registered with it.
+        std::vector<platform::DnsSdService> services{{"_scpi-raw._tcp", portOf(listener->name()), options.txt},
+                                                     {"_lxi._tcp", portOf(listener->name()), options.txt}};
+        if (rpcListener) {
+            services.push_back({"_vxi-11._tcp",
+                                portmapper->registered() ? std::uint16_t{111} : portOf(rpcListener->name()), options.txt});
+        }
+        std::string host, port;
+        platform::splitListenAddress(options.listen, host, port);
+        announcement = std::make_unique<platform::Announcement>(options.name, host, std::move(services));
+        say(announcement->outcome(std::chrono::seconds(5)));
     }
     script::vxi11::Core core(instrument);
 

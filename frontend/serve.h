@@ -9,6 +9,7 @@
 #include <chrono>
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace frontend {
 
@@ -27,6 +28,11 @@ struct ServeOptions {
     // The VXI-11 channel's address; empty: listen's host, on a port the system
     // picks (clients ask the portmapper); "off": none.
     std::string vxi11;
+    // Announce the channels over DNS-SD (--no-announce: not), as name, with
+    // txt ("key=value") on each.
+    bool announce = true;
+    std::string name = "px77xx";
+    std::vector<std::string> txt;
 };
 
 // Serves until a signal comes, between commands. Says on standard error where

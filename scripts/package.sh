@@ -58,7 +58,7 @@ systemd-analyze security --offline=true --threshold=30 /lib/systemd/system/px77x
 served_err="$(mktemp)"
 ( . /etc/default/px77xx-scpi && exec pxctl --program "$PX77XX_PROGRAM" --port sim:address="$PX77XX_ADDRESS" \
     --address "$PX77XX_ADDRESS" serve --listen 127.0.0.1:0 --vxi11 "$PX77XX_VXI11" --clients "$PX77XX_CLIENTS" \
-    --idle-timeout "$PX77XX_IDLE_TIMEOUT" ) 2>"$served_err" &
+    --idle-timeout "$PX77XX_IDLE_TIMEOUT" $PX77XX_SERVE_OPTIONS ) 2>"$served_err" &
 server=$!
 for _ in $(seq 50); do grep -q listening "$served_err" && break; sleep 0.1; done
 served="$(sed -n 's/.*listening on 127.0.0.1:\([0-9]*\);.*/\1/p' "$served_err")"

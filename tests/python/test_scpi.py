@@ -394,10 +394,11 @@ def test_sigterm_stops_within_a_line_after_the_frame_under_way(server, slow_libr
 @pytest.mark.skipif(shutil.which("valgrind") is None, reason="no valgrind")
 def test_under_valgrind_a_pipelined_and_a_reconnecting_client_leave_no_error(pxctl, tmp_path):
     log = tmp_path / "valgrind.log"
-    # libtirpc's caches (the registration with rpcbind) stay reachable to the end.
-    suppressions = os.path.join(os.path.dirname(__file__), "libtirpc.supp")
+    # libtirpc's and libdbus's caches stay reachable to the end.
+    suppressions = os.path.join(os.path.dirname(__file__), "library_caches.supp")
     process = subprocess.Popen(["valgrind", "--error-exitcode=99", "--leak-check=full", "--errors-for-leak-kinds=all",
-                                f"--suppressions={suppressions}", f"--log-file={log}", pxctl, "--port", "sim", "serve", "--listen", "127.0.0.1:0"],
+                                f"--suppressions={suppressions}", f"--log-file={log}", pxctl, "--port", "sim", "serve",
+                                "--listen", "127.0.0.1:0"],
                                stderr=subprocess.PIPE, text=True)
     found = re.search(r"listening on 127\.0\.0\.1:(\d+);", process.stderr.readline())
     assert found

@@ -1,7 +1,9 @@
-# pxctl serve's VXI-11 channel as VISA and lxi-tools find and use it. rpcbind
-# runs in a network and mount namespace of the test's own (loopback only, a
-# /run of its own), so the registration, the portmapper's answers and lxi's
-# broadcast never leave it. Needs root (the namespace) and rpcbind.
+# pxctl serve's VXI-11 channel and DNS-SD announcements as VISA and lxi-tools
+# find and use them. rpcbind, a D-Bus system bus and the Avahi daemon run in a
+# network and mount namespace of the test's own (loopback only, with
+# multicast; a /run of its own), so the registration, the portmapper's
+# answers, lxi's broadcast and the multicast DNS never leave it. Needs root
+# (the namespace), rpcbind, dbus-daemon and avahi-daemon.
 import ctypes
 import os
 import re
@@ -37,23 +39,77 @@ def enter_namespace():
         return "making / private: " + os.strerror(ctypes.get_errno())
     if libc.mount(b"tmpfs", b"/run", b"tmpfs", 0, None) != 0:
         return "a /run of its own: " + os.strerror(ctypes.get_errno())
-    subprocess.run(["ip", "link", "set", "lo", "up"], check=True)
+    subprocess.run(["ip", "link", "set", "lo", "up", "multicast", "on"], check=True)
     return None
 
 
+BUS_CONFIG = """<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
+ "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
+<busconfig>
+  <type>system</type>
+  <listen>unix:path=/run/dbus/system_bus_socket</listen>
+  <auth>EXTERNAL</auth>
+  <policy context="default">
+    <allow user="*"/> <allow own="*"/>
+    <allow send_type="method_call"/> <allow send_type="signal"/>
+    <allow send_type="method_return"/> <allow send_type="error"/>
+    <allow receive_type="method_call"/> <allow receive_type="signal"/>
+    <allow receive_type="method_return"/> <allow receive_type="error"/>
+  </policy>
+</busconfig>
+"""
+
+AVAHI_CONFIG = """[server]
+use-ipv4=yes
+use-ipv6=no
+allow-interfaces=lo
+[wide-area]
+enable-wide-area=no
+[publish]
+publish-hinfo=no
+publish-workstation=no
+"""
+
+
+def wait_for(path, process, what):
+    deadline = time.monotonic() + 10
+    while not os.path.exists(path):
+        assert process.poll() is None and time.monotonic() < deadline, what + " did not start"
+        time.sleep(0.05)
+
+
 @pytest.fixture(scope="module")
-def portmapper():
+def portmapper(tmp_path_factory):
     why = enter_namespace()
     if why:
         pytest.skip(why)
-    process = subprocess.Popen(["rpcbind", "-f", "-w"], stderr=subprocess.PIPE)
-    deadline = time.monotonic() + 10
-    while not os.path.exists("/run/rpcbind.sock"):
-        assert process.poll() is None and time.monotonic() < deadline, "rpcbind did not start"
-        time.sleep(0.05)
+    started = []
+    rpcbind = subprocess.Popen(["rpcbind", "-f", "-w"], stderr=subprocess.PIPE)
+    started.append(rpcbind)
+    wait_for("/run/rpcbind.sock", rpcbind, "rpcbind")
+    if shutil.which("dbus-daemon") and shutil.which("avahi-daemon"):
+        config = tmp_path_factory.mktemp("services")
+        (config / "bus.conf").write_text(BUS_CONFIG)
+        (config / "avahi.conf").write_text(AVAHI_CONFIG)
+        os.makedirs("/run/dbus")
+        os.makedirs("/run/avahi-daemon")
+        bus = subprocess.Popen(["dbus-daemon", "--nofork", "--config-file", str(config / "bus.conf")],
+                               stderr=subprocess.DEVNULL)
+        started.append(bus)
+        wait_for("/run/dbus/system_bus_socket", bus, "dbus-daemon")
+        avahi = subprocess.Popen(["avahi-daemon", "--no-drop-root", "--no-chroot", "--no-rlimits", "-f",
+                                  str(config / "avahi.conf")], stderr=subprocess.DEVNULL)
+        started.append(avahi)
+        # Ready once it answers on the bus.
+        deadline = time.monotonic() + 10
+        while subprocess.run(["dbus-send", "--system", "--print-reply", "--dest=org.freedesktop.Avahi", "/",
+                              "org.freedesktop.Avahi.Server.GetVersionString"], capture_output=True).returncode != 0:
+            assert avahi.poll() is None and time.monotonic() < deadline, "avahi-daemon did not start"
+            time.sleep(0.1)
     yield
-    process.terminate()
-    process.wait(timeout=10)
+    for process in reversed(started):
+        process.terminate()
+        process.wait(timeout=10)
 
 
 class Server:
@@ -65,6 +121,7 @@ class Server:
         assert found, first
         self.raw_port, self.vxi11_port = int(found.group(1)), int(found.group(2))
         self.registration = self.process.stderr.readline()
+        self.announcement = self.process.stderr.readline() if "--no-announce" not in options else ""
 
     def memory_kb(self):
         with open(f"/proc/{self.process.pid}/status") as status:
@@ -121,6 +178,34 @@ def test_lxi_discover_finds_it_through_the_portmapper(server):
     # Broadcast on each interface; the namespace has loopback alone.
     out = subprocess.run(["lxi", "discover", "-t", "2"], capture_output=True, text=True, timeout=60).stdout
     assert 'Found "px77xx,PX7702_RevA,sim,' in out and "on address 127.0.0.1" in out, out
+
+
+def browse():
+    out = subprocess.run(["lxi", "discover", "-m", "-t", "2"], capture_output=True, text=True, timeout=60).stdout
+    return re.findall(r'Found "(.*)" on address (\S+)\n\s+(\S+) service on port (\d+)', out)
+
+
+@pytest.mark.skipif(shutil.which("avahi-daemon") is None, reason="avahi-daemon is not installed")
+def test_it_is_announced_over_dns_sd_while_it_serves_and_withdrawn_after(server, pxctl):
+    assert server.announcement.startswith('pxctl: serve: announced over DNS-SD as "px77xx PX7702_RevA on sim" on lo'), \
+        server.announcement
+    name = "px77xx PX7702_RevA on sim"
+    assert sorted(browse()) == sorted([(name, "127.0.0.1", "lxi", str(server.raw_port)),
+                                       (name, "127.0.0.1", "scpi-raw", str(server.raw_port)),
+                                       (name, "127.0.0.1", "vxi-11", "111")])
+    # A second server on the same board and port: a name of its own.
+    second = Server(pxctl)
+    assert 'as "px77xx PX7702_RevA on sim #2"' in second.announcement, second.announcement
+    second.stop()
+    server.stop()
+    # The daemon sends its goodbyes as each client goes.
+    deadline = time.monotonic() + 20
+    while browse() and time.monotonic() < deadline:
+        time.sleep(0.5)
+    assert browse() == []
+    quiet = Server(pxctl, ["--no-announce"])
+    assert browse() == []
+    quiet.stop()
 
 
 def test_errors_and_status_are_the_raw_sockets(server):
@@ -285,3 +370,4 @@ def test_without_a_portmapper_it_says_the_port_must_be_given(pxctl, portmapper):
                          capture_output=True, text=True, timeout=30)
     assert re.search(r"VXI-11 not registered with the portmapper \(no portmapper \(rpcbind\) runs here\): VXI-11 "
                      r"clients must be given port \d+", out.stderr), out.stderr
+    assert "not announced: the Avahi daemon does not run here" in out.stderr, out.stderr
