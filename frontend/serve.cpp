@@ -135,11 +135,12 @@ private:
 // replies are being read, so memory stays bounded.
 class RpcClient {
 public:
-    RpcClient(std::unique_ptr<platform::Connection> connection, int id)
-        : connection_(std::move(connection)), name_(connection_->peer()), id_(id), lastInput_(Clock::now()),
-          lastProgress_(lastInput_) {}
+    RpcClient(std::unique_ptr<platform::Connection> connection, int id, script::vxi11::Core::Channel channel)
+        : connection_(std::move(connection)), name_(connection_->peer()), id_(id), channel_(channel),
+          lastInput_(Clock::now()), lastProgress_(lastInput_) {}
 
     bool open() const { return connection_ != nullptr; }
+    bool abortChannel() const { return channel_ == script::vxi11::Core::Channel::Abort; }
     platform::Connection& connection() { return *connection_; }
     const std::string& name() const { return name_; }
     bool waiting() const { return !output_.empty(); }
@@ -181,7 +182,7 @@ public:
                 if (!pending_) break;
                 arrived_ = now;
             }
-            auto outcome = core.call(id_, *pending_, arrived_, now);
+            auto outcome = core.call(id_, *pending_, arrived_, now, channel_);
             if (outcome.kind == script::vxi11::Core::Outcome::Kind::Wait) {
                 until_ = outcome.until;
                 break;
@@ -234,6 +235,7 @@ private:
     std::unique_ptr<platform::Connection> connection_;
     std::string name_;
     int id_;
+    script::vxi11::Core::Channel channel_;
     std::string inbox_;
     std::string output_;
     std::optional<std::string> pending_;  // a call record taken, not yet answered
@@ -263,9 +265,14 @@ int serve(const ServeOptions& options, script::ScpiInstrument& instrument, const
           const std::function<void()>& betweenLines) {
     std::unique_ptr<platform::Listener> listener;
     std::unique_ptr<platform::Listener> rpcListener;
+    std::unique_ptr<platform::Listener> abortListener;  // VXI-11's abort channel, beside the core channel
     try {
         listener = std::make_unique<platform::Listener>(options.listen);
-        if (options.vxi11 != "off") rpcListener = std::make_unique<platform::Listener>(vxi11Address(options));
+        if (options.vxi11 != "off") {
+            rpcListener = std::make_unique<platform::Listener>(vxi11Address(options));
+            const std::string name = rpcListener->name();
+            abortListener = std::make_unique<platform::Listener>(name.substr(0, name.rfind(':')) + ":0");
+        }
     } catch (const platform::ListenError& e) {
         std::fprintf(stderr, "pxctl: %s%s\n", listener ? "--vxi11: " : "", e.what());
         return e.status;
@@ -296,13 +303,14 @@ int serve(const ServeOptions& options, script::ScpiInstrument& instrument, const
         announcement = std::make_unique<platform::Announcement>(options.name, host, std::move(services));
         say(announcement->outcome(std::chrono::seconds(5)));
     }
-    script::vxi11::Core core(instrument);
+    script::vxi11::Core core(instrument, abortListener ? portOf(abortListener->name()) : std::uint16_t{0});
 
     std::list<Client> clients;
     std::list<RpcClient> rpcClients;
     int nextRpcClient = 1;
     std::vector<platform::Listener*> listeners{listener.get()};
     if (rpcListener) listeners.push_back(rpcListener.get());
+    if (abortListener) listeners.push_back(abortListener.get());
     std::vector<platform::Connection*> polled;
     Clock::time_point resting = Clock::time_point::min();
     std::uint64_t releases = core.releases();
@@ -377,7 +385,15 @@ int serve(const ServeOptions& options, script::ScpiInstrument& instrument, const
                     break;
                 }
                 if (accepted.connection == nullptr) break;
-                if (clients.size() + rpcClients.size() >= limit) {
+                // A VISA session holds a core and an abort connection: each channel counts its own.
+                const bool abort = l == abortListener.get();
+                const std::size_t served =
+                    abort ? static_cast<std::size_t>(std::count_if(rpcClients.begin(), rpcClients.end(),
+                                                                   [](const RpcClient& c) { return c.abortChannel(); }))
+                          : clients.size() + rpcClients.size() -
+                                static_cast<std::size_t>(std::count_if(rpcClients.begin(), rpcClients.end(),
+                                                                       [](const RpcClient& c) { return c.abortChannel(); }));
+                if (served >= limit) {
                     say("client " + accepted.connection->peer() + " closed at once: " + std::to_string(limit) +
                         (limit == 1 ? " client is" : " clients are") + " served already (--clients)");
                     continue;
@@ -386,8 +402,11 @@ int serve(const ServeOptions& options, script::ScpiInstrument& instrument, const
                     clients.emplace_back(std::move(accepted.connection));
                     say("client " + clients.back().name() + " connected");
                 } else {
-                    rpcClients.emplace_back(std::move(accepted.connection), nextRpcClient++);
-                    say("VXI-11 client " + rpcClients.back().name() + " connected");
+                    rpcClients.emplace_back(std::move(accepted.connection), nextRpcClient++,
+                                            abort ? script::vxi11::Core::Channel::Abort
+                                                  : script::vxi11::Core::Channel::Core);
+                    say(std::string(abort ? "VXI-11 abort channel client " : "VXI-11 client ") +
+                        rpcClients.back().name() + " connected");
                 }
             }
         }

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <utility>
 
 namespace script::vxi11 {
 namespace {
@@ -88,6 +89,7 @@ constexpr std::int32_t kReasonEnd = 0x04;
 
 enum Procedure : std::uint32_t {
     kNull = 0,
+    kDeviceAbort = 1,  // the abort channel's
     kCreateLink = 10,
     kDeviceWrite = 11,
     kDeviceRead = 12,
@@ -163,7 +165,8 @@ struct Core::Call {
     Clock::time_point now;
 };
 
-Core::Outcome Core::call(int client, std::string_view record, Clock::time_point arrived, Clock::time_point now) {
+Core::Outcome Core::call(int client, std::string_view record, Clock::time_point arrived, Clock::time_point now,
+                         Channel channel) {
     Reader r(record);
     const std::uint32_t xid = r.u32();
     const std::uint32_t type = r.u32();
@@ -183,23 +186,51 @@ Core::Outcome Core::call(int client, std::string_view record, Clock::time_point 
         return {Outcome::Kind::Reply, w.take(), {}, {}};
     }
     Writer body;
-    if (program != kCoreProgram) return {Outcome::Kind::Reply, acceptedHeader(xid, kProgUnavail, body), {}, {}};
-    if (version != kCoreVersion) {
-        body.u32(kCoreVersion).u32(kCoreVersion);
+    const std::uint32_t served = channel == Channel::Core ? kCoreProgram : kAbortProgram;
+    if (program != served) return {Outcome::Kind::Reply, acceptedHeader(xid, kProgUnavail, body), {}, {}};
+    if (version != 1) {
+        body.u32(1).u32(1);
         return {Outcome::Kind::Reply, acceptedHeader(xid, kProgMismatch, body), {}, {}};
     }
     Call c{client, xid, procedure, r, arrived, now};
-    return dispatch(c);
+    return channel == Channel::Core ? dispatch(c) : abort(c);
+}
+
+// device_abort names a link of another connection (the abort channel's own
+// has none); what it can end is a call of that link waiting for a lock.
+Core::Outcome Core::abort(Call& c) {
+    Writer w;
+    auto reply = [&](std::uint32_t stat) { return Outcome{Outcome::Kind::Reply, acceptedHeader(c.xid, stat, w), {}, {}}; };
+    if (c.procedure == kNull) return reply(c.args.atEnd() ? kSuccess : kGarbageArgs);
+    if (c.procedure != kDeviceAbort) return reply(kProcUnavail);
+    const std::int32_t lid = c.args.i32();
+    if (!c.args.atEnd()) return reply(kGarbageArgs);
+    const auto it = links_.find(lid);
+    if (it == links_.end()) {
+        w.i32(kInvalidLinkIdentifier);
+    } else {
+        if (it->second.waiting) {
+            it->second.aborted = true;
+            ++releases_;
+        }
+        w.i32(kNoError);
+    }
+    return reply(kSuccess);
 }
 
 // Where the device is locked by a link other than lid: error 11 at once, or
 // (waitlock) a wait of up to lockTimeout ms from the call's arrival.
 std::optional<std::int32_t> Core::lockCheck(const Call& call, std::int32_t lid, std::int32_t flags,
                                             std::uint32_t lockTimeout) {
+    Link& link = links_.at(lid);
+    const bool aborted = std::exchange(link.aborted, false);
+    link.waiting = false;
     if (!lockHolder_ || *lockHolder_ == lid) return std::nullopt;
+    if (aborted) return kAbort;
     if ((flags & kWaitLock) == 0 || call.now >= call.arrived + std::chrono::milliseconds(lockTimeout)) {
         return kDeviceLockedByAnotherLink;
     }
+    link.waiting = true;
     return -1;  // wait
 }
 
@@ -273,7 +304,7 @@ Core::Outcome Core::dispatch(Call& c) {
                 made.clientId = clientId;
                 if (lockDevice) lockHolder_ = lid;
             }
-            w.i32(error).i32(lid).u32(0).u32(kMaxRecvSize);  // abortPort 0: no abort channel
+            w.i32(error).i32(lid).u32(abortPort_).u32(kMaxRecvSize);
             return reply();
         }
 

@@ -27,6 +27,10 @@ namespace script::vxi11 {
 
 inline constexpr std::uint32_t kCoreProgram = 0x0607AF;
 inline constexpr std::uint32_t kCoreVersion = 1;
+// The abort channel: device_abort, from a connection of its own, ends a call
+// of the link that waits for a lock with error 23.
+inline constexpr std::uint32_t kAbortProgram = 0x0607B0;
+inline constexpr std::uint32_t kAbortVersion = 1;
 // The data one device_write may carry (create_link's maxRecvSize).
 inline constexpr std::uint32_t kMaxRecvSize = 16 * 1024;
 // A call record: the largest device_write and its RPC header with room to spare.
@@ -63,7 +67,12 @@ class Core {
 public:
     using Clock = std::chrono::steady_clock;
 
-    explicit Core(ScpiInstrument& instrument) : instrument_(instrument) {}
+    enum class Channel { Core, Abort };
+
+    // abortPort: where the abort channel listens, which create_link tells;
+    // 0 where there is none.
+    explicit Core(ScpiInstrument& instrument, std::uint16_t abortPort = 0)
+        : instrument_(instrument), abortPort_(abortPort) {}
 
     struct Outcome {
         enum class Kind { Reply, Wait, Close } kind = Kind::Reply;
@@ -77,28 +86,34 @@ public:
     // Wait: the device is locked by another link and the call may wait for
     // it; call again with the same record when a lock is released and at
     // until at the latest, when it fails with error 11.
-    Outcome call(int client, std::string_view record, Clock::time_point arrived, Clock::time_point now);
+    Outcome call(int client, std::string_view record, Clock::time_point arrived, Clock::time_point now,
+                 Channel channel = Channel::Core);
     // The client's connection closed: its links go, and a lock one held.
     void closed(int client);
 
     std::size_t links() const { return links_.size(); }
-    // Grows whenever a lock is released: waiting calls may go on.
+    // Grows whenever a lock is released or a link's call is aborted: waiting
+    // calls may go on.
     std::uint64_t releases() const { return releases_; }
 
 private:
     struct Link {
         int client = 0;
         std::int32_t clientId = 0;
+        bool waiting = false;  // a call of it waits for the lock
+        bool aborted = false;  // device_abort came while it waited: the call ends
         ScpiLines lines;
         std::deque<std::string> answers;  // each ends with LF; the front may be part read
         std::size_t unread = 0;           // bytes in answers
     };
     struct Call;
     Outcome dispatch(Call& call);
+    Outcome abort(Call& call);
     std::optional<std::int32_t> lockCheck(const Call& call, std::int32_t lid, std::int32_t flags, std::uint32_t lockTimeout);
     void release(std::int32_t lid);
 
     ScpiInstrument& instrument_;
+    std::uint16_t abortPort_;
     std::map<std::int32_t, Link> links_;
     std::int32_t nextLink_ = 1;
     std::optional<std::int32_t> lockHolder_;

@@ -259,6 +259,26 @@ def test_a_lock_holds_other_links_until_released_or_their_lock_timeout(server):
     holder.close()
 
 
+def test_device_abort_on_the_abort_channel_ends_a_wait_for_the_lock(server):
+    holder, waiter = vxi11.CoreClient("127.0.0.1"), vxi11.CoreClient("127.0.0.1")
+    holder.create_link(1, 1, 0, "inst0")
+    error, waiting, abort_port, _ = waiter.create_link(2, 0, 0, "inst0")
+    assert error == 0 and abort_port not in (0, server.vxi11_port)
+    result = []
+    waiting_thread = threading.Thread(
+        target=lambda: result.append(waiter.device_lock(waiting, vxi11.OP_FLAG_WAIT_BLOCK, 20000)))
+    start = time.monotonic()
+    waiting_thread.start()
+    time.sleep(0.3)
+    with socket.create_connection(("127.0.0.1", abort_port), timeout=10) as abort:
+        answer = reply_to(abort, record(1, 0x0607B0, 1, 1, struct.pack(">i", waiting)))
+        assert struct.unpack(">Ii", answer[20:28]) == (0, 0)
+    waiting_thread.join(timeout=10)
+    assert result == [vxi11.ErrorCodes.abort] and time.monotonic() - start < 5
+    waiter.close()
+    holder.close()
+
+
 def record(xid, program, version, procedure, args=b""):
     body = struct.pack(">6I4I", xid, 0, 2, program, version, procedure, 0, 0, 0, 0) + args
     return struct.pack(">I", 0x80000000 | len(body)) + body

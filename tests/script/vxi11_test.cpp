@@ -245,6 +245,41 @@ TEST_F(Vxi11, ALockHoldsTheOtherLinksBackUntilReleasedOrTheirTimeoutRunsOut) {
     EXPECT_EQ(write(2, b, "WIP1 1"), 0u);
 }
 
+TEST(Vxi11Abort, DeviceAbortEndsALinksCallWaitingForTheLockAndNothingElse) {
+    sim::Board board;
+    script::ScpiInstrument instrument{commands::kDescriptorB, board, {"sim", "0.8.0"}, nullptr};
+    Core core{instrument, 4321};
+    const auto t0 = Core::Clock::now();
+    auto words = [&](int client, const std::string& record, Core::Channel channel = Core::Channel::Core) {
+        const auto out = core.call(client, record, t0, t0, channel);
+        EXPECT_EQ(out.kind, Kind::Reply);
+        return parse(out.reply).words;
+    };
+    const auto created = words(1, callRecord(10, Xdr().u(1).u(1).u(0).s("inst0")));  // with the lock
+    EXPECT_EQ(created[2], 4321u);                                                   // abortPort
+    const auto waiter = static_cast<std::int32_t>(words(2, callRecord(10, Xdr().u(2).u(0).u(0).s("inst0")))[1]);
+    auto abortRecord = [&](std::int32_t lid) {
+        Xdr x;
+        x.u(0x1234).u(0).u(2).u(0x0607B0).u(1).u(1).u(0).u(0).u(0).u(0).u(static_cast<std::uint32_t>(lid));
+        return x.out;
+    };
+    // Nothing waits: the abort changes nothing.
+    EXPECT_EQ(words(3, abortRecord(waiter), Core::Channel::Abort), (std::vector<std::uint32_t>{0}));
+    const auto write = callRecord(11, Xdr().u(static_cast<std::uint32_t>(waiter)).u(0).u(10000).u(0x09).s("WIP1 9"));
+    ASSERT_EQ(core.call(2, write, t0, t0).kind, Kind::Wait);
+    const auto before = core.releases();
+    EXPECT_EQ(words(3, abortRecord(waiter), Core::Channel::Abort), (std::vector<std::uint32_t>{0}));
+    EXPECT_GT(core.releases(), before);
+    EXPECT_EQ(parse(core.call(2, write, t0, t0).reply).words, (std::vector<std::uint32_t>{23, 0}));
+    // The next call waits again, as any would.
+    EXPECT_EQ(core.call(2, write, t0, t0).kind, Kind::Wait);
+    EXPECT_EQ(words(3, abortRecord(999), Core::Channel::Abort), (std::vector<std::uint32_t>{4}));
+    // Each channel takes its own program alone.
+    EXPECT_EQ(parse(core.call(3, callRecord(10, Xdr()), t0, t0, Core::Channel::Abort).reply).acceptStat, 1u);
+    EXPECT_EQ(parse(core.call(3, abortRecord(waiter), t0, t0).reply).acceptStat, 1u);
+    EXPECT_EQ(board.wiper(1), 128);
+}
+
 TEST_F(Vxi11, AnswersLeftUnreadStopTheLinksWritesAndNoneAreLost) {
     const auto lid = link(1);
     const std::string queries = [] {
