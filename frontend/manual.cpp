@@ -409,6 +409,9 @@ Manual pxctlManual() {
             {"The board as a SCPI instrument; then, in Python, pyvisa.ResourceManager(\"@py\").open_resource("
              "\"TCPIP::127.0.0.1::5025::SOCKET\", read_termination=\"\\n\").query(\"*IDN?\"):",
              "pxctl --port ppdev serve"},
+            {"The same instrument as VISA finds it over VXI-11 (with rpcbind running): "
+             "open_resource(\"TCPIP::127.0.0.1::INSTR\"), or from a shell:",
+             "lxi scpi -a 127.0.0.1 \"WIP1?\""},
             {"A session with the instrument (answers after ->): *IDN? -> px77xx,PX7702_RevA,sim,VERSION; WIP1 200; "
              "WIP2 MAX; WIP1?;WIP2? -> 200;255; READ? -> 255; WIP1 300; SYST:ERR? -> -222,\"Data out of range;300 "
              "(0..255)\"; SYST:ERR? -> 0,\"No error\". The simulated board as the instrument, for trying a client:",

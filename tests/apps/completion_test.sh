@@ -46,6 +46,7 @@ expect() {
 expect "pxctl --po" "--port"
 expect "pxctl --program " "a b"
 expect "pxctl --port sim --idle" "--idle-timeout"
+expect "pxctl --vxi11 o" "off"
 expect "pxctl --port sim --clients " "1 2 4 8"
 expect "pxctl --port si" "sim sim:"
 # The keys a backend takes; delay= is not one of the simulated board's.
@@ -69,7 +70,7 @@ expect "pxctl --port sim s" "serve set shdn"
 expect "pxctl detect --probe i2" "i2c i2c: i2c:bus=1"
 expect "pxctl detect " ""
 expect "pxctl detect --scan i2c:b" "bus= bus=1"
-expect "pxctl --no" "--no-check-ack"
+expect "pxctl --no" "--no-announce --no-check-ack"
 # An action's channel, then a code; a code's and a bit's values.
 expect "pxctl --port sim set " "1 2"
 expect "pxctl --port sim set 2 " "0 128 255"
