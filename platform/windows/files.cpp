@@ -111,8 +111,15 @@ void replaceFile(const std::string& path, std::string_view text) {
         }
         if (!::FlushFileBuffers(file.get())) fail(::GetLastError());
         ::CloseHandle(file.release());
-        if (!::MoveFileExW(name.c_str(), widen(path).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-            fail(::GetLastError());
+        // Another program reading the file at that moment (a virus scanner,
+        // the indexer, wine's server closing a reader that has just ended)
+        // makes the replacement fail for a moment: a few more tries, 1 s in all.
+        for (int attempt = 0;; ++attempt) {
+            if (::MoveFileExW(name.c_str(), widen(path).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) break;
+            const DWORD error = ::GetLastError();
+            const bool held = error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION;
+            if (!held || attempt == 19) fail(error);
+            ::Sleep(50);
         }
     } catch (...) {
         if (file.get() != INVALID_HANDLE_VALUE) ::CloseHandle(file.release());
