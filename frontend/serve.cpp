@@ -222,8 +222,7 @@ public:
         }
     }
 
-    // A call waiting for a lock is tried again when this comes, or when a lock is released.
-    bool hasCalls() const { return open() && pending_.has_value(); }
+    // A call waiting for a lock is tried again when its time runs out, or when a lock is released.
     Clock::time_point deadline(std::chrono::seconds idle) const {
         if (pending_) return until_;
         if (waiting()) return lastProgress_ + kStall + std::chrono::milliseconds(1);
@@ -387,13 +386,9 @@ int serve(const ServeOptions& options, script::ScpiInstrument& instrument, const
                 if (accepted.connection == nullptr) break;
                 // A VISA session holds a core and an abort connection: each channel counts its own.
                 const bool abort = l == abortListener.get();
-                const std::size_t served =
-                    abort ? static_cast<std::size_t>(std::count_if(rpcClients.begin(), rpcClients.end(),
-                                                                   [](const RpcClient& c) { return c.abortChannel(); }))
-                          : clients.size() + rpcClients.size() -
-                                static_cast<std::size_t>(std::count_if(rpcClients.begin(), rpcClients.end(),
-                                                                       [](const RpcClient& c) { return c.abortChannel(); }));
-                if (served >= limit) {
+                const auto aborts = static_cast<std::size_t>(
+                    std::count_if(rpcClients.begin(), rpcClients.end(), [](const RpcClient& c) { return c.abortChannel(); }));
+                if ((abort ? aborts : clients.size() + rpcClients.size() - aborts) >= limit) {
                     say("client " + accepted.connection->peer() + " closed at once: " + std::to_string(limit) +
                         (limit == 1 ? " client is" : " clients are") + " served already (--clients)");
                     continue;

@@ -392,7 +392,11 @@ std::optional<std::string> ScpiInstrument::common(Unit& u) {
 }
 
 bool ScpiLines::feed(char c, ScpiInstrument& instrument, std::optional<std::string>& answer) {
-    if (c == '\n') return end(instrument, answer) || (answer = instrument.line(""), true);
+    if (c == '\n') {
+        // An empty line is a line too: the instrument answers nothing to it.
+        if (!end(instrument, answer)) answer = instrument.line("");
+        return true;
+    }
     if (dropping_) {
         counter_.feed(c);
     } else if (line_.size() >= ScpiInstrument::kMaxLine) {

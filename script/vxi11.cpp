@@ -277,7 +277,7 @@ Core::Outcome Core::dispatch(Call& c) {
             return reply();
 
         case kCreateLink: {
-            const std::int32_t clientId = a.i32();
+            a.i32();  // clientId: nothing here depends on it
             const bool lockDevice = a.boolean();
             const std::uint32_t lockTimeout = a.u32();
             const std::string_view device = a.opaque(kMaxDeviceName);
@@ -301,7 +301,6 @@ Core::Outcome Core::dispatch(Call& c) {
                 if (nextLink_ <= 0) nextLink_ = 1;
                 Link& made = links_[lid];
                 made.client = c.client;
-                made.clientId = clientId;
                 if (lockDevice) lockHolder_ = lid;
             }
             w.i32(error).i32(lid).u32(abortPort_).u32(kMaxRecvSize);

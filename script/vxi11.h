@@ -99,7 +99,6 @@ public:
 private:
     struct Link {
         int client = 0;
-        std::int32_t clientId = 0;
         bool waiting = false;  // a call of it waits for the lock
         bool aborted = false;  // device_abort came while it waited: the call ends
         ScpiLines lines;

@@ -29,7 +29,7 @@ class Server:
                 resource.setrlimit(resource.RLIMIT_NOFILE, (files, files))
         self.process = subprocess.Popen(arguments, stderr=subprocess.PIPE, text=True,
                                         env={**os.environ, **(env or {})}, preexec_fn=limit)
-        first = self.process.stderr.readline()
+        self.first = first = self.process.stderr.readline()
         found = re.search(r"listening on (127\.0\.0\.1|\[::1\]):(\d+);", first)
         assert found, first
         self.host = found.group(1).strip("[]")

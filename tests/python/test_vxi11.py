@@ -8,7 +8,6 @@ import ctypes
 import os
 import re
 import shutil
-import signal
 import socket
 import struct
 import subprocess
@@ -18,6 +17,8 @@ import time
 import pytest
 import pyvisa
 from pyvisa_py.protocols import vxi11
+
+import test_scpi
 
 CLONE_NEWNS = 0x00020000
 CLONE_NEWNET = 0x40000000
@@ -112,29 +113,20 @@ def portmapper(tmp_path_factory):
         process.wait(timeout=10)
 
 
-class Server:
+class Server(test_scpi.Server):
+    """test_scpi's server, with the VXI-11 channel's port and what it said of
+    the portmapper and of DNS-SD."""
+
     def __init__(self, pxctl, options=()):
-        self.process = subprocess.Popen([pxctl, "--port", "sim", *options, "serve", "--listen", "127.0.0.1:0"],
-                                        stderr=subprocess.PIPE, text=True)
-        first = self.process.stderr.readline()
-        found = re.search(r"listening on 127\.0\.0\.1:(\d+); VXI-11 on 127\.0\.0\.1:(\d+);", first)
-        assert found, first
-        self.raw_port, self.vxi11_port = int(found.group(1)), int(found.group(2))
+        super().__init__(pxctl, options=options)
+        found = re.search(r"; VXI-11 on 127\.0\.0\.1:(\d+);", self.first)
+        assert found, self.first
+        self.raw_port, self.vxi11_port = self.port, int(found.group(1))
         self.registration = self.process.stderr.readline()
         self.announcement = self.process.stderr.readline() if "--no-announce" not in options else ""
 
-    def memory_kb(self):
-        with open(f"/proc/{self.process.pid}/status") as status:
-            return int(re.search(r"VmRSS:\s+(\d+)", status.read()).group(1))
-
     def raw(self):
         return socket.create_connection(("127.0.0.1", self.raw_port), timeout=10)
-
-    def stop(self):
-        self.process.send_signal(signal.SIGTERM)
-        said = self.process.communicate(timeout=20)[1]
-        assert self.process.returncode == 0, said
-        return said
 
 
 @pytest.fixture
