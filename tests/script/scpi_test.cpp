@@ -237,3 +237,42 @@ TEST(ScpiTable, EveryRowParsesInEveryFormAsTheManPageWritesIt) {
 }
 
 }  // namespace
+
+// What both of serve's channels make of a client's bytes: a line at each LF,
+// a CR before it dropped, an empty line answered with nothing, a line too
+// long for the instrument counted rather than kept (-363, its queries still
+// answered), and END ending a line as LF does.
+TEST(ScpiLines, CutTheInputIntoLinesAsTheyEnd) {
+    struct Case {
+        const char* name;
+        std::string input;
+        bool end;                             // then END, as a VXI-11 write with END
+        std::vector<std::optional<std::string>> answers;  // one per line that ended
+        bool midLine;                         // a line left under way
+    };
+    const std::string tooLong = "WIP1 " + std::string(script::ScpiInstrument::kMaxLine, '1') + ";WIP1?";
+    const std::vector<Case> cases = {
+        {"LF", "WIP1 5\nWIP1?\n", false, {std::nullopt, "5"}, false},
+        {"CRLF", "WIP1?\r\n", false, {"0"}, false},
+        {"an empty line", "\n", false, {std::nullopt}, false},
+        {"a line under way", "WIP1?", false, {}, true},
+        {"END ends it", "WIP1?", true, {"0"}, false},
+        {"END with nothing under way", "WIP1?\n", true, {"0"}, false},
+        {"too long", tooLong + "\n", false, {"9.91E37"}, false},
+        {"too long, under way", tooLong, false, {}, true},
+    };
+    for (const Case& c : cases) {
+        sim::Board board;
+        script::ScpiInstrument instrument(commands::kDescriptorB, board, {"sim", "0.8.0"}, nullptr);
+        script::ScpiLines lines;
+        std::vector<std::optional<std::string>> answers;
+        for (const char ch : c.input) {
+            std::optional<std::string> answer;
+            if (lines.feed(ch, instrument, answer)) answers.push_back(answer);
+        }
+        std::optional<std::string> answer;
+        if (c.end && lines.end(instrument, answer)) answers.push_back(answer);
+        EXPECT_EQ(answers, c.answers) << c.name;
+        EXPECT_EQ(lines.midLine(), c.midLine) << c.name;
+    }
+}

@@ -196,6 +196,29 @@ TEST_F(Vxi11, TheStatusByteShowsAnAnswerWaitingAndDeviceClearDropsItButKeepsTheE
     EXPECT_EQ(board.wiper(2), 128);
 }
 
+TEST_F(Vxi11, WhatTheInstrumentDoesNotDoIsRefusedWithItsCode) {
+    const auto lid = static_cast<std::uint32_t>(link(1));
+    struct Case {
+        const char* name;
+        std::uint32_t procedure;
+        Xdr args;
+        std::uint32_t error;
+    };
+    const std::vector<Case> cases = {
+        {"device_trigger", 14, Xdr().u(lid).u(0).u(0).u(0), 8},
+        {"device_remote", 16, Xdr().u(lid).u(0).u(0).u(0), 0},
+        {"device_local", 17, Xdr().u(lid).u(0).u(0).u(0), 0},
+        {"device_enable_srq", 20, Xdr().u(lid).u(1).s("handle"), 8},
+        {"device_enable_srq, no link", 20, Xdr().u(999).u(1).s(""), 4},
+        {"create_intr_chan", 25, Xdr().u(0x7F000001).u(1234).u(0x0607B1).u(1).u(0), 8},
+        {"destroy_intr_chan", 26, Xdr(), 6},
+    };
+    for (const Case& c : cases) EXPECT_EQ(words(1, c.procedure, c.args).at(0), c.error) << c.name;
+    // A read of no bytes takes none and says why.
+    EXPECT_EQ(write(1, static_cast<std::int32_t>(lid), "*IDN?"), 0u);
+    EXPECT_EQ(read(1, static_cast<std::int32_t>(lid), 0), std::make_tuple(0u, 1u, std::string()));
+}
+
 TEST_F(Vxi11, LinksAreEachClientsOwnAndBounded) {
     EXPECT_EQ(link(1, false, "gpib0,5"), -3);
     const auto mine = link(1);
