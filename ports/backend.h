@@ -43,6 +43,10 @@ struct Opened {
     std::function<std::optional<PortDetails>()> details = {};
     // The simulated board, for a front end that shows its state; nullptr elsewhere.
     const sim::Board* board = nullptr;
+    // Whole transactions travel (an I2C adapter, a bridge's I2C engine): see
+    // Backend::carriesTransactions. The factory sets it for such a backend;
+    // one whose mode depends on its keys sets it itself.
+    bool carriesTransactions = false;
 };
 
 // One port a machine offers, for pxctl detect.
@@ -90,6 +94,8 @@ extern const Backend kIoBackend;
 extern const Backend kI2cBackend;
 extern const Backend kGpioBackend;
 extern const Backend kFtdiBackend;
+extern const Backend kCp2112Backend;
+extern const Backend kMcp2221Backend;
 extern const Backend kLibBackend;
 
 }  // namespace ports

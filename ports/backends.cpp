@@ -40,7 +40,8 @@ constexpr const Backend* kFtdi = &kFtdiAbsent;
 }  // namespace
 
 std::span<const Backend* const> backendTable() {
-    static constexpr std::array kBackends{&kSimBackend, kPpdev, kIo, kI2c, kGpio, kFtdi, &kLibBackend};
+    static constexpr std::array kBackends{&kSimBackend, kPpdev, kIo, kI2c, kGpio, kFtdi, &kCp2112Backend, &kMcp2221Backend,
+                                          &kLibBackend};
     return kBackends;
 }
 

@@ -58,6 +58,7 @@ Opened openPort(std::string_view spec, LockPort** lock) {
     options.acceptOnly(backend.keys);
     Opened opened = backend.make(options);
     opened.backend = &backend;
+    opened.carriesTransactions = opened.carriesTransactions || backend.carriesTransactions;
     if (const auto delay = options.number(kDelayKey); delay && *delay > 0) {
         opened.port = std::make_unique<DelayPort>(std::move(opened.port), std::chrono::microseconds(*delay));
     }
@@ -75,7 +76,7 @@ ProgramPort openProgramPort(std::string_view spec, const std::string& tracePath)
     LockPort* lock = nullptr;
     Opened opened = openPort(spec, &lock);
     ProgramPort result{std::move(opened.port), std::move(opened.label), opened.backend, nullptr, lock,
-                       std::move(opened.details), opened.board};
+                       std::move(opened.details), opened.board, opened.carriesTransactions};
     if (!tracePath.empty()) {
         auto traced = std::make_unique<TracePort>(std::move(result.port), tracePath);
         result.trace = traced.get();

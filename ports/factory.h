@@ -42,7 +42,8 @@ struct ProgramPort {
 
     // The kernel carries whole transactions (an I2C adapter): it checks every
     // acknowledge and recovers the bus itself, so the programs do neither.
-    bool carriesTransactions() const { return backend != nullptr && backend->carriesTransactions; }
+    bool carriesTransactions() const { return carries; }
+    bool carries = false;
 
     // Something to tell the operator that is not a port failure: a trace that
     // could not be written, a lock that could not be taken. Each is said once.

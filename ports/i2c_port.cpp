@@ -136,36 +136,19 @@ void I2cLines::send(const bus::Transaction& t) {
     transfer(t.address7(), false, bytes.data(), t.kept());
 }
 
+std::uint8_t I2cLines::fetch(std::uint8_t address7) {
+    std::uint8_t byte = 0xFF;
+    transfer(address7, true, &byte, 1);
+    return byte;
+}
+
 void I2cLines::drive(bus::LineLevels levels) {
     if (!levels.shdn()) {
         throw heldBack("i2c " + device_ +
                              ": cannot drive /SHDN: it is D4 of a parallel port, which an I2C adapter does not have");
     }
     if (fd_ < 0) openAdapter();
-    const auto step = lines_.write(levels.sda(), levels.scl(), [this] {
-        if (!sending_) return;
-        // As a device does: the next bit goes out right after SCL falls, most
-        // significant first; after the eighth, SDA is released for the acknowledge.
-        lines_.drive(sentBits_ < 8 ? ((readByte_ >> (7 - sentBits_)) & 1) != 0 : true);
-        sending_ = sentBits_++ < 8;
-    });
-    for (const auto& e : decoder_.step(step)) {
-        if (const bus::Transaction* ended = assembler_.step(e)) {
-            sending_ = false;
-            lines_.drive(true);
-            // A transaction with no complete byte after its address sends nothing.
-            if (!ended->read && ended->byteCount > 0) send(*ended);
-        }
-        // The read address and its acknowledge clock are done: fetch the byte
-        // the master is about to clock in.
-        const bus::Transaction& t = assembler_.current();
-        if (e.kind == bus::Decoder::Kind::Acknowledge && e.index == 0 && t.read) {
-            readByte_ = 0xFF;
-            transfer(t.address7(), true, &readByte_, 1);
-            sending_ = true;
-            sentBits_ = 0;
-        }
-    }
+    lines_.drive(levels.sda(), levels.scl());
 }
 
 bool I2cLines::sampleSda() {

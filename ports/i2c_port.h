@@ -4,10 +4,8 @@
 // bit-banged bus would drive them.
 #pragma once
 
-#include "bus/assembler.h"
-#include "bus/decoder.h"
-#include "bus/device_lines.h"
 #include "bus/line_port.h"
+#include "bus/transaction_lines.h"
 #include "ports/backend.h"
 #include "ports/device_system.h"
 
@@ -20,7 +18,7 @@
 
 namespace ports {
 
-class I2cLines final : public bus::LineBackend {
+class I2cLines final : public bus::LineBackend, private bus::TransactionCarrier {
 public:
     explicit I2cLines(std::string device, std::unique_ptr<DeviceSystem> system = linuxDeviceSystem());
     ~I2cLines() override;
@@ -36,7 +34,8 @@ public:
 
 private:
     void openAdapter();
-    void send(const bus::Transaction& t);  // a write transaction with at least one byte after its address
+    void send(const bus::Transaction& t) override;
+    std::uint8_t fetch(std::uint8_t address7) override;
     void transfer(std::uint8_t address, bool read, std::uint8_t* data, std::size_t length);
     void selectAddress(std::uint8_t address);
     [[noreturn]] void fail(const std::string& operation, int error);
@@ -48,13 +47,7 @@ private:
     int selected_ = -1;  // the address I2C_SLAVE last set, for SMBus
     std::string adapterName_;
 
-    // The lines: the master's SDA and SCL, and the answer a device gives on SDA.
-    bus::DeviceLines lines_;
-    bus::Decoder decoder_;
-    bus::TransactionAssembler assembler_;
-    bool sending_ = false;  // the byte read is going out on SDA
-    int sentBits_ = 0;
-    std::uint8_t readByte_ = 0xFF;
+    bus::TransactionLines lines_{*this};
 };
 
 // The adapter as the programs' port: "i2c /dev/i2c-1" in messages. lines, when

@@ -3,6 +3,7 @@
 // those the gpio backend's split rule gives, the USB transfers each frame
 // costs, what a failure says reached the pins, and the messages.
 #include "commands/descriptor.h"
+#include "line_sessions.h"
 #include "mpsse_engine.h"
 #include "ports/factory.h"
 #include "ports/ftdi_port.h"
@@ -21,13 +22,12 @@
 
 namespace {
 
-using States = std::vector<std::string>;
-
 using testing_support::portFailure;
-
-std::string state(bool scl, bool sda, bool shdn) {
-    return std::string(scl ? "1" : "0") + (sda ? " 1" : " 0") + (shdn ? " 1" : " 0");
-}
+using testing_support::run;
+using testing_support::Session;
+using testing_support::SplitLines;
+using testing_support::state;
+using testing_support::States;
 
 // A chip as libftdi would reach it: each write runs through the engine, each
 // read hands out what the engine answered, a byte at a time at most `chunk`.
@@ -75,46 +75,6 @@ struct FakeFtdi final : ports::FtdiSystem {
     bool validSelector(const std::string&) const override { return true; }
     std::string sought(const std::string& selector) const override { return ports::ftdiSystem()->sought(selector); }
 };
-
-// The reference: the split rule applied to each write, onto a device of its own.
-struct SplitLines final : bus::LineBackend {
-    sim::Device device;
-    States* states;
-    bool scl = true, sda = true, shdn = true;
-    explicit SplitLines(States* s) : states(s) {}
-    void set(bool c, bool d, bool h) {
-        scl = c;
-        sda = d;
-        shdn = h;
-        device.drive(bus::LineLevels(sda, scl, shdn));
-        states->push_back(state(scl, sda, shdn));
-    }
-    void drive(bus::LineLevels l) override {
-        if (l.shdn() != shdn) set(scl, sda, l.shdn());
-        if (!scl && l.scl() && l.sda() != sda) set(scl, l.sda(), shdn);
-        if (scl && !l.scl() && l.sda() != sda) set(false, sda, shdn);
-        if (l.scl() != scl || l.sda() != sda) set(l.scl(), l.sda(), shdn);
-    }
-    bool sampleSda() override { return device.sampleSda(); }
-};
-
-struct Session {
-    std::vector<std::string> reads;
-    std::vector<std::string> errors;
-};
-
-Session run(bus::Port& port, const commands::Descriptor& descriptor, const std::string& words, bool checkAck = false) {
-    auto program = descriptor.make(port);
-    program->setCheckAck(checkAck);
-    script::Executor executor(*program);
-    Session session;
-    for (const auto& action : script::parseActions(script::splitWords(words), descriptor)) {
-        const auto result = executor.execute(action);
-        if (result.read) session.reads.push_back(std::to_string(*result.read));
-        if (!result.ok) session.errors.push_back(result.error);
-    }
-    return session;
-}
 
 struct Wired {
     States states;
