@@ -11,8 +11,10 @@
 #include <cstring>
 #include <windows.h>
 #include <setupapi.h>
+// mingw-w64's HID headers declare C functions without saying so.
+extern "C" {
 #include <hidsdi.h>
-#include <hidpi.h>
+}
 
 namespace platform::hid {
 namespace {
@@ -130,16 +132,16 @@ std::vector<DeviceInfo> devices(std::uint16_t vendor, std::uint16_t product) {
     HDEVINFO set = ::SetupDiGetClassDevsW(&guid, nullptr, nullptr, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
     if (set == INVALID_HANDLE_VALUE) return found;
     for (DWORD i = 0;; ++i) {
-        SP_DEVICE_INTERFACE_DATA interface{};
-        interface.cbSize = sizeof interface;
-        if (!::SetupDiEnumDeviceInterfaces(set, nullptr, &guid, i, &interface)) break;
+        SP_DEVICE_INTERFACE_DATA entry{};
+        entry.cbSize = sizeof entry;
+        if (!::SetupDiEnumDeviceInterfaces(set, nullptr, &guid, i, &entry)) break;
         DWORD needed = 0;
-        ::SetupDiGetDeviceInterfaceDetailW(set, &interface, nullptr, 0, &needed, nullptr);
+        ::SetupDiGetDeviceInterfaceDetailW(set, &entry, nullptr, 0, &needed, nullptr);
         if (needed < sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W)) continue;
         std::vector<std::uint8_t> buffer(needed);
         auto* detail = reinterpret_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_W*>(buffer.data());
         detail->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W);
-        if (!::SetupDiGetDeviceInterfaceDetailW(set, &interface, detail, needed, nullptr, nullptr)) continue;
+        if (!::SetupDiGetDeviceInterfaceDetailW(set, &entry, detail, needed, nullptr, nullptr)) continue;
         // No access asked: identity can be read while another program has it open.
         HANDLE handle = ::CreateFileW(detail->DevicePath, 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                       OPEN_EXISTING, 0, nullptr);

@@ -274,6 +274,8 @@ public:
                 r[4] = 4;
                 for (std::size_t p = 0; p < 4; ++p) r[1 + 22 + p] = gpSettings[p];
                 break;
+            case 0xB0:  // read flash data: the chip settings the kernel's driver asks for
+                break;
             case 0x90:  // write
             case 0x94:  // write, no stop
                 write(c, r);
