@@ -46,6 +46,7 @@ int main(int argc, char** argv) {
     std::FILE* log = argc > 1 ? std::fopen(argv[1], "w") : nullptr;
     // The devices' address: 0x2c unless a chip strapped to another is wanted.
     const auto address = static_cast<std::uint8_t>(argc > 2 ? std::strtoul(argv[2], nullptr, 0) : 0x2c);
-    models::Cp2112Model chip(address, argc > 3 ? argv[3] : "0001");
-    return vm::serveUhid("CP2112 emulated", 0x10C4, 0xEA90, reportDescriptor(), true, chip, log);
+    const char* serial = argc > 3 ? argv[3] : "0001";
+    models::Cp2112Model chip(address, serial);
+    return vm::serveUhid("CP2112 emulated", serial, 0x10C4, 0xEA90, reportDescriptor(), true, chip, log);
 }

@@ -14,5 +14,5 @@ int main(int argc, char** argv) {
                                                0x09, 0x01, 0x15, 0x00, 0x26, 0xFF, 0x00, 0x75, 0x08, 0x95, 0x40, 0x91, 0x02,
                                                0xC0};
     models::Mcp2221Model chip;
-    return vm::serveUhid("MCP2221 emulated", 0x04D8, 0x00DD, descriptor, false, chip, log);
+    return vm::serveUhid("MCP2221 emulated", "MCP0001", 0x04D8, 0x00DD, descriptor, false, chip, log);
 }

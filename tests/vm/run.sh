@@ -16,10 +16,11 @@ fail() { echo "vm: $*" >&2; exit 1; }
 
 pxctl="$build/apps/pxctl"
 cp2112="$build/tests/cp2112_emulator"
+mcp2221="$build/tests/mcp2221_emulator"
 tinyusb="$build/tests/tiny_usb_emulator"
 ft232h="$build/tests/ft232h_emulator"
 ftdiloop="$build/tests/ftdi_loop"
-for program in "$pxctl" "$cp2112" "$tinyusb" "$ft232h" "$ftdiloop"; do
+for program in "$pxctl" "$cp2112" "$mcp2221" "$tinyusb" "$ft232h" "$ftdiloop"; do
   [ -x "$program" ] || fail "$program not built (cmake --build --preset dev)"
 done
 command -v qemu-system-x86_64 >/dev/null || fail "qemu-system-x86_64 not found (apt-get install qemu-system-x86)"
@@ -39,19 +40,20 @@ mkdir -p "$root"/{bin,sbin,usr/bin,usr/sbin,usr/local/bin,etc,proc,sys,dev,tmp,m
 cp /bin/busybox "$root/bin/busybox"
 for m in drivers/parport/parport drivers/parport/parport_pc drivers/char/ppdev drivers/char/lp \
          drivers/i2c/i2c-dev drivers/i2c/i2c-stub \
-         drivers/hid/hid drivers/hid/uhid drivers/hid/hid-cp2112 \
+         drivers/hid/hid drivers/hid/uhid drivers/hid/hid-cp2112 drivers/hid/hid-generic drivers/hid/hid-mcp2221 \
          drivers/usb/common/usb-common drivers/usb/core/usbcore drivers/usb/gadget/udc/udc-core \
          drivers/usb/gadget/udc/dummy_hcd drivers/usb/gadget/legacy/gadgetfs drivers/i2c/busses/i2c-tiny-usb; do
   cp "$modules/$m.ko" "$root/modules/" || fail "module $m.ko not found under $modules"
 done
 cp "$pxctl" "$root/usr/bin/pxctl"
 cp "$cp2112" "$root/usr/bin/cp2112_emulator"
+cp "$mcp2221" "$root/usr/bin/mcp2221_emulator"
 cp "$tinyusb" "$root/usr/bin/tiny_usb_emulator"
 cp "$ft232h" "$root/usr/bin/ft232h_emulator"
 cp "$ftdiloop" "$root/usr/bin/ftdi_loop"
 cp "$i2ctransfer" "$root/usr/local/bin/i2ctransfer"
 # The shared libraries they need, at the paths the loader looks for them.
-for program in "$pxctl" "$cp2112" "$tinyusb" "$ft232h" "$ftdiloop" "$i2ctransfer"; do
+for program in "$pxctl" "$cp2112" "$mcp2221" "$tinyusb" "$ft232h" "$ftdiloop" "$i2ctransfer"; do
   for lib in $(ldd "$program" | grep -o '/[^ ]*'); do
     mkdir -p "$root$(dirname "$lib")"
     cp -L "$lib" "$root$lib"

@@ -151,7 +151,7 @@ adapter_scenario() {
 
 # 7. A CP2112 USB HID bridge: hid-cp2112 bound to a device made through /dev/uhid.
 load hid uhid hid-cp2112
-cp2112_emulator /tmp/cp2112_gpio.log &
+PX_ENGINE_LOG=/tmp/cp2112_engine.log cp2112_emulator /tmp/cp2112_gpio.log &
 cp2112_pid=$!
 if n=$(adapter_number "CP2112 SMBus Bridge"); then
     check cp2112 0 "CP2112 SMBus Bridge on hidraw0" "" cat /sys/class/i2c-adapter/i2c-$n/name
@@ -233,6 +233,120 @@ pxctl --port $gp set 1 1 set 1 2 set 1 3 set 1 4 set 1 5 set 1 6 set 1 7 set 1 8
 t1=$(cut -d' ' -f1 /proc/uptime)
 echo "VMFIGURE gpio $(( $(wc -l <$log) - before )) line changes in $t0 .. $t1 s"
 verdict gpio
+
+# The transactions a decoded trace shows, as the adapters' models log their
+# engines' ("w 2c 00 4d", "r 2c 4d").
+transactions() {
+    awk '{ k = $3 == "write" ? "w" : "r"; line = k " " substr($4, 3)
+           for (i = 5; i <= NF; i++) { if ($i ~ /^[0-9a-f][0-9a-f]$/) line = line " " $i; else if ($i !~ /^ack/) break }
+           print line }' "$1"
+}
+
+# hid_scenario NAME PORT PIN_LOG ENGINE_LOG: a HID bridge backend on the chip's
+# hidraw node. With pins, both programs' sessions move them exactly as the
+# simulated board's trace does; without, the chip's I2C engine carries the
+# transactions the simulated board's decoded trace shows, and the reads agree.
+session_engine_b="set 1 77 set 2 200 read code1=5 mid"
+hid_scenario() {
+    name=$1 port=$2 pins=$3 engine=$4 chip=$5
+    for program in a b; do
+        eval "session=\$session_$program"
+        before=$(wc -l <$pins)
+        pxctl --program $program --port $port:sda=0,scl=1,shdn=2 $session >/tmp/${name}_$program.out
+        tail -n +$((before + 1)) $pins >/tmp/${name}_$program.seen
+        check $name 0 "" "" cmp /tmp/${name}_$program.seen /tmp/sim_$program.states
+        check $name 0 "" "" cmp /tmp/${name}_$program.out /tmp/sim_$program.out
+        echo "VMFIGURE $name pins, program $program: $(wc -l </tmp/${name}_$program.seen) line changes"
+    done
+    for program in a b; do
+        eval "session=\$session_$program"
+        [ $program = b ] && session=$session_engine_b
+        before=$(wc -l <$engine)
+        pxctl --program $program --port $port $session >/tmp/${name}_engine_$program.out
+        tail -n +$((before + 1)) $engine >/tmp/${name}_engine_$program.seen
+        pxctl --program $program --port sim --trace /tmp/sim_engine_$program.txt $session >/tmp/sim_engine_$program.out
+        transactions /tmp/sim_engine_$program.txt >/tmp/sim_engine_$program.want
+        check $name 0 "" "" cmp /tmp/${name}_engine_$program.seen /tmp/sim_engine_$program.want
+        check $name 0 "" "" cmp /tmp/${name}_engine_$program.out /tmp/sim_engine_$program.out
+        echo "VMFIGURE $name engine, program $program: $(wc -l </tmp/${name}_engine_$program.seen) transactions"
+    done
+    check $name 1 "" "pxctl: shdn: not sent: $port: cannot drive /SHDN: the $chip's I2C engine carries whole transactions and has no /SHDN line (give its pins, sda=, scl= and shdn=, to bit-bang the bus with one) (action 1; 0 ran before it)" \
+        pxctl --port $port shdn
+}
+
+# 13. The cp2112 backend on the CP2112 model's hidraw node, beside hid-cp2112
+# (which gives the chip one), through the same emulator as scenarios 7 and 9.
+hid_scenario cp2112_hid cp2112 /tmp/cp2112_gpio.log /tmp/cp2112_engine.log CP2112
+check cp2112_hid 1 "" "pxctl: get: not sent: cp2112 s:9999: no CP2112 matches dev=s:9999; CP2112s here: 0: CP2112 on hidraw0 serial 0001 \"CP2112 emulated\" (action 1; 0 ran before it)" \
+    pxctl --port cp2112:dev=s:9999 get
+check cp2112_hid 0 "128" "" pxctl --port cp2112:dev=/dev/hidraw0,sda=0,scl=1 get
+check cp2112_hid 1 "" "pxctl: get: not sent: cp2112: open /dev/hidraw0 (CP2112 on hidraw0): Permission denied (install px77xx-cli, whose udev rule gives the logged-in user these adapters' hidraw nodes, then unplug and replug it; or run as root) (action 1; 0 ran before it)" \
+    as outsider pxctl --port cp2112 get
+check cp2112_hid 1 "" "pxctl: set 1 5: not sent: cp2112: no device answered at 0x2d (action 1; 0 ran before it)" \
+    pxctl --port cp2112 --address 0x2d set 1 5
+verdict cp2112_hid
+
+# 14. An MCP2221: first held by hid-generic, with a hidraw node, for the
+# mcp2221 backend; then by the kernel's hid-mcp2221, which gives it none but
+# makes an I2C adapter and a gpiochip, for the i2c and gpio backends.
+load hid-generic
+PX_ENGINE_LOG=/tmp/mcp2221_engine.log mcp2221_emulator /tmp/mcp2221_gpio.log &
+mcp2221_pid=$!
+tries=0
+until ls /sys/bus/hid/devices/*:04D8:00DD.*/hidraw >/dev/null 2>&1 || [ $tries -ge 50 ]; do sleep 0.1; tries=$((tries + 1)); done
+mcp_node=$(ls /sys/bus/hid/devices/*:04D8:00DD.*/hidraw 2>/dev/null | head -n 1)
+if [ -n "$mcp_node" ]; then
+    echo "VMCHECK mcp2221_hid ok: hid-generic gave it $mcp_node"
+    hid_scenario mcp2221_hid mcp2221 /tmp/mcp2221_gpio.log /tmp/mcp2221_engine.log MCP2221
+    check mcp2221_hid 1 "" "pxctl: get: not sent: cp2112: 2 CP2112s are attached: name one with dev=s:SERIAL, dev=N or dev=PATH (0: CP2112 on hidraw0 serial 0001 \"CP2112 emulated\", 1: CP2112 on hidraw2 serial 0002 \"CP2112 emulated\") (action 1; 0 ran before it)" \
+        sh -c 'cp2112_emulator /tmp/cp2112_second.log 0x2c 0002 & p=$!; t=0
+               while [ ! -e /dev/hidraw2 ] && [ $t -lt 50 ]; do sleep 0.1; t=$((t + 1)); done
+               pxctl --port cp2112 get; s=$?; kill $p; exit $s'
+    pxctl detect >/tmp/detect_hid.txt
+    check mcp2221_hid 0 "" "" grep -q "^mcp2221:dev=s:MCP0001 .*MCP2221 on $mcp_node serial MCP0001" /tmp/detect_hid.txt
+    check mcp2221_hid 0 "" "" grep -q "^cp2112:dev=s:0001 .*CP2112 on hidraw0 serial 0001" /tmp/detect_hid.txt
+else
+    echo "VMCHECK mcp2221_hid FAIL: hid-generic gave the MCP2221 no hidraw node"
+    failed_mcp2221_hid=1
+fi
+verdict mcp2221_hid
+
+load hid-mcp2221
+# Linux 6.1's driver waits at probe on answers the HID core hands it only
+# after probe returns: the chip answers once the gpiochip is there.
+tries=0
+until ls -d /sys/bus/hid/devices/*:04D8:00DD.*/gpiochip* >/dev/null 2>&1 || [ $tries -ge 60 ]; do
+    sleep 1; tries=$((tries + 1))
+done
+if n=$(adapter_number "MCP2221 usb-i2c bridge"); then
+    echo "VMCHECK mcp2221_kernel ok: the adapter and gpiochip after $tries s"
+    mcp_id=$(basename $(dirname $(ls -d /sys/bus/hid/devices/*:04D8:00DD.*/i2c-$n)))
+    check mcp2221_kernel 1 "" "pxctl: get: not sent: mcp2221: the MCP2221 on $mcp_id serial MCP0001 \"MCP2221 emulated\" is held by the kernel's mcp2221 driver, which gives it no hidraw node: the kernel's i2c and gpio backends reach it (i2c:bus=N, gpio:chip=mcp2221_gpio); or, for this backend, unbind it (echo $mcp_id > /sys/bus/hid/drivers/mcp2221/unbind), keep the driver off (rmmod hid-mcp2221) and plug the chip in again (action 1; 0 ran before it)" \
+        pxctl --port mcp2221 get
+    for program in a b; do
+        eval "session=\$session_$program"
+        [ $program = b ] && session=$session_engine_b
+        check mcp2221_kernel 0 "$(cat /tmp/sim_engine_$program.out)" "" pxctl --program $program --port i2c:bus=$n $session
+        before=$(wc -l </tmp/mcp2221_gpio.log)
+        eval "session=\$session_$program"
+        pxctl --program $program --port gpio:chip=mcp2221_gpio,sda=0,scl=1,shdn=2 $session >/tmp/mcpk_$program.out
+        tail -n +$((before + 1)) /tmp/mcp2221_gpio.log >/tmp/mcpk_$program.seen
+        check mcp2221_kernel 0 "" "" cmp /tmp/mcpk_$program.seen /tmp/sim_$program.states
+        # Linux 6.1's hid-mcp2221 answers a GP pin's direction byte for its
+        # level (the chip sends the level first): a released SDA reads 1
+        # whatever the device drives, so every read-back reads 255. The writes
+        # are exact; the mcp2221 backend on hidraw reads right (above).
+        check mcp2221_kernel 0 "$(sed 's/.*/255/' /tmp/sim_$program.out)" "" cat /tmp/mcpk_$program.out
+    done
+else
+    echo "VMCHECK mcp2221_kernel FAIL: hid-mcp2221 made no adapter"
+    failed_mcp2221_kernel=1
+fi
+kill $mcp2221_pid
+tries=0
+while ls -d /sys/bus/hid/devices/*:04D8:00DD.* >/dev/null 2>&1 && [ $tries -lt 50 ]; do sleep 0.1; tries=$((tries + 1)); done
+while [ -e /dev/hidraw2 ] && [ $tries -lt 100 ]; do sleep 0.1; tries=$((tries + 1)); done
+verdict mcp2221_kernel
 
 # 10. An FT232H through libftdi, libusb and the real USB stack: the chip's model
 # served by gadgetfs on dummy_hcd (in place of the i2c-tiny-usb adapter, since

@@ -12,6 +12,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <unistd.h>
@@ -19,9 +20,13 @@
 
 namespace vm {
 
-inline int serveUhid(const char* name, std::uint16_t vendor, std::uint16_t product,
+// The transactions the model's I2C engine carries go to PX_ENGINE_LOG where it
+// is set, one "w 2c 00 4d" or "r 2c 4d" a line.
+inline int serveUhid(const char* name, const char* serial, std::uint16_t vendor, std::uint16_t product,
                      const std::vector<std::uint8_t>& descriptor, bool numbered, models::HidModel& model,
                      std::FILE* log) {
+    const char* engineLogPath = std::getenv("PX_ENGINE_LOG");
+    std::FILE* engineLog = engineLogPath != nullptr ? std::fopen(engineLogPath, "a") : nullptr;
     const int fd = ::open("/dev/uhid", O_RDWR | O_CLOEXEC);
     if (fd < 0) {
         std::perror("uhid: /dev/uhid");
@@ -35,6 +40,7 @@ inline int serveUhid(const char* name, std::uint16_t vendor, std::uint16_t produ
     uhid_event create{};
     create.type = UHID_CREATE2;
     std::snprintf(reinterpret_cast<char*>(create.u.create2.name), sizeof create.u.create2.name, "%s", name);
+    std::snprintf(reinterpret_cast<char*>(create.u.create2.uniq), sizeof create.u.create2.uniq, "%s", serial);
     create.u.create2.rd_size = static_cast<std::uint16_t>(descriptor.size());
     std::memcpy(create.u.create2.rd_data, descriptor.data(), descriptor.size());
     create.u.create2.bus = 0x03;  // BUS_USB
@@ -65,6 +71,11 @@ inline int serveUhid(const char* name, std::uint16_t vendor, std::uint16_t produ
         if (ev.type == UHID_OUTPUT) {
             model.output(ev.u.output.data, ev.u.output.size);
             flush();
+            for (const auto& line : model.engineLog) {
+                if (engineLog != nullptr) std::fprintf(engineLog, "%s\n", line.c_str());
+            }
+            if (engineLog != nullptr) std::fflush(engineLog);
+            model.engineLog.clear();
         } else if (ev.type == UHID_GET_REPORT) {
             const auto report = model.getFeature(ev.u.get_report.rnum);
             uhid_event reply{};
