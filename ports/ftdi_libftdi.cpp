@@ -259,9 +259,12 @@ private:
 
 std::unique_ptr<FtdiSystem> ftdiSystem() { return std::make_unique<LibftdiSystem>(); }
 
-const char kFtdiSelectorForms[] = "i:VID:PID[:N], s:VID:PID:SERIAL or d:BUS/ADDR (ids in hex, as lsusb shows them)";
+const char kFtdiSelectorForms[] =
+    "s:SERIAL, N (the Nth FTDI device attached, from 0), i:VID:PID[:N], s:VID:PID:SERIAL or d:BUS/ADDR (ids in hex, "
+    "as lsusb shows them)";
 const char kFtdiDescription[] =
     "the pins of an FTDI FT232H, FT2232H or FT4232H through libftdi (MPSSE), a write frame per USB write: the exact "
-    "frames; D is i:VID:PID[:N], s:VID:PID:SERIAL or d:BUS/ADDR, and may be left out with one FTDI chip attached";
+    "frames; D is s:SERIAL, an index, i:VID:PID[:N], s:VID:PID:SERIAL or d:BUS/ADDR, and may be left out with one FTDI "
+    "chip attached";
 
 }  // namespace ports

@@ -217,7 +217,28 @@ Opened makeFtdi(const Options& options) {
         }
         dev = engines.front()->selector;
     }
-    if (!ftdiSystem()->validSelector(*dev)) options.reject("dev", "is not a device " + ftdiSystem()->driver() + " can name", kFtdiSelectorForms);
+    if (const auto system = ftdiSystem(); !system->validSelector(*dev)) {
+        // A serial number alone, or the device's place in detect's list, as
+        // the HID adapters take them: resolved against what is attached.
+        const bool index = !dev->empty() && dev->size() <= 3 &&
+                           dev->find_first_not_of("0123456789") == std::string::npos;
+        const bool serial = dev->rfind("s:", 0) == 0 && dev->size() > 2 && dev->find(':', 2) == std::string::npos;
+        if (!index && !serial) options.reject("dev", "is not a device " + system->driver() + " can name", kFtdiSelectorForms);
+        const auto attached = system->devices();
+        std::string found;
+        const FtdiDevice* named = nullptr;
+        for (std::size_t i = 0; i < attached.size(); ++i) {
+            const FtdiDevice& d = attached[i];
+            found += (found.empty() ? "" : ", ") + std::to_string(i) + ": " + describe(d);
+            if (named == nullptr && !d.selector.empty() && (index ? std::to_string(i) == *dev : d.serial == dev->substr(2))) named = &d;
+        }
+        if (named == nullptr) {
+            throw ConfigError("ftdi: no FTDI device " + (index ? "is number " + *dev : "has serial " + printable(dev->substr(2))) +
+                              "; " + (found.empty() ? "no FTDI device is attached (" + system->listingHint() + ")"
+                                                    : "FTDI devices here: " + found));
+        }
+        dev = named->selector;
+    }
     wiring.selector = *dev;
     const std::string iface = options.text("iface").value_or("A");
     if (iface.size() != 1 || iface[0] < 'A' || iface[0] > 'D') options.reject("iface", "is not an interface", "A, B, C or D");

@@ -3,6 +3,8 @@
 // the entries' make and detect.
 #include "ports/hid_bridge.h"
 
+#include "ports/lock_port.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
@@ -58,6 +60,20 @@ bool plainSerial(const std::string& serial) {
     return !serial.empty() && std::all_of(serial.begin(), serial.end(), [](char c) {
         return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '-' || c == '_' || c == '.';
     });
+}
+
+// The device dev= names among those attached: by serial (s:SERIAL), by its
+// place in the list (N), or by path or node; with none named, the only one.
+const platform::hid::DeviceInfo* choose(const std::vector<platform::hid::DeviceInfo>& found, const std::string& selector) {
+    if (selector.empty()) return found.size() == 1 ? &found.front() : nullptr;
+    for (std::size_t i = 0; i < found.size(); ++i) {
+        const auto& d = found[i];
+        const bool match = selector.rfind("s:", 0) == 0 ? d.serial == selector.substr(2)
+                           : allDigits(selector)         ? std::to_string(i) == selector
+                                                         : (d.path == selector || d.node == selector);
+        if (match) return &d;
+    }
+    return nullptr;
 }
 
 std::string heldByDriver(const HidChip& chip, const platform::hid::DeviceInfo& d) {
@@ -141,15 +157,9 @@ void HidLines::claim() {
                      "s are attached: name one with dev=s:SERIAL, dev=N or dev=PATH (" + listed(chip_, found) + ")",
                  EINVAL);
         }
-        chosen = &found.front();
+        chosen = choose(found, selector_);
     } else {
-        for (std::size_t i = 0; i < found.size() && chosen == nullptr; ++i) {
-            const auto& d = found[i];
-            const bool match = selector_.rfind("s:", 0) == 0 ? d.serial == selector_.substr(2)
-                               : allDigits(selector_)         ? std::to_string(i) == selector_
-                                                              : (d.path == selector_ || d.node == selector_);
-            if (match) chosen = &d;
-        }
+        chosen = choose(found, selector_);
         if (chosen == nullptr) {
             fail("no " + std::string(chip_.chip) + " matches dev=" + printable(selector_) + "; " +
                      (found.empty() ? "none is attached" + attached(*system_)
@@ -292,10 +302,17 @@ Opened makeHid(const HidChip& chip, const Options& options, std::span<const Key>
                            "microseconds, with sda= and scl= given");
         }
     }
+    // Every program that opens a bridge reads every report it sends: one
+    // program a chip, by a lock named after the device chosen.
+    HidSystem system;
+    const auto found = system.devices(chip.vendor, chip.product);
+    const platform::hid::DeviceInfo* chosen = choose(found, dev);
+    std::string lockKey = chosen != nullptr ? lockKeyForFile(std::string(chip.name), chosen->path.empty() ? chosen->node : chosen->path)
+                                            : std::string(chip.name) + "-not-found";
     auto lines = std::make_unique<HidLines>(chip, dev, pins);
     HidLines* backend = lines.get();
     std::string label = lines->label();
-    Opened opened{std::make_unique<bus::LinePort>(label, std::move(lines)), label};
+    Opened opened{std::make_unique<bus::LinePort>(label, std::move(lines)), label, nullptr, std::move(lockKey)};
     opened.details = [backend] { return backend->details(); };
     opened.carriesTransactions = !pins;
     return opened;

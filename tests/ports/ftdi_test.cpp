@@ -235,15 +235,16 @@ INSTANTIATE_TEST_SUITE_P(
     testing_support::RowName());
 
 TEST(Ftdi, PortStrings) {
+    const std::string forms = ports::kFtdiSelectorForms;
     EXPECT_EQ(ports::openPort("ftdi:dev=i:0403:6014,iface=A,scl=0,sda=1,sda_in=2,shdn=3").label,
               "ftdi i:0403:6014");
     for (const auto& [spec, message] : std::vector<std::pair<std::string, std::string>>{
-             {"ftdi:dev=i:0403", "ftdi: dev=i:0403 is not a device libftdi can name; dev accepts i:VID:PID[:N], "
-                                 "s:VID:PID:SERIAL or d:BUS/ADDR (ids in hex, as lsusb shows them)"},
-             {"ftdi:dev=d:1/200", "ftdi: dev=d:1/200 is not a device libftdi can name; dev accepts i:VID:PID[:N], "
-                                  "s:VID:PID:SERIAL or d:BUS/ADDR (ids in hex, as lsusb shows them)"},
-             {"ftdi:dev=s:0403:6014", "ftdi: dev=s:0403:6014 is not a device libftdi can name; dev accepts "
-                                      "i:VID:PID[:N], s:VID:PID:SERIAL or d:BUS/ADDR (ids in hex, as lsusb shows them)"},
+             {"ftdi:dev=i:0403", "ftdi: dev=i:0403 is not a device libftdi can name; dev accepts " + forms},
+             {"ftdi:dev=d:1/200", "ftdi: dev=d:1/200 is not a device libftdi can name; dev accepts " + forms},
+             {"ftdi:dev=s:0403:6014", "ftdi: dev=s:0403:6014 is not a device libftdi can name; dev accepts " + forms},
+             // A serial alone or an index, as detect lists them, is looked for among what is attached.
+             {"ftdi:dev=s:FT1ABC", "ftdi: no FTDI device has serial FT1ABC; no FTDI device is attached (`lsusb` lists USB devices)"},
+             {"ftdi:dev=1", "ftdi: no FTDI device is number 1; no FTDI device is attached (`lsusb` lists USB devices)"},
              {"ftdi:dev=i:0403:6014,iface=E", "ftdi: iface=E is not an interface; iface accepts A, B, C or D"},
              {"ftdi:dev=i:0403:6014,scl=8", "ftdi: scl=8 is out of range; scl accepts an ADBUS pin 0..7"},
              {"ftdi:dev=i:0403:6014,scl=1", "ftdi: scl=1 is the pin sda has; scl accepts a pin of its own"},

@@ -284,6 +284,11 @@ check cp2112_hid 1 "" "pxctl: get: not sent: cp2112: open /dev/hidraw0 (CP2112 o
     as outsider pxctl --port cp2112 get
 check cp2112_hid 1 "" "pxctl: set 1 5: not sent: cp2112: no device answered at 0x2d (action 1; 0 ran before it)" \
     pxctl --port cp2112 --address 0x2d set 1 5
+# One program a bridge: a second is refused while the first holds it.
+hold cp2112:sda=0,scl=1 cp2112_hid
+check cp2112_hid 1 "" "pxctl: get: not sent: cp2112 s:0001 is in use by another program (pid $holder) (action 1; 0 ran before it)" \
+    pxctl --port cp2112:dev=s:0001 get
+wait $holder
 verdict cp2112_hid
 
 # 14. An MCP2221: first held by hid-generic, with a hidraw node, for the
