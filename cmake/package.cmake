@@ -38,7 +38,8 @@ install(FILES ${PROJECT_SOURCE_DIR}/packaging/pxctl-json.schema.json DESTINATION
 install(FILES ${PROJECT_SOURCE_DIR}/packaging/pxctl.bash-completion DESTINATION share/bash-completion/completions
         RENAME pxctl COMPONENT cli)
 # The logged-in user reaches FTDI chips without root.
-install(FILES ${PROJECT_SOURCE_DIR}/packaging/60-px77xx-ftdi.rules DESTINATION /lib/udev/rules.d COMPONENT cli)
+install(FILES ${PROJECT_SOURCE_DIR}/packaging/60-px77xx-ftdi.rules ${PROJECT_SOURCE_DIR}/packaging/60-px77xx-hid.rules
+  DESTINATION /lib/udev/rules.d COMPONENT cli)
 # The chips the rule names, for software centres that match hardware.
 install(FILES ${PROJECT_SOURCE_DIR}/packaging/px77xx-cli.metainfo.xml DESTINATION share/metainfo
         RENAME io.github.px77xx.cli.metainfo.xml COMPONENT cli)

@@ -7,7 +7,7 @@ packages=(
   qt6-base-dev libgl-dev fonts-liberation2 libgpiod-dev libftdi1-dev libedit-dev libtirpc-dev libavahi-client-dev
   sigrok-cli xvfb xauth xdotool python3-pyatspi at-spi2-core dbus
   clang libclang-rt-14-dev
-  qemu-system-x86 linux-image-amd64 busybox-static cpio i2c-tools
+  qemu-system-x86 linux-image-amd64 busybox-static cpio i2c-tools udev
   man-db groff-base jq dpkg-dev lintian systemd iproute2 rpcbind lxi-tools avahi-daemon dbus-bin
   g++-mingw-w64-x86-64-posix wine wine64 googletest nsis zip unzip
   python3-dev pybind11-dev python3-pybind11 python3-pytest python3-jsonschema

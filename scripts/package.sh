@@ -48,6 +48,7 @@ test "$(bash -c 'source /usr/share/bash-completion/completions/pxctl; COMP_LINE=
 # The udev rule for FTDI chips, where udev reads it, ahead of logind's seat
 # rules (73-seat-late) that turn the uaccess tag into an ACL.
 grep -q 'ATTR{idProduct}=="6010|6011|6014", TAG+="uaccess"' /lib/udev/rules.d/60-px77xx-ftdi.rules
+grep -q 'KERNELS=="0003:04D8:00DD.\*", TAG+="uaccess"' /lib/udev/rules.d/60-px77xx-hid.rules
 [ ! -e /etc/systemd/system/multi-user.target.wants/px77xx-scpi.service ] || fail "px77xx-scpi enabled at install"
 dpkg-query --showformat='${Conffiles}' --show px77xx-cli | grep -q /etc/default/px77xx-scpi
 ( . /etc/default/px77xx-scpi && test "$PX77XX_LISTEN" = 127.0.0.1:5025 )

@@ -135,8 +135,8 @@ Opened open(const std::string& path) {
 }
 
 std::string accessFix() {
-    return "install px77xx-cli, whose udev rule gives the logged-in user these adapters' hidraw nodes, then unplug "
-           "and replug it; or run as root";
+    return "install px77xx-cli, whose udev rule (60-px77xx-hid.rules) gives the logged-in user these adapters' hidraw "
+           "nodes, then plug the adapter in again; or run as root";
 }
 
 }  // namespace platform::hid

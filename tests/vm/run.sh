@@ -28,6 +28,8 @@ command -v qemu-system-x86_64 >/dev/null || fail "qemu-system-x86_64 not found (
   fail "a static /bin/busybox is needed (apt-get install busybox-static)"
 i2ctransfer="$(command -v i2ctransfer || true)"
 [ -x "$i2ctransfer" ] || fail "i2ctransfer not found (apt-get install i2c-tools)"
+udevadm="$(command -v udevadm || true)"
+[ -x "$udevadm" ] || fail "udevadm not found (apt-get install udev)"
 version="$(ls /lib/modules 2>/dev/null | sort -V | tail -n 1)"
 kernel="/boot/vmlinuz-$version"
 [ -n "$version" ] && [ -r "$kernel" ] || fail "no kernel with modules in /boot (apt-get install linux-image-amd64)"
@@ -52,8 +54,12 @@ cp "$tinyusb" "$root/usr/bin/tiny_usb_emulator"
 cp "$ft232h" "$root/usr/bin/ft232h_emulator"
 cp "$ftdiloop" "$root/usr/bin/ftdi_loop"
 cp "$i2ctransfer" "$root/usr/local/bin/i2ctransfer"
+cp "$udevadm" "$root/usr/local/bin/udevadm"
+# The package's udev rules, for udevadm test against the kernel's own devices.
+mkdir -p "$root/lib/udev/rules.d"
+cp "$here/../../packaging/"60-px77xx-*.rules "$root/lib/udev/rules.d/"
 # The shared libraries they need, at the paths the loader looks for them.
-for program in "$pxctl" "$cp2112" "$mcp2221" "$tinyusb" "$ft232h" "$ftdiloop" "$i2ctransfer"; do
+for program in "$pxctl" "$cp2112" "$mcp2221" "$tinyusb" "$ft232h" "$ftdiloop" "$i2ctransfer" "$udevadm"; do
   for lib in $(ldd "$program" | grep -o '/[^ ]*'); do
     mkdir -p "$root$(dirname "$lib")"
     cp -L "$lib" "$root$lib"

@@ -280,10 +280,12 @@ hid_scenario cp2112_hid cp2112 /tmp/cp2112_gpio.log /tmp/cp2112_engine.log CP211
 check cp2112_hid 1 "" "pxctl: get: not sent: cp2112 s:9999: no CP2112 matches dev=s:9999; CP2112s here: 0: CP2112 on hidraw0 serial 0001 \"CP2112 emulated\" (action 1; 0 ran before it)" \
     pxctl --port cp2112:dev=s:9999 get
 check cp2112_hid 0 "128" "" pxctl --port cp2112:dev=/dev/hidraw0,sda=0,scl=1 get
-check cp2112_hid 1 "" "pxctl: get: not sent: cp2112: open /dev/hidraw0 (CP2112 on hidraw0): Permission denied (install px77xx-cli, whose udev rule gives the logged-in user these adapters' hidraw nodes, then unplug and replug it; or run as root) (action 1; 0 ran before it)" \
+check cp2112_hid 1 "" "pxctl: get: not sent: cp2112: open /dev/hidraw0 (CP2112 on hidraw0): Permission denied (install px77xx-cli, whose udev rule (60-px77xx-hid.rules) gives the logged-in user these adapters' hidraw nodes, then plug the adapter in again; or run as root) (action 1; 0 ran before it)" \
     as outsider pxctl --port cp2112 get
 check cp2112_hid 1 "" "pxctl: set 1 5: not sent: cp2112: no device answered at 0x2d (action 1; 0 ran before it)" \
     pxctl --port cp2112 --address 0x2d set 1 5
+# The package's udev rule gives the seat's user the bridge's hidraw node.
+check cp2112_hid 0 "" "" sh -c "udevadm test --action=add /sys/class/hidraw/hidraw0 2>&1 | grep -q 'TAGS=.*:uaccess:'"
 # One program a bridge: a second is refused while the first holds it.
 hold cp2112:sda=0,scl=1 cp2112_hid
 check cp2112_hid 1 "" "pxctl: get: not sent: cp2112 s:0001 is in use by another program (pid $holder) (action 1; 0 ran before it)" \
@@ -303,6 +305,7 @@ mcp_node=$(ls /sys/bus/hid/devices/*:04D8:00DD.*/hidraw 2>/dev/null | head -n 1)
 if [ -n "$mcp_node" ]; then
     echo "VMCHECK mcp2221_hid ok: hid-generic gave it $mcp_node"
     hid_scenario mcp2221_hid mcp2221 /tmp/mcp2221_gpio.log /tmp/mcp2221_engine.log MCP2221
+    check mcp2221_hid 0 "" "" sh -c "udevadm test --action=add /sys/class/hidraw/$mcp_node 2>&1 | grep -q 'TAGS=.*:uaccess:'"
     check mcp2221_hid 1 "" "pxctl: get: not sent: cp2112: 2 CP2112s are attached: name one with dev=s:SERIAL, dev=N or dev=PATH (0: CP2112 on hidraw0 serial 0001 \"CP2112 emulated\", 1: CP2112 on hidraw2 serial 0002 \"CP2112 emulated\") (action 1; 0 ran before it)" \
         sh -c 'cp2112_emulator /tmp/cp2112_second.log 0x2c 0002 & p=$!; t=0
                while [ ! -e /dev/hidraw2 ] && [ $t -lt 50 ]; do sleep 0.1; t=$((t + 1)); done
