@@ -242,6 +242,32 @@ transactions() {
            print line }' "$1"
 }
 
+uptime_now() { cut -d' ' -f1 /proc/uptime; }
+
+# A 256-code sweep of program B (five in one session on an engine, for the
+# clock's 10 ms), timed on the guest's instruction clock: "START END LINES",
+# LINES being what the model's log (pins or engine) gained.
+i=0
+while [ $i -lt 256 ]; do echo "set 1 $i"; i=$((i + 1)); done >/tmp/hid_sweep.txt
+for i in 1 2 3 4 5; do cat /tmp/hid_sweep.txt; done >/tmp/hid_sweep5.txt
+timed_sweep() {
+    before=$(wc -l <$2)
+    t0=$(uptime_now)
+    pxctl --port $1 - <${3:-/tmp/hid_sweep.txt} >/dev/null
+    t1=$(uptime_now)
+    echo "$t0 $t1 $(( $(wc -l <$2) - before ))"
+}
+# compare NAME WHAT OURS THEIRS THEIR_NAME UNIT: the figure, and at most 1.2 times theirs.
+compare_sweeps() {
+    figure=$(echo "$3 $4" | awk -v what="$2" -v theirs="$5" -v unit="$6" '{
+        a = $2 - $1; b = $5 - $4
+        printf "%s %.2f s, %.0f us a %s (%d); %s %.2f s, %.0f us a %s (%d); ratio %.2f", what, a, 1e6 * a / $3, unit, $3,
+               theirs, b, 1e6 * b / $6, unit, $6, a / b }')
+    echo "VMFIGURE $1 sweep: $figure (at most 1.2)"
+    ratio=${figure##* }
+    check $1 0 "" "" awk -v r="$ratio" 'BEGIN { exit !(r <= 1.2) }'
+}
+
 # hid_scenario NAME PORT PIN_LOG ENGINE_LOG: a HID bridge backend on the chip's
 # hidraw node. With pins, both programs' sessions move them exactly as the
 # simulated board's trace does; without, the chip's I2C engine carries the
@@ -291,6 +317,13 @@ hold cp2112:sda=0,scl=1 cp2112_hid
 check cp2112_hid 1 "" "pxctl: get: not sent: cp2112 s:0001 is in use by another program (pid $holder) (action 1; 0 ran before it)" \
     pxctl --port cp2112:dev=s:0001 get
 wait $holder
+# Against the kernel's own paths to the same chip: the gpio backend on
+# hid-cp2112's gpiochip, the i2c backend on its adapter.
+cp_bus=$(adapter_number "CP2112 SMBus Bridge")
+compare_sweeps cp2112_hid pins "$(timed_sweep cp2112:sda=0,scl=1,shdn=2 /tmp/cp2112_gpio.log)" \
+    "$(timed_sweep gpio:chip=cp2112_gpio,sda=0,scl=1,shdn=2 /tmp/cp2112_gpio.log)" gpio "line change"
+compare_sweeps cp2112_hid engine "$(timed_sweep cp2112 /tmp/cp2112_engine.log /tmp/hid_sweep5.txt)" \
+    "$(timed_sweep i2c:bus=$cp_bus /tmp/cp2112_engine.log /tmp/hid_sweep5.txt)" i2c transaction
 verdict cp2112_hid
 
 # 14. An MCP2221: first held by hid-generic, with a hidraw node, for the
@@ -306,6 +339,8 @@ if [ -n "$mcp_node" ]; then
     echo "VMCHECK mcp2221_hid ok: hid-generic gave it $mcp_node"
     hid_scenario mcp2221_hid mcp2221 /tmp/mcp2221_gpio.log /tmp/mcp2221_engine.log MCP2221
     check mcp2221_hid 0 "" "" sh -c "udevadm test --action=add /sys/class/hidraw/$mcp_node 2>&1 | grep -q 'TAGS=.*:uaccess:'"
+    mcp_pins=$(timed_sweep mcp2221:sda=0,scl=1,shdn=2 /tmp/mcp2221_gpio.log)
+    mcp_engine=$(timed_sweep mcp2221 /tmp/mcp2221_engine.log /tmp/hid_sweep5.txt)
     check mcp2221_hid 1 "" "pxctl: get: not sent: cp2112: 2 CP2112s are attached: name one with dev=s:SERIAL, dev=N or dev=PATH (0: CP2112 on hidraw0 serial 0001 \"CP2112 emulated\", 1: CP2112 on hidraw2 serial 0002 \"CP2112 emulated\") (action 1; 0 ran before it)" \
         sh -c 'cp2112_emulator /tmp/cp2112_second.log 0x2c 0002 & p=$!; t=0
                while [ ! -e /dev/hidraw2 ] && [ $t -lt 50 ]; do sleep 0.1; t=$((t + 1)); done
@@ -346,6 +381,10 @@ if n=$(adapter_number "MCP2221 usb-i2c bridge"); then
         # are exact; the mcp2221 backend on hidraw reads right (above).
         check mcp2221_kernel 0 "$(sed 's/.*/255/' /tmp/sim_$program.out)" "" cat /tmp/mcpk_$program.out
     done
+    compare_sweeps mcp2221_kernel "mcp2221 pins" "$mcp_pins" \
+        "$(timed_sweep gpio:chip=mcp2221_gpio,sda=0,scl=1,shdn=2 /tmp/mcp2221_gpio.log)" gpio "line change"
+    compare_sweeps mcp2221_kernel "mcp2221 engine" "$mcp_engine" \
+        "$(timed_sweep i2c:bus=$n /tmp/mcp2221_engine.log /tmp/hid_sweep5.txt)" i2c transaction
 else
     echo "VMCHECK mcp2221_kernel FAIL: hid-mcp2221 made no adapter"
     failed_mcp2221_kernel=1
@@ -420,7 +459,6 @@ check ftdi 0 "1 1 0" "" tail -n 1 /tmp/ftdi_lines.log
 # the same transfers sent by a bare libftdi loop.
 i=0
 while [ $i -lt 256 ]; do echo "set 1 $i"; i=$((i + 1)); done >/tmp/sweep.txt
-uptime_now() { cut -d' ' -f1 /proc/uptime; }
 # A run's pace read off the chip's side: the microseconds between one frame's
 # transfer and the next, start-up and the echo check left out. Every run of
 # the sweep makes the same 258 transfers, the echo check first.
