@@ -66,6 +66,7 @@ for program in "$pxctl" "$cp2112" "$mcp2221" "$tinyusb" "$ft232h" "$ftdiloop" "$
   done
 done
 cp "$here/scenarios.sh" "$root/scenarios.sh"
+cp "$here/checks.sh" "$root/checks.sh"
 cp "$here/../support/line_states.awk" "$root/line_states.awk"
 cat >"$root/etc/passwd" <<'END'
 root:x:0:0:root:/:/bin/sh

@@ -3,32 +3,7 @@
 # at 0x378. Each scenario prints "VMTEST <name> PASS" or "VMTEST <name> FAIL",
 # with a VMCHECK line and the difference for every check that failed.
 
-# check NAME STATUS STDOUT STDERR COMMAND...: the command's exit status and
-# exact output.
-check() {
-    name=$1 want_status=$2 want_out=$3 want_err=$4
-    shift 4
-    "$@" >/tmp/out 2>/tmp/err
-    status=$?
-    out=$(cat /tmp/out)
-    err=$(cat /tmp/err)
-    if [ "$status" = "$want_status" ] && [ "$out" = "$want_out" ] && [ "$err" = "$want_err" ]; then
-        echo "VMCHECK $name ok: $*"
-    else
-        echo "VMCHECK $name FAIL: $*"
-        echo "  status $status, want $want_status"
-        echo "  stdout [$out], want [$want_out]"
-        echo "  stderr [$err]"
-        echo "  want   [$want_err]"
-        eval "failed_$name=1"
-    fi
-}
-verdict() {
-    eval "f=\${failed_$1:-0}"
-    if [ "$f" = 0 ]; then echo "VMTEST $1 PASS"; else echo "VMTEST $1 FAIL"; fi
-}
-as() { user=$1; shift; su -s /bin/sh "$user" -c "$*"; }
-load() { for m in "$@"; do insmod "/modules/$m.ko" || echo "VMCHECK load FAIL: insmod $m"; done; }
+. /checks.sh
 
 HELD="(another program or the lp driver holds the port)"
 pp=ppdev:dev=/dev/parport0
@@ -185,8 +160,6 @@ hold() {
     while [ ! -s /tmp/$2_holder.out ] && [ $tries -lt 40 ]; do sleep 0.25; tries=$((tries + 1)); done
 }
 
-# The pin changes a .log trace's register writes make (tests/support/line_states.awk).
-line_states() { awk -f /line_states.awk "$1"; }
 
 # 9. GPIO: the CP2112's own lines, bit-banged by the gpio backend through the
 # real gpiolib and hid-cp2112, with the simulated device on them (the emulator
@@ -233,14 +206,6 @@ pxctl --port $gp set 1 1 set 1 2 set 1 3 set 1 4 set 1 5 set 1 6 set 1 7 set 1 8
 t1=$(cut -d' ' -f1 /proc/uptime)
 echo "VMFIGURE gpio $(( $(wc -l <$log) - before )) line changes in $t0 .. $t1 s"
 verdict gpio
-
-# The transactions a decoded trace shows, as the adapters' models log their
-# engines' ("w 2c 00 4d", "r 2c 4d").
-transactions() {
-    awk '{ k = $3 == "write" ? "w" : "r"; line = k " " substr($4, 3)
-           for (i = 5; i <= NF; i++) { if ($i ~ /^[0-9a-f][0-9a-f]$/) line = line " " $i; else if ($i !~ /^ack/) break }
-           print line }' "$1"
-}
 
 uptime_now() { cut -d' ' -f1 /proc/uptime; }
 
