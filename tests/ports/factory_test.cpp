@@ -125,7 +125,7 @@ TEST(Factory, TheTableHasEveryBackendAndSaysWhyOneIsMissing) {
             EXPECT_EQ(e.what(), std::string(backend->missing) + "; this build has " + testing_support::validBackends());
         }
     }
-    EXPECT_EQ(names, "sim ppdev io i2c gpio ftdi lib ");
+    EXPECT_EQ(names, "sim ppdev io i2c gpio ftdi cp2112 mcp2221 lib ");
 }
 
 }  // namespace

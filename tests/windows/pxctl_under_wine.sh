@@ -129,7 +129,7 @@ check missing_dll 1 "" "pxctl: get: not sent: lib $here\\absent.dll: cannot load
 none=$(win "$dll_none")
 check dll_with_neither_interface 1 "" "pxctl: set 1 5: not sent: lib $none: exports neither OutportW nor Out32: Procedure not found (not a port library: inpoutx64.dll and ntport.dll are$choose) (action 1; 0 ran before it)" \
     -- --port "lib:path=$dll_none" set 1 5
-check linux_only_backend 2 "" "pxctl: ppdev reaches a Linux kernel driver and exists only on Linux; this build has sim, ftdi, lib" \
+check linux_only_backend 2 "" "pxctl: ppdev reaches a Linux kernel driver and exists only on Linux; this build has sim, ftdi, cp2112, mcp2221, lib" \
     -- --port ppdev get
 check ftdi_without_ftdis_driver 1 "" "pxctl: get: not sent: ftdi 0: FTDI's D2XX driver is not installed (ftd2xx.dll: Module not found): Windows installs it by itself when an FTDI chip is first plugged in, from Windows Update; or install FTDI's D2XX driver (CDM) from ftdichip.com (action 1; 0 ran before it)" \
     -- --port ftdi:dev=0 get
