@@ -336,7 +336,7 @@ private:
             r[2] = 0x01;
             return;
         }
-        const std::size_t n = std::min<std::size_t>(c[1] | (c[2] << 8), 60);
+        const std::size_t n = std::min<std::size_t>(static_cast<std::size_t>(c[1] | (c[2] << 8)), 60);
         nack_ = !engineWrite(static_cast<std::uint8_t>(c[3] >> 1), c.data() + 4, n);
         state_ = nack_ ? kAddressNack : 0;
     }
@@ -345,7 +345,7 @@ private:
             r[2] = 0x01;
             return;
         }
-        const std::size_t n = std::min<std::size_t>(c[1] | (c[2] << 8), 60);
+        const std::size_t n = std::min<std::size_t>(static_cast<std::size_t>(c[1] | (c[2] << 8)), 60);
         const auto bytes = engineRead(static_cast<std::uint8_t>(c[3] >> 1), n);
         nack_ = !bytes;
         state_ = nack_ ? kAddressNack : kReadComplete;
