@@ -133,7 +133,7 @@ std::vector<DetectedPort> detectCp2112() { return detectHid(kCp2112Chip); }
 
 }  // namespace
 
-const HidChip kCp2112Chip{"cp2112", "CP2112", 0x10C4, 0xEA90, 8, "GPIO.", "hid-cp2112",
+const HidChip kCp2112Chip{"cp2112", "CP2112", 0x10C4, 0xEA90, "GPIO.", "hid-cp2112",
                           "the kernel's i2c and gpio backends reach it (i2c:bus=N, gpio:chip=cp2112_gpio)", makeBridge};
 
 const Backend kCp2112Backend{

@@ -57,7 +57,6 @@ public:
     HidReport await(std::size_t at, std::uint8_t code);
 
     [[noreturn]] void fail(const std::string& what, int code = 0) const;
-    const std::string& chip() const { return chip_; }
     // The device failed or went away: the next access opens it again.
     bool broken() const { return broken_; }
 
@@ -94,7 +93,6 @@ struct HidChip {
     std::string_view chip;  // "CP2112"
     std::uint16_t vendor;
     std::uint16_t product;
-    unsigned pins;                 // GPIO pins, numbered 0..pins-1
     std::string_view pinName;      // as the data sheet writes one: "GPIO.", "GP"
     std::string_view linuxDriver;  // the kernel's own driver for it: "hid-cp2112"
     std::string_view kernelWay;    // what reaches the chip through that driver

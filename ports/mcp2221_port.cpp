@@ -176,7 +176,7 @@ std::vector<DetectedPort> detectMcp2221() { return detectHid(kMcp2221Chip); }
 
 }  // namespace
 
-const HidChip kMcp2221Chip{"mcp2221", "MCP2221", 0x04D8, 0x00DD, 4, "GP", "hid-mcp2221",
+const HidChip kMcp2221Chip{"mcp2221", "MCP2221", 0x04D8, 0x00DD, "GP", "hid-mcp2221",
                            "the kernel's i2c and gpio backends reach it (i2c:bus=N, gpio:chip=mcp2221_gpio)", makeBridge};
 
 const Backend kMcp2221Backend{

@@ -105,8 +105,6 @@ public:
         : HidModel(address), serial_(std::move(serial)) {}
 
     std::uint8_t special = 0;  // GPIO special functions: bit 0 GPIO.7 clock, 1 GPIO.0 TX LED, 2 GPIO.1 RX LED
-    int busyPolls = 0;         // status requests that answer "busy" before a transfer completes
-    bool stuckBusy = false;    // the bus never frees (until cancelled)
     bool busNotFree = false;   // a transfer ends at once in "bus not free"
     std::uint8_t direction = 0;  // all inputs at power-up
     std::uint8_t pushPull = 0;
@@ -125,9 +123,7 @@ public:
                 if (size >= 5) transfer(data[1] >> 1, data + 5, data[4], (data[2] << 8) | data[3]);
                 break;
             case kStatusRequest: {
-                const bool busy = stuckBusy || pending_-- > 0;
-                send({kStatusResponse, static_cast<std::uint8_t>(busy ? 0x01 : status0_),
-                      static_cast<std::uint8_t>(busy ? 0x03 : status1_), 0, 0, static_cast<std::uint8_t>(length_ >> 8),
+                send({kStatusResponse, status0_, status1_, 0, 0, static_cast<std::uint8_t>(length_ >> 8),
                       static_cast<std::uint8_t>(length_)});
                 break;
             }
@@ -139,15 +135,12 @@ public:
                 break;
             }
             case kCancel:
-                stuckBusy = false;
                 status0_ = 0;
                 status1_ = 0;
-                ++cancels;
                 break;
             default: break;
         }
     }
-    int cancels = 0;
 
     Report getFeature(std::uint8_t number) override {
         switch (number) {
@@ -200,7 +193,6 @@ private:
             status1_ = 0x01;
         }
         length_ = acked ? static_cast<std::uint16_t>(readLength) : 0;
-        pending_ = busyPolls;
     }
 
     // A line is driven low only while it is an output at 0; released, the
@@ -222,7 +214,6 @@ private:
     std::uint8_t status0_ = 0;
     std::uint8_t status1_ = 0;
     std::uint16_t length_ = 0;
-    int pending_ = 0;
     std::vector<std::uint8_t> readData_;
 };
 
@@ -238,7 +229,6 @@ public:
     std::array<std::uint8_t, 4> gpSettings{};
     bool stuckBusy = false;  // the engine never goes idle (until cancelled)
     int busyAfter = -1;      // commands answered before the engine sticks busy
-    int cancels = 0;
 
     void output(const std::uint8_t* data, std::size_t size) override {
         // Commands come with their report number (0) from hidraw and Windows,
@@ -305,7 +295,6 @@ private:
 
     void status(const std::array<std::uint8_t, 64>& c, Report& r) {
         if (c[2] == 0x10) {
-            ++cancels;
             r[3] = state_ == 0 && !stuckBusy ? 0x11 : 0x10;
             stuckBusy = false;
             state_ = 0;
